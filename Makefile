@@ -1,0 +1,34 @@
+# Two commands do everything: `make run` and `make check` (see README.md).
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build check bench run clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+check: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTALLYRA_BENCH=ON
+	cmake --build $(BUILD)-bench -j$(JOBS)
+	cd $(BUILD)-bench && for b in bin/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen ./$$b || exit 1; done
+
+run: build
+	@[ -f demo/TLR2.DBF ] || $(BUILD)/bin/tallyra-init demo --demo
+	cd demo && ../$(BUILD)/bin/tallyra
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-bench

@@ -1,0 +1,81 @@
+#pragma once
+
+// Value conversions every part of the program shares: stored dates, number keys, money rounding,
+// number parsing with the locale's decimal separator, and small text helpers. Pure functions.
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+
+namespace tallyra {
+
+// --- Dates -------------------------------------------------------------------------------------
+
+// The first year of the 100-year window for two-digit years: 60 years before today()'s year.
+int dateWindowStart();
+// The date with its year moved into the window: a two-digit year (0 to 99) becomes the window's
+// year ending in those digits, a year below the window gains 100, a year at or past its end loses
+// 100; a date that would then not exist (29 February) is returned unchanged. A null date stays
+// null.
+QDate windowedDate(const QDate &date);
+// "yyyymmdd" of the windowed date; the empty text for a null or invalid date.
+QString dateToStored(const QDate &date);
+// The date of a stored "yyyymmdd" text; a null date when the trimmed text is shorter than 8
+// characters or names no real day. Characters past the eighth are ignored.
+QDate storedToDate(QStringView text);
+
+// The locale's short date format upper-cased, each single "M", "D" or "Y" doubled so every part
+// has two letters: "M/d/yy" gives "MM/DD/YY", "dd.MM.yyyy" gives "DD.MM.YYYY".
+QString shortDateFormat();
+QString shortDateFormat(const QString &localeFormat);
+// The date in the locale's short date format (the empty text for a null date).
+QString formatShortDate(const QDate &date);
+
+// --- Keys --------------------------------------------------------------------------------------
+
+// The whole number right-aligned in `width` characters, blank-padded on the left; a wider number
+// is not cut. numberKey(5, 6) is "     5", numberKey(12, 2) is "12".
+QByteArray numberKey(qint64 number, int width);
+// Seek keys of tags CCNO/InvC (6 characters) and NGroup (2 characters).
+QByteArray customerNumberKey(qint64 number);
+QByteArray groupNumberKey(qint64 number);
+// The "yyyymmdd" seek key of a date tag (InvD, PmtD); empty bytes for a null date.
+QByteArray dateKey(const QDate &date);
+// The fold key expressions use: ASCII a-z to A-Z, every other byte (UTF-8 included) unchanged.
+QByteArray keyUpper(const QString &text);
+
+// --- Money -------------------------------------------------------------------------------------
+
+// Rounds half away from zero to cents on the decimal value a user sees: the double taken to 15
+// significant digits (1.125, not 1.12499999...; 3 * 0.335 is 1.005). roundToCents(1.125) is
+// 1.13, roundToCents(-2.125) is -2.13. Not-a-number, infinities and magnitudes of 10^15 and more
+// are returned unchanged.
+double roundToCents(double value);
+// Rounds a computed charge by the TaxRound setting: 1 "Normal" as roundToCents but on the value
+// as given (x + 0.005, cut), 2 "Up" (x + 0.0099, cut), anything else "Down" (cut to cents).
+// Every cut is taken on the value to 15 significant digits, so 0.29 * 100 is 29, not 28.99.
+double roundCharge(double value, int taxRound);
+
+// --- Numbers typed by the user -----------------------------------------------------------------
+
+// True when the whole text (blanks around it allowed) is a decimal number written with the
+// locale's decimal separator: "12,50" in a German locale, "12.50" in an English one. Group
+// separators are not accepted.
+bool isNumber(const QString &text);
+// The number of such a text; 0 and *ok false when it is none.
+double toNumber(const QString &text, bool *ok = nullptr);
+
+// --- Text helpers ------------------------------------------------------------------------------
+
+QString blanks(int count); // a text of count blanks (none for count <= 0)
+// The 1-based position of the last occurrence of needle in haystack; 0 when absent or empty.
+int lastPosition(const QString &needle, const QString &haystack);
+// The index of the first element equal to value; -1 when absent.
+int indexInList(qint64 value, const QList<qint64> &values);
+// The text cut to at most `characters` characters (never inside a surrogate pair).
+QString cutText(const QString &text, int characters);
+// Memo text as stored: trailing blanks, tabs and line ends removed.
+QString memoText(const QString &text);
+
+} // namespace tallyra

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "FileIo.h"
+#include "KeyExpression.h"
+
+#include <QList>
+
+#include <memory>
+#include <vector>
+
+namespace db {
+
+// The .DBF data file: header, field descriptors and fixed-length records.
+// Reads go through a small block cache; writes go straight to the file and keep the cache right.
+class DbfFile
+{
+public:
+    static Status create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields);
+    // Writes a table file holding exactly the given records (record-length bytes each, deletion
+    // flag first) to path; used by pack, which writes to a temporary name.
+    static Status write(FileSystem &fs, const QString &path, const DbfFile &like,
+                        const std::vector<char> &records, std::uint32_t count);
+    // Opens and checks the header and descriptors. *readOnly is set when the file could only be
+    // opened for reading.
+    static Status open(FileSystem &fs, const QString &path, bool exclusive, std::unique_ptr<DbfFile> *out);
+
+    const QList<FieldLayout> &fields() const { return m_fields; }
+    int recordLength() const { return m_recordLength; }
+    int headerLength() const { return m_headerLength; }
+    std::uint32_t count() const { return m_count; }
+    bool hasMemo() const { return m_hasMemo; }
+    bool readOnly() const { return m_readOnly; }
+    const QString &path() const { return m_file->path(); }
+    // The header bytes up to the record area, for writing a copy of the table.
+    const QByteArray &headerBytes() const { return m_header; }
+
+    Status read(std::uint32_t recNo, char *record);
+    Status write(std::uint32_t recNo, const char *record);
+    // Appends one record (and the end-of-file mark after it). On failure the file is cut back
+    // to its former length.
+    Status append(const char *record);
+    // Writes the record count and today's date into the header.
+    Status writeHeader();
+    Status truncateRecords(std::uint32_t count);
+    Status sync();
+    // Changes this open's lock on the table (see FileIo.h): pack and zap need the table to
+    // themselves even when it was opened shared.
+    Status lock(bool exclusive) { return m_readOnly ? Status::ok() : m_file->lock(exclusive); }
+
+private:
+    struct Block
+    {
+        std::int64_t index = -1;
+        std::vector<char> bytes;
+        std::size_t valid = 0;
+    };
+    static constexpr std::size_t kBlockSize = 32 * 1024;
+    static constexpr std::size_t kBlocks = 128;
+
+    Status parseHeader();
+    void invalidate(std::uint64_t offset, std::size_t n, const char *data);
+
+    std::unique_ptr<File> m_file;
+    QByteArray m_header;
+    QList<FieldLayout> m_fields;
+    int m_recordLength = 0;
+    int m_headerLength = 0;
+    std::uint32_t m_count = 0;
+    bool m_hasMemo = false;
+    bool m_readOnly = false;
+    bool m_headerDirty = false;
+    std::vector<Block> m_cache;
+    std::vector<char> m_appendBuffer;
+};
+
+// Field value encodings shared by the table and its tools.
+namespace fieldcodec {
+// Str(value, len, dec) as a dBASE numeric field stores it; '*' x len when it does not fit.
+QByteArray formatNumber(double value, int length, int decimals);
+// Parses a numeric field's bytes (blank is 0); false for text that is no number.
+bool parseNumber(QByteArrayView bytes, double *value);
+// Cuts UTF-8 text to at most n bytes without splitting a character.
+QByteArray cutUtf8(const QByteArray &utf8, int n);
+} // namespace fieldcodec
+
+} // namespace db

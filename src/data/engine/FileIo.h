@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Status.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace db {
+
+// Byte-level access to one open file. Every engine read and write goes through this interface so
+// that tests can make a disk "fill up" after a number of bytes or fail a sync.
+class File
+{
+public:
+    virtual ~File() = default;
+    // Reads exactly n bytes at offset; a short read is a Corruption status naming the file and offset.
+    virtual Status read(std::uint64_t offset, void *buffer, std::size_t n) = 0;
+    // Reads up to n bytes at offset and returns how many were read (0 at end of file), or -1 on error.
+    virtual std::int64_t readSome(std::uint64_t offset, void *buffer, std::size_t n) = 0;
+    virtual Status write(std::uint64_t offset, const void *buffer, std::size_t n) = 0;
+    virtual std::uint64_t size() const = 0;
+    virtual Status truncate(std::uint64_t size) = 0;
+    virtual Status sync() = 0;
+    // Advisory lock on the whole file: shared (many readers) or exclusive. Never waits: a lock held
+    // by another open file description gives a Locked status.
+    virtual Status lock(bool exclusive) = 0;
+    virtual const QString &path() const = 0;
+};
+
+enum class OpenMode { ReadWrite, ReadOnly, Create };
+
+// Creates File objects and does the directory operations the engine needs. The default one
+// works on the real file system; tests substitute one that injects failures.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+    virtual Status open(const QString &path, OpenMode mode, std::unique_ptr<File> *file) = 0;
+    virtual Status rename(const QString &from, const QString &to) = 0;
+    virtual Status remove(const QString &path) = 0;
+    virtual bool exists(const QString &path) const = 0;
+
+    static std::shared_ptr<FileSystem> posix();
+};
+
+} // namespace db

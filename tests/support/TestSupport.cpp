@@ -1,0 +1,150 @@
+#include "TestSupport.h"
+
+#include "Clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace testsupport {
+
+QString fixturePath(const QString &relative)
+{
+    QString root = qEnvironmentVariable("TALLYRA_FIXTURES", QStringLiteral(TALLYRA_FIXTURES_DIR));
+    return relative.isEmpty() ? root : root + QLatin1Char('/') + relative;
+}
+
+QString binPath(const QString &program)
+{
+    QString root = qEnvironmentVariable("TALLYRA_BIN", QStringLiteral(TALLYRA_BIN_DIR));
+    return program.isEmpty() ? root : root + QLatin1Char('/') + program;
+}
+
+TempDataDir::TempDataDir() = default;
+
+bool TempDataDir::copyFile(const QString &from, const QString &toName)
+{
+    const QString target = file(toName);
+    QFile::remove(target);
+    if (!QFile::copy(from, target))
+        return false;
+    return QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+}
+
+bool TempDataDir::copyFixtures(const QString &folder)
+{
+    QDir source(fixturePath(folder));
+    if (!source.exists())
+        return false;
+    const auto entries = source.entryInfoList(QDir::Files);
+    for (const QFileInfo &info : entries) {
+        if (!copyFile(info.absoluteFilePath(), info.fileName()))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+class FailingFile : public db::File
+{
+public:
+    FailingFile(std::unique_ptr<db::File> real, std::shared_ptr<std::int64_t> budget, bool growthOnly)
+        : m_real(std::move(real)), m_budget(std::move(budget)), m_growthOnly(growthOnly)
+    {
+    }
+    db::Status read(std::uint64_t offset, void *buffer, std::size_t n) override
+    {
+        return m_real->read(offset, buffer, n);
+    }
+    std::int64_t readSome(std::uint64_t offset, void *buffer, std::size_t n) override
+    {
+        return m_real->readSome(offset, buffer, n);
+    }
+    db::Status write(std::uint64_t offset, const void *buffer, std::size_t n) override
+    {
+        std::uint64_t size = m_real->size();
+        std::uint64_t counted = n;
+        if (m_growthOnly)
+            counted = offset + n > size ? offset + n - std::max(offset, size) : 0;
+        if (static_cast<std::int64_t>(counted) <= *m_budget) {
+            *m_budget -= static_cast<std::int64_t>(counted);
+            return m_real->write(offset, buffer, n);
+        }
+        // Write what fits, then fail, as a disk that fills up in the middle of a write.
+        std::uint64_t fits = n - (counted - static_cast<std::uint64_t>(std::max<std::int64_t>(*m_budget, 0)));
+        if (fits > 0)
+            m_real->write(offset, buffer, fits);
+        *m_budget = 0;
+        return db::Status::ioError(m_real->path() + QStringLiteral(": No space left on device"));
+    }
+    std::uint64_t size() const override { return m_real->size(); }
+    db::Status truncate(std::uint64_t size) override { return m_real->truncate(size); }
+    db::Status sync() override { return m_real->sync(); }
+    db::Status lock(bool exclusive) override { return m_real->lock(exclusive); }
+    const QString &path() const override { return m_real->path(); }
+
+private:
+    std::unique_ptr<db::File> m_real;
+    std::shared_ptr<std::int64_t> m_budget;
+    bool m_growthOnly;
+};
+
+} // namespace
+
+FailingFileSystem::FailingFileSystem(std::int64_t budget, bool growthOnly)
+    : m_budget(std::make_shared<std::int64_t>(budget)), m_growthOnly(growthOnly), m_real(db::FileSystem::posix())
+{
+}
+
+db::Status FailingFileSystem::open(const QString &path, db::OpenMode mode, std::unique_ptr<db::File> *file)
+{
+    std::unique_ptr<db::File> real;
+    db::Status s = m_real->open(path, mode, &real);
+    if (!s)
+        return s;
+    *file = std::make_unique<FailingFile>(std::move(real), m_budget, m_growthOnly);
+    return s;
+}
+
+db::Status FailingFileSystem::rename(const QString &from, const QString &to)
+{
+    return m_real->rename(from, to);
+}
+
+db::Status FailingFileSystem::remove(const QString &path)
+{
+    return m_real->remove(path);
+}
+
+bool FailingFileSystem::exists(const QString &path) const
+{
+    return m_real->exists(path);
+}
+
+FailDevice::FailDevice(qint64 limit, QObject *parent) : QIODevice(parent), m_limit(limit)
+{
+    open(QIODevice::WriteOnly);
+}
+
+qint64 FailDevice::writeData(const char *data, qint64 len)
+{
+    if (m_data.size() + len > m_limit) {
+        setErrorString(QStringLiteral("No space left on device"));
+        return -1;
+    }
+    m_data.append(data, len);
+    return len;
+}
+
+FixedClock::FixedClock(const QDate &date)
+{
+    tallyra::setFixedToday(date);
+}
+
+FixedClock::~FixedClock()
+{
+    tallyra::setFixedToday({});
+}
+
+} // namespace testsupport

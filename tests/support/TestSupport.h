@@ -1,0 +1,81 @@
+#pragma once
+
+#include "engine/FileIo.h"
+
+#include <QDate>
+#include <QIODevice>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace testsupport {
+
+// The project's fixture folder (tests/fixtures), or one file in it.
+QString fixturePath(const QString &relative = {});
+// The folder holding the built programs (tallyra-init, tallyra-dbtool).
+QString binPath(const QString &program = {});
+
+// A fresh temporary data directory, removed when it goes out of scope.
+class TempDataDir
+{
+public:
+    TempDataDir();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // Copies every file of a fixture folder (relative to tests/fixtures) into the directory,
+    // writable. Returns false when a copy fails.
+    bool copyFixtures(const QString &folder);
+    bool copyFile(const QString &from, const QString &toName);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A file system whose writes fail once a budget of written bytes is used up, as a full disk
+// does: a write that would pass the budget writes what fits and fails with an I/O error.
+// Only writes that make a file longer count when growthOnly is set (a real full disk still lets
+// existing bytes be overwritten).
+class FailingFileSystem : public db::FileSystem
+{
+public:
+    explicit FailingFileSystem(std::int64_t budget, bool growthOnly = true);
+    db::Status open(const QString &path, db::OpenMode mode, std::unique_ptr<db::File> *file) override;
+    db::Status rename(const QString &from, const QString &to) override;
+    db::Status remove(const QString &path) override;
+    bool exists(const QString &path) const override;
+
+    void setBudget(std::int64_t budget) { *m_budget = budget; }
+    std::int64_t budget() const { return *m_budget; }
+
+private:
+    std::shared_ptr<std::int64_t> m_budget;
+    bool m_growthOnly;
+    std::shared_ptr<db::FileSystem> m_real;
+};
+
+// A QIODevice that accepts `limit` bytes and then fails every write: a full disk for exports.
+class FailDevice : public QIODevice
+{
+public:
+    explicit FailDevice(qint64 limit, QObject *parent = nullptr);
+    QByteArray written() const { return m_data; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 len) override;
+
+private:
+    qint64 m_limit;
+    QByteArray m_data;
+};
+
+// Fixes "today" for the lifetime of the object.
+class FixedClock
+{
+public:
+    explicit FixedClock(const QDate &date);
+    ~FixedClock();
+};
+
+} // namespace testsupport
