@@ -83,6 +83,7 @@ public:
     db::Status sync() override { return m_real->sync(); }
     db::Status lock(bool exclusive) override { return m_real->lock(exclusive); }
     const QString &path() const override { return m_real->path(); }
+    int nativeHandle() const override { return m_real->nativeHandle(); }
 
 private:
     std::unique_ptr<db::File> m_real;

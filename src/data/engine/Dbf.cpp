@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace db {
 
@@ -183,8 +184,36 @@ Status DbfFile::open(FileSystem &fs, const QString &path, bool exclusive, std::u
     if (!s)
         return s;
     dbf->m_cache.resize(kBlocks);
+    dbf->remap();
     *out = std::move(dbf);
     return Status::ok();
+}
+
+DbfFile::~DbfFile()
+{
+    unmap();
+}
+
+void DbfFile::unmap()
+{
+    if (m_map)
+        ::munmap(const_cast<char *>(m_map), m_mapped);
+    m_map = nullptr;
+    m_mapped = 0;
+}
+
+void DbfFile::remap()
+{
+    unmap();
+    const int fd = m_file->nativeHandle();
+    const std::uint64_t size = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(m_count) * m_recordLength;
+    if (fd < 0 || size == 0 || size > m_file->size())
+        return;
+    void *p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED)
+        return;  // reads fall back to the file
+    m_map = static_cast<const char *>(p);
+    m_mapped = size;
 }
 
 Status DbfFile::parseHeader()
@@ -271,9 +300,7 @@ Status DbfFile::parseHeader()
     // As other dBASE programs do, the record count comes from the file size: records whose write
     // finished are there even when the header was not updated, and a partial last record is not.
     m_count = static_cast<std::uint32_t>((size - static_cast<std::uint64_t>(m_headerLength)) / static_cast<std::uint64_t>(m_recordLength));
-    const std::uint32_t stated = u32(m_header.constData() + 4);
-    if (stated > m_count && static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(stated) * m_recordLength > size + 1)
-        m_headerDirty = true;  // header claims records the file does not hold; fixed at next header write
+    // A header count that disagrees with the file is corrected the next time the header is written.
     return Status::ok();
 }
 
@@ -282,9 +309,25 @@ Status DbfFile::read(std::uint32_t recNo, char *record)
     if (recNo < 1 || recNo > m_count)
         return Status::invalid(QStringLiteral("%1: record %2 out of range").arg(path()).arg(recNo));
     const std::uint64_t offset = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(recNo - 1) * m_recordLength;
+    if (offset + m_recordLength <= m_mapped) {
+        std::memcpy(record, m_map + offset, static_cast<std::size_t>(m_recordLength));
+        return Status::ok();
+    }
+    // Records appended since the mapping was made: map them too once there are many.
+    if (m_map && offset - m_mapped > 64 * kBlockSize * 16) {
+        remap();
+        if (offset + m_recordLength <= m_mapped) {
+            std::memcpy(record, m_map + offset, static_cast<std::size_t>(m_recordLength));
+            return Status::ok();
+        }
+    }
     const std::uint64_t first = offset / kBlockSize;
     const std::uint64_t last = (offset + m_recordLength - 1) / kBlockSize;
-    if (first != last)
+    // Reads in record order go through the block cache; a jump (a walk in key order) reads just
+    // the record unless its block is cached already.
+    const bool sequential = recNo == m_lastRead + 1 || recNo + 1 == m_lastRead;
+    m_lastRead = recNo;
+    if (first != last || (!sequential && m_cache[first % kBlocks].index != static_cast<std::int64_t>(first)))
         return m_file->read(offset, record, static_cast<std::size_t>(m_recordLength));
     Block &b = m_cache[first % kBlocks];
     const std::size_t inBlock = offset - first * kBlockSize;
@@ -388,6 +431,7 @@ Status DbfFile::truncateRecords(std::uint32_t count)
         return Status::invalid(QStringLiteral("%1 is read-only").arg(path()));
     const std::uint64_t end = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(count) * m_recordLength;
     const char eof = 0x1a;
+    unmap();  // pages past the new end must not stay mapped
     Status s = m_file->write(end, &eof, 1);
     if (s)
         s = m_file->truncate(end + 1);

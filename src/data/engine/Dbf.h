@@ -23,6 +23,7 @@ public:
     // Opens and checks the header and descriptors. *readOnly is set when the file could only be
     // opened for reading.
     static Status open(FileSystem &fs, const QString &path, bool exclusive, std::unique_ptr<DbfFile> *out);
+    ~DbfFile();
 
     const QList<FieldLayout> &fields() const { return m_fields; }
     int recordLength() const { return m_recordLength; }
@@ -54,10 +55,13 @@ private:
         std::vector<char> bytes;
         std::size_t valid = 0;
     };
-    static constexpr std::size_t kBlockSize = 32 * 1024;
-    static constexpr std::size_t kBlocks = 128;
+    // Small blocks suit the random reads of a walk in key order; 4 MiB in all.
+    static constexpr std::size_t kBlockSize = 4 * 1024;
+    static constexpr std::size_t kBlocks = 1024;
 
     Status parseHeader();
+    void remap();
+    void unmap();
     void invalidate(std::uint64_t offset, std::size_t n, const char *data);
 
     std::unique_ptr<File> m_file;
@@ -71,6 +75,11 @@ private:
     bool m_headerDirty = false;
     std::vector<Block> m_cache;
     std::vector<char> m_appendBuffer;
+    std::uint32_t m_lastRead = 0;
+    // Reads of the records present at open (and after each remap) copy from a read-only mapping
+    // of the file; writes go through the file and the kernel keeps the two in step.
+    const char *m_map = nullptr;
+    std::uint64_t m_mapped = 0;
 };
 
 // Field value encodings shared by the table and its tools.

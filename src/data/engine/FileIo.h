@@ -27,6 +27,8 @@ public:
     // by another open file description gives a Locked status.
     virtual Status lock(bool exclusive) = 0;
     virtual const QString &path() const = 0;
+    // The operating system's descriptor, for memory-mapped reads; -1 when there is none.
+    virtual int nativeHandle() const { return -1; }
 };
 
 enum class OpenMode { ReadWrite, ReadOnly, Create };

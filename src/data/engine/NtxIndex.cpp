@@ -15,8 +15,8 @@ using namespace ntx;
 namespace {
 
 constexpr int kMaxDepth = 40;                // deeper than any real tree: a loop or damage
-constexpr std::size_t kCacheFrames = 1024;   // pages held in memory (1 MiB)
-constexpr std::size_t kCommitWhenDirty = 768;  // commit before a change once this many are dirty
+constexpr std::size_t kCacheFrames = 4096;   // pages held in memory (4 MiB)
+constexpr std::size_t kCommitWhenDirty = 3072; // commit before a change once this many are dirty
 constexpr int kGrowPages = 32;               // reserve() extends the file by at least this many
 constexpr std::size_t kStagePages = 64;      // pages written by one call when they are adjacent
 constexpr std::uint32_t kMaxFileEnd = 0xFFFFF000u;  // page offsets are 32-bit byte offsets

@@ -108,6 +108,7 @@ public:
     }
 
     const QString &path() const override { return m_path; }
+    int nativeHandle() const override { return m_fd; }
 
 private:
     int m_fd;
