@@ -1,0 +1,184 @@
+#pragma once
+
+#include "BrowseEdit.h"
+#include "MainCommands.h"
+#include "Maintenance.h"
+#include "Schema.h"
+#include "Startup.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QAbstractButton;
+class QButtonGroup;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTableWidget;
+
+namespace tallyra {
+
+class ProgressStatus;
+class TAboutForm;
+
+// The main window: every command starts from one of its five pages or its menu.
+//
+// Pages, in order, with their help contexts: "Invoices" 300, "Customers and Products" 400,
+// "Report Generation" 500, "Preferences" 600, "File Maintenance" 700 (the window itself: 10).
+// The record commands (invoices, customers, products, purchases, groups, label stock) run the
+// browse-and-edit loop with the record windows registered for their kind; the other commands
+// are registered by the parts that carry them out (setCommand). What has nothing registered is
+// shown disabled. Every command ends with all tables closed.
+class TMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TMain(QWidget *parent = nullptr);
+    ~TMain() override;
+
+    // The folder holding the data files; the working directory unless a test sets another.
+    void setDataDirectory(const QString &dir) { m_dataDir = dir; }
+    QString dataDirectory() const { return m_dataDir; }
+    // The clock of the splash; the system's unless a test sets one.
+    void setStartupClock(std::shared_ptr<StartupClock> clock) { m_clock = std::move(clock); }
+
+    // The first showing: splash, data-files check, engine, settings, missing indexes, caption,
+    // report font, printer, preferences, the "Invoices" pages, and the splash closed no earlier
+    // than 1.728 s after it appeared. False when the program must end (the user has been told).
+    bool FormShow();
+    // FormShow(), then the window on screen. False when the program must end.
+    bool start();
+
+    // Registers what a command does (an empty handler removes it) and enables its buttons and
+    // report-list entries.
+    void setCommand(Command command, CommandHandler handler);
+    bool hasCommand(Command command) const;
+    // Runs a command as its button or list entry does; closes all tables after it.
+    void runCommand(Command command);
+
+    // Shows the fatal message of a failure the program cannot go on after (information box, "OK"),
+    // closes the engine without packing and ends the program.
+    void fatal(const QString &message);
+    bool terminated() const { return m_terminated; }
+
+    ProgressStatus *progress() const { return m_progress; }
+    // The progress display for the maintenance library and other long operations.
+    ProgressDisplay progressDisplay() const;
+    TAboutForm *aboutForm() const { return m_about; }
+    // Which report-list button is down, 1 to 8.
+    int reportKind() const { return m_reportKind; }
+    // The report list's row height, grid line excluded.
+    int reportListRowHeight() const;
+
+public Q_SLOTS:
+    // "Invoices" page
+    void BtnInvoicesClick();
+    void BtnBatchLabelsClick();
+    // "Customers and Products" page
+    void BtnCustomersClick();
+    void BtnProductsClick();
+    void BtnPurchasesClick();
+    void BtnGroupsClick();
+    // "Report Generation" page
+    void ReportKindClick(int kind);
+    void ReportListDblClick();
+    void ExportMergeFileClick();
+    // "Preferences" page
+    void BtnReportFontClick();
+    void BtnPrinterSetupClick();
+    void CustomerOrderExit();
+    void InventoryMethodExit();
+    void BtnLabelFormsClick();
+    // "File Maintenance" page
+    void BtnReIndexClick();
+    void BtnPackClick();
+    void BtnEraseClick();
+    // Menu
+    void MenuExitClick();
+    void MenuAboutClick();
+    void MenuHelpContentsClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // One of the record commands: which tables it opens, how it orders and preselects, and what
+    // it packs afterwards.
+    struct RecordCommand
+    {
+        RecordKind kind;
+        QList<TableId> tables;  // opened in this order; the kind's table among them
+        TableId main;
+        QString order;             // tag selected before preselecting; empty: as opened
+        bool preselectLast = false;
+        bool clearFlagBefore = false;
+        QList<TableId> packWhenFlagged;  // packed one by one, without memo compaction
+        bool packAllWhenFlagged = false;
+        bool clearFlagAfter = false;
+    };
+
+    void buildMenu();
+    QWidget *buildInvoicesPage();
+    QWidget *buildCustomersPage();
+    QWidget *buildReportsPage();
+    QWidget *buildPreferencesPage();
+    QWidget *buildMaintenancePage();
+    QPushButton *makeButton(QWidget *page, const QString &objectName, const QString &text, const QString &hint);
+    QPushButton *helpButton(QWidget *page, const QString &objectName, int context);
+    void bindCommand(QPushButton *button, Command command);
+    void updateCommandStates();
+    void updateButtonState(QPushButton *button, bool available);
+    void placeReportList();
+    void applyPreferences();
+
+    bool runRecordCommand(const RecordCommand &command);
+    bool openForCommand(TableId id);
+    void finishCommand();
+    void saveSettingsNow();
+    bool inGroup(QGroupBox *group, QWidget *widget) const;
+    void focusChanged(QWidget *old, QWidget *now);
+
+    QString m_dataDir;
+    std::shared_ptr<StartupClock> m_clock;
+    bool m_startingUp = false;
+    bool m_started = false;
+    bool m_terminated = false;
+    bool m_inCommand = false;
+    int m_reportKind = 1;
+
+    std::array<CommandHandler, static_cast<int>(Command::Count)> m_commands;
+    QList<QPair<QPushButton *, Command>> m_commandButtons;
+    QList<QPair<QPushButton *, RecordKind>> m_recordButtons;
+
+    TAboutForm *m_about;
+    ProgressStatus *m_progress;
+    QTabWidget *m_pages;
+    // "Invoices" page
+    QPushButton *m_invoicesButton = nullptr;
+    QPushButton *m_batchLabelsButton = nullptr;
+    // "Report Generation" page
+    QWidget *m_reportsPage = nullptr;
+    QButtonGroup *m_reportKinds = nullptr;
+    QTableWidget *m_reportList = nullptr;
+    // "Preferences" page
+    QLineEdit *m_reportFontEdit = nullptr;
+    QPushButton *m_printerSetupButton = nullptr;
+    QLineEdit *m_printerEdit = nullptr;
+    QGroupBox *m_customerOrderGroup = nullptr;
+    QRadioButton *m_byNameRadio = nullptr;
+    QRadioButton *m_byEmailRadio = nullptr;
+    QGroupBox *m_inventoryGroup = nullptr;
+    QRadioButton *m_fifoRadio = nullptr;
+    QRadioButton *m_lifoRadio = nullptr;
+    QPushButton *m_importDirsButton = nullptr;
+    // "File Maintenance" page
+    QPushButton *m_deleteCustomersButton = nullptr;
+};
+
+} // namespace tallyra

@@ -1,0 +1,49 @@
+#include "ProgramCommands.h"
+
+#include "Database.h"
+#include "DefTaxU.h"
+#include "InvoiceCommand.h"
+#include "InvoiceModel.h"
+#include "MainU.h"
+#include "ProductListing.h"
+#include "Settings.h"
+
+namespace tallyra {
+
+namespace {
+
+// "Sales Tax": the captions, rates and rules of the two charge lines, stored in the settings
+// record. The record in memory changes only once it has been stored.
+void editChargeLines(QWidget *parent)
+{
+    TTaxDef window(parent);
+    window.setValues(ChargeSettings::from(settings()));
+    window.setSaver([](const ChargeSettings &lines, QString *error) {
+        SettingsRecord changed = settings();
+        lines.applyTo(changed);
+        const SettingsResult saved = saveSettings(database(), changed);
+        if (!saved) {
+            *error = saved.message();
+            return false;
+        }
+        settings() = changed;
+        return true;
+    });
+    window.run();
+}
+
+} // namespace
+
+void registerProgramCommands(TMain &main)
+{
+    main.setCommand(Command::SalesTax, editChargeLines);
+    // "Invoices": the invoice pick list and the invoice window.
+    registerInvoiceWindows();
+    main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
+        QString failure;
+        if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
+            main.fatal(failure);
+    });
+}
+
+} // namespace tallyra

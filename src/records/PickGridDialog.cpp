@@ -1,0 +1,376 @@
+#include "PickGridDialog.h"
+
+#include "EnterMovesFocus.h"
+#include "Prompt.h"
+#include "RecordTables.h"
+#include "Schema.h"
+#include "Tables.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace tallyra {
+
+PickGridDialog::PickGridDialog(db::Engine &engine, const PickListDef &def, QWidget *parent)
+    : QDialog(parent)
+    , m_engine(engine)
+    , m_def(def)
+    , m_grid(def.grid)
+{
+    buildWindow();
+    applyColumns();
+}
+
+void PickGridDialog::buildWindow()
+{
+    setModal(true);
+
+    m_searchLabel = new QLabel(this);
+    m_searchLabel->setObjectName(QStringLiteral("searchLabel"));
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("searchEdit"));
+    m_searchLabel->setBuddy(m_search);
+
+    m_table = new QTableWidget(this);
+    m_table->setObjectName(QStringLiteral("pickGrid"));
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->horizontalHeader()->setHighlightSections(false);
+    m_table->setWordWrap(false);
+    m_table->installEventFilter(this);
+
+    m_scroll = new QScrollBar(Qt::Vertical, this);
+    m_scroll->setObjectName(QStringLiteral("pickScrollBar"));
+    m_scroll->setRange(0, PickGrid::kScrollRange);
+    m_scroll->setSingleStep(1);
+    m_scroll->setPageStep(PickGrid::kRows);
+    m_scroll->setTracking(false);
+
+    m_infoArea = new QWidget(this);
+    auto *infoLayout = new QHBoxLayout(m_infoArea);
+    infoLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_select = new QPushButton(this);
+    m_select->setObjectName(QStringLiteral("selectButton"));
+    m_new = new QPushButton(this);
+    m_new->setObjectName(QStringLiteral("newButton"));
+    m_cancel = new QPushButton(this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    for (QPushButton *b : {m_select, m_new, m_cancel})
+        b->setAutoDefault(false);
+
+    auto *searchRow = new QHBoxLayout;
+    searchRow->addWidget(m_searchLabel);
+    searchRow->addWidget(m_search, 1);
+
+    auto *gridRow = new QHBoxLayout;
+    gridRow->setSpacing(0);
+    gridRow->addWidget(m_table);
+    gridRow->addWidget(m_scroll);
+    gridRow->addStretch(1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_select);
+    buttons->addWidget(m_new);
+    buttons->addWidget(m_cancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(searchRow);
+    layout->addLayout(gridRow);
+    layout->addWidget(m_infoArea);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_infoArea->hide();
+
+    EnterMovesFocus::install(this);
+
+    connect(m_search, &QLineEdit::textChanged, this, &PickGridDialog::EditSearchChange);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, &PickGridDialog::StringGrid1DblClick);
+    connect(m_table, &QTableWidget::currentCellChanged, this, &PickGridDialog::StringGrid1SelectCell);
+    connect(m_scroll, &QScrollBar::actionTriggered, this, &PickGridDialog::ScrollBar1Scroll);
+    connect(m_scroll, &QScrollBar::sliderReleased, this, &PickGridDialog::ScrollBar1Released);
+    connect(m_select, &QPushButton::clicked, this, &PickGridDialog::BtnSelectClick);
+    connect(m_new, &QPushButton::clicked, this, &PickGridDialog::BtnNewClick);
+    connect(m_cancel, &QPushButton::clicked, this, &PickGridDialog::BtnCancelClick);
+}
+
+void PickGridDialog::setDefinition(const PickListDef &def)
+{
+    m_def = def;
+    m_grid.setLayout(def.grid);
+    applyColumns();
+}
+
+// Column widths are multiples of the width of the list's letter in the window's font; the grid
+// shows the visible columns exactly, and its height is eleven rows (the header and ten) plus 11
+// pixels.
+void PickGridDialog::applyColumns()
+{
+    setObjectName(m_def.objectName);
+    setWindowTitle(m_def.caption);
+    m_searchLabel->setText(m_def.searchLabel);
+    m_select->setText(m_def.selectCaption);
+    m_new->setText(m_def.newCaption);
+    m_cancel->setText(m_def.cancelCaption);
+    if (m_def.grid.search == PickGrid::SearchKind::InvoiceNumber)
+        m_search->setInputMask(QStringLiteral("000000;_"));
+    else
+        m_search->setInputMask(QString());
+
+    const QFontMetrics fm(font());
+    const int letter = fm.horizontalAdvance(m_def.letter);
+    QStringList headers;
+    for (const PickColumn &c : m_def.columns)
+        headers << c.header;
+    headers << QString::fromLatin1(kRecNoHeader);
+    m_table->clear();
+    m_table->setColumnCount(static_cast<int>(headers.size()));
+    m_table->setHorizontalHeaderLabels(headers);
+    for (int i = 0; i < m_def.columns.size(); ++i)
+        m_table->setColumnWidth(i, m_def.columns[i].letters * letter);
+    const int recNoColumn = static_cast<int>(m_def.columns.size());
+    m_table->setColumnWidth(recNoColumn, kRecNoLetters * letter);
+    m_table->setColumnHidden(recNoColumn, true);
+
+    const int rowHeight = fm.height() + 6;
+    m_table->verticalHeader()->setDefaultSectionSize(rowHeight);
+    m_table->horizontalHeader()->setFixedHeight(rowHeight);
+    const int frame = 2 * m_table->frameWidth();
+    m_table->setFixedSize(m_def.gridLetters * letter + frame, (PickGrid::kRows + 1) * rowHeight + 11);
+    m_scroll->setFixedHeight(m_table->height());
+
+    if (QLayout *l = layout()) {
+        QMargins m = l->contentsMargins();
+        m.setRight(m_def.windowMargin);
+        l->setContentsMargins(m);
+    }
+}
+
+QLineEdit *PickGridDialog::addInfoBox(const QString &label, const QString &objectName)
+{
+    auto *caption = new QLabel(label, m_infoArea);
+    auto *box = new QLineEdit(m_infoArea);
+    box->setObjectName(objectName);
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    caption->setBuddy(box);
+    m_infoArea->layout()->addWidget(caption);
+    m_infoArea->layout()->addWidget(box);
+    m_infoArea->show();
+    return box;
+}
+
+db::Table *PickGridDialog::listTable()
+{
+    const TableDef *def = findTableDef(m_def.tableName);
+    return def ? commandTable(m_engine, def->id, this) : nullptr;
+}
+
+qint64 PickGridDialog::pick(qint64 selection, bool allowNew)
+{
+    m_selection = -1;
+    aboutToShow();
+    db::Table *table = listTable();
+    if (!table)
+        return -1;
+    if (!m_def.tag.isEmpty() && table->selectedTag().compare(m_def.tag, Qt::CaseInsensitive) != 0
+        && !table->selectTag(m_def.tag)) {
+        Prompt::info(this, openFailureMessage(tableDef(findTableDef(m_def.tableName)->id).tagFailFile));
+        table->takeError();
+        return -1;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    {
+        const QSignalBlocker block(m_search);
+        m_search->clear();
+    }
+    m_grid.open(table, selection);
+    QApplication::restoreOverrideCursor();
+
+    const bool any = !m_grid.isEmpty();
+    m_new->setEnabled(allowNew);
+    m_select->setEnabled(any);
+    m_table->setEnabled(any);
+    refresh();
+    reportError();
+    if (any)
+        m_search->setFocus();
+    else if (allowNew)
+        m_new->setFocus();
+    else
+        m_cancel->setFocus();
+    exec();
+    return m_selection;
+}
+
+void PickGridDialog::refresh()
+{
+    m_refreshing = true;
+    const QList<PickRow> &rows = m_grid.rows();
+    const int visible = static_cast<int>(m_def.columns.size());
+    m_table->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const PickRow &row = rows[r];
+        for (int c = 0; c < visible; ++c) {
+            auto *item = new QTableWidgetItem(c < row.cells.size() ? row.cells[c] : QString());
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            if (m_def.columns[c].alignRight)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_table->setItem(r, c, item);
+        }
+        auto *recNo = new QTableWidgetItem(QString::number(row.recNo));
+        recNo->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        m_table->setItem(r, visible, recNo);
+    }
+    if (m_grid.currentRow() >= 0)
+        m_table->setCurrentCell(m_grid.currentRow(), 0);
+    else
+        m_table->setCurrentCell(-1, -1);
+    m_scroll->setVisible(m_grid.scrollable());
+    m_scroll->setValue(m_grid.scrollPosition());
+    m_refreshing = false;
+    currentRowChanged();
+}
+
+void PickGridDialog::reportError()
+{
+    const db::Status e = m_grid.takeError();
+    if (!e.isOk())
+        Prompt::info(this, QStringLiteral("The list could not be read completely.\n%1").arg(e.toString()));
+}
+
+bool PickGridDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table && event->type() == QEvent::KeyPress && m_table->isEnabled()) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        switch (key->key()) {
+        case Qt::Key_PageDown:
+            m_grid.pageDown();
+            break;
+        case Qt::Key_PageUp:
+            m_grid.pageUp();
+            break;
+        case Qt::Key_End:
+            m_grid.end();
+            break;
+        case Qt::Key_Home:
+            m_grid.home();
+            break;
+        case Qt::Key_Down:
+            m_grid.keyDown();
+            break;
+        case Qt::Key_Up:
+            m_grid.keyUp();
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            BtnSelectClick();
+            return true;
+        default:
+            return QDialog::eventFilter(watched, event);
+        }
+        refresh();
+        reportError();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void PickGridDialog::BtnSelectClick()
+{
+    const quint32 recNo = m_grid.currentRecNo();
+    if (recNo == 0)
+        return;
+    m_selection = recNo;
+    accept();
+}
+
+void PickGridDialog::BtnNewClick()
+{
+    m_selection = 0;
+    accept();
+}
+
+void PickGridDialog::BtnCancelClick()
+{
+    m_selection = -1;
+    reject();
+}
+
+void PickGridDialog::EditSearchChange(const QString &text)
+{
+    if (m_grid.search(text)) {
+        refresh();
+        reportError();
+    }
+}
+
+void PickGridDialog::StringGrid1DblClick(int row, int)
+{
+    if (row < 0)
+        return;
+    m_grid.setCurrentRow(row);
+    BtnSelectClick();
+}
+
+void PickGridDialog::StringGrid1SelectCell(int row, int, int, int)
+{
+    if (m_refreshing || row < 0)
+        return;
+    m_grid.setCurrentRow(row);
+    currentRowChanged();
+}
+
+void PickGridDialog::ScrollBar1Scroll(int action)
+{
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        m_grid.lineDown();
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        m_grid.lineUp();
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        m_grid.pageDown();
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        m_grid.pageUp();
+        break;
+    case QAbstractSlider::SliderToMinimum:
+        m_grid.home();
+        break;
+    case QAbstractSlider::SliderToMaximum:
+        m_grid.end();
+        break;
+    default:
+        return;  // dragging the thumb moves nothing until it is released
+    }
+    refresh();
+    m_scroll->setSliderPosition(m_grid.scrollPosition());
+    reportError();
+}
+
+void PickGridDialog::ScrollBar1Released()
+{
+    m_grid.thumbReleased(m_scroll->sliderPosition());
+    refresh();
+    reportError();
+}
+
+} // namespace tallyra

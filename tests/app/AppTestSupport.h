@@ -1,0 +1,91 @@
+#pragma once
+
+// Helpers of the shell's tests: a business on disk, records written and read with an engine of
+// the test's own, a start-up clock the test controls, and modal windows answered from a timer.
+
+#include "Records.h"
+#include "Settings.h"
+#include "Startup.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace apptest {
+
+// A start-up clock that reads out the times it is given and records the waits asked of it.
+class ScriptedClock : public tallyra::StartupClock
+{
+public:
+    explicit ScriptedClock(QList<qint64> times) : m_times(std::move(times)) {}
+    qint64 now() override
+    {
+        if (!m_times.isEmpty())
+            m_last = m_times.takeFirst();
+        return m_last;
+    }
+    void wait(qint64 milliseconds) override
+    {
+        waits << milliseconds;
+        if (onWait)
+            onWait();
+    }
+
+    QList<qint64> waits;
+    std::function<void()> onWait;
+
+private:
+    QList<qint64> m_times;
+    qint64 m_last = 0;
+};
+
+// A fresh business in a temporary folder: every table, empty or with the sample data.
+bool makeBusiness(const testsupport::TempDataDir &dir, bool demo = false);
+
+// Appends records with an engine of the test's own, closing the tables afterwards.
+bool addGroups(const QString &dir, const QList<tallyra::GroupRecord> &groups);
+bool addCustomers(const QString &dir, const QList<tallyra::CustomerRecord> &customers);
+// Marks record recNo of a table deleted.
+bool markDeleted(const QString &dir, const QString &table, quint32 recNo);
+// Record count of a table, or -1 when it cannot be opened.
+qint64 recordCount(const QString &dir, const QString &table);
+// The settings record as stored on disk.
+tallyra::SettingsRecord storedSettings(const QString &dir, bool *ok = nullptr);
+bool storeSettings(const QString &dir, const tallyra::SettingsRecord &settings);
+
+// Runs `act` on the first visible modal window of `Type` once it is shown (from a timer, since
+// the window's exec() does not return). Fails the test when none appears within 5 s.
+template <typename Type>
+void whenShown(std::function<void(Type *)> act)
+{
+    auto *deadline = new QElapsedTimer;
+    deadline->start();
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, act] {
+        Type *found = nullptr;
+        const auto windows = QApplication::topLevelWidgets();
+        for (QWidget *w : windows) {
+            if (auto *t = qobject_cast<Type *>(w); t && t->isVisible()) {
+                found = t;
+                break;
+            }
+        }
+        if (!found && deadline->elapsed() < 5000)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete deadline;
+        if (found)
+            act(found);
+        else
+            qWarning("the expected window was not shown");
+    });
+    timer->start();
+}
+
+} // namespace apptest

@@ -1,0 +1,642 @@
+// The main window as a user meets it: start-up in a good and a bad folder, the splash, the pages,
+// the report list, the preferences, the maintenance commands, the mail-merge export and shutdown,
+// on real data files in a temporary folder.
+
+#include "AboutU.h"
+#include "AppTestSupport.h"
+#include "Database.h"
+#include "Help.h"
+#include "MailMerge.h"
+#include "MainU.h"
+#include "Maintenance.h"
+#include "MultGroupU.h"
+#include "ProgressStatus.h"
+#include "Prompt.h"
+#include "ReportFont.h"
+#include "ReportList.h"
+#include "Tables.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace tallyra;
+using apptest::ScriptedClock;
+using testsupport::TempDataDir;
+
+namespace {
+
+QVariant ok()
+{
+    return QVariant::fromValue(Prompt::Answer::Ok);
+}
+
+QVariant cancel()
+{
+    return QVariant::fromValue(Prompt::Answer::Cancel);
+}
+
+// A started main window on a folder; closed (shutdown included) when it goes out of scope.
+struct Started
+{
+    TMain window;
+    std::shared_ptr<ScriptedClock> clock = std::make_shared<ScriptedClock>(QList<qint64>{0, 5000});
+
+    explicit Started(const QString &dir)
+    {
+        window.setDataDirectory(dir);
+        window.setStartupClock(clock);
+    }
+    ~Started()
+    {
+        if (window.isVisible() || databaseOpen())
+            window.close();
+    }
+    bool start()
+    {
+        if (!window.start())
+            return false;
+        QApplication::setActiveWindow(&window);
+        return QTest::qWaitForWindowActive(&window);
+    }
+    template <typename T>
+    T *find(const char *name)
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+    void click(const char *button)
+    {
+        QPushButton *b = find<QPushButton>(button);
+        QVERIFY2(b, button);
+        QVERIFY2(b->isEnabled(), button);
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    QAction *findAction(const char *name) { return window.findChild<QAction *>(QLatin1String(name)); }
+    void showPage(int index) { find<QTabWidget>("pageTabs")->setCurrentIndex(index); }
+    // Double-clicks row `row` of the report list after pressing the category button.
+    void runReportEntry(const char *category, int row)
+    {
+        showPage(2);
+        click(category);
+        auto *list = find<QTableWidget>("reportList");
+        const QRect cell = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+};
+
+bool anyWindowVisible()
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        if (w->isVisible())
+            return true;
+    }
+    return false;
+}
+
+CustomerRecord customer(qint64 number, const QString &last, const QString &company, const QString &zip, qint64 group)
+{
+    CustomerRecord c;
+    c.CuNo = number;
+    c.Title = QStringLiteral("Ms");
+    c.First = QStringLiteral("Ann ") + QString::number(number);
+    c.Last = last;
+    c.Addr1 = company;
+    c.Addr2 = QStringLiteral("%1 Main Street").arg(number);
+    c.Addr3 = QString();
+    c.Addr4 = QStringLiteral("Springfield");
+    c.Zip = zip;
+    c.NGroup = group;
+    return c;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        Prompt::clearAnswers();
+        Prompt::takeShown();
+        ReportFont::reset();
+        Help::setOpener([](const QUrl &) { return true; });
+    }
+
+    void startInAFolderWithoutDataFilesEndsWithTheMessage()
+    {
+        TempDataDir empty;
+        QVERIFY(QFile(empty.file(QStringLiteral("CUST5.DBF"))).open(QIODevice::WriteOnly));  // one is not enough
+        Prompt::setNextAnswers({ok()});
+        Started s(empty.path());
+        QVERIFY(!s.window.start());
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{QStringLiteral("Database files not found in startup directory\r\nProgram must be "
+                                            "started from the directory containing the data files.")});
+        QVERIFY(!anyWindowVisible());
+        QVERIFY(!databaseOpen());
+        QVERIFY(s.window.terminated());
+    }
+
+    void unreadableSettingsTableEndsTheProgram()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        QFile tlr2(dir.file(QStringLiteral("TLR2.DBF")));
+        QVERIFY(tlr2.open(QIODevice::WriteOnly | QIODevice::Truncate));  // present, but no table
+        tlr2.write("not a table");
+        tlr2.close();
+        Prompt::setNextAnswers({ok()});
+        Started s(dir.path());
+        QVERIFY(!s.window.start());
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
+        QVERIFY(!anyWindowVisible());
+        QVERIFY(!databaseOpen());
+    }
+
+    void splashStaysUpUntilTheTimeHasPassed()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        s.clock = std::make_shared<ScriptedClock>(QList<qint64>{1000, 1300});
+        s.window.setStartupClock(s.clock);
+        bool splashShown = false;
+        bool okHidden = false;
+        QString splashCaption;
+        s.clock->onWait = [&] {
+            TAboutForm *about = s.window.aboutForm();
+            splashShown = about->isVisible();
+            okHidden = !about->findChild<QPushButton *>(QStringLiteral("okButton"))->isVisible();
+            splashCaption = about->windowTitle();
+        };
+        QVERIFY(s.start());
+        QCOMPARE(s.clock->waits, QList<qint64>{1428});
+        QVERIFY(splashShown);
+        QVERIFY(okHidden);
+        QCOMPARE(splashCaption, QStringLiteral("About Tallyra " TALLYRA_VERSION));
+        QVERIFY(!s.window.aboutForm()->isVisible());
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tallyra " TALLYRA_VERSION));
+        QVERIFY(QRegularExpression(QStringLiteral("^Tallyra \\d+\\.\\d+\\.\\d+$")).match(s.window.windowTitle()).hasMatch());
+        // Start-up opens the "Invoices" pages, leaves no table open and asks nothing.
+        QCOMPARE(s.find<QTabWidget>("pageTabs")->currentIndex(), 0);
+        QCOMPARE(s.window.reportKind(), 1);
+        QVERIFY(!database().table(QStringLiteral("TLR2")));
+        QVERIFY(Prompt::takeShown().isEmpty());
+    }
+
+    void slowStartClosesTheSplashAtOnce()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        s.clock = std::make_shared<ScriptedClock>(QList<qint64>{0, 1728});
+        s.window.setStartupClock(s.clock);
+        QVERIFY(s.start());
+        QVERIFY(s.clock->waits.isEmpty());
+        QVERIFY(!s.window.aboutForm()->isVisible());
+        // From the menu the About window has its "OK".
+        whenShownAbout();
+        s.window.findChild<QAction *>(QStringLiteral("aboutAction"))->trigger();
+    }
+
+    void missingIndexIsRebuiltSilentlyAtStartUp()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        QVERIFY(QFile::remove(dir.file(QStringLiteral("invd.ntx"))));
+        const QByteArray customersIndex = readFile(dir.file(QStringLiteral("cName.ntx")));
+        {
+            Started s(dir.path());
+            QVERIFY(s.start());
+            QVERIFY(Prompt::takeShown().isEmpty());
+            QCOMPARE(s.window.progress()->message(), QString());
+            QVERIFY(QFileInfo::exists(dir.file(QStringLiteral("invd.ntx"))));
+        }
+        // Only the invoice group was built; the tag works.
+        QCOMPARE(readFile(dir.file(QStringLiteral("cName.ntx"))), customersIndex);
+        db::Engine engine(dir.path());
+        const OpenResult invoices = openInvoices(engine);
+        QVERIFY(invoices);
+        QVERIFY(invoices.table->checkTag(QStringLiteral("InvD")).isOk());
+    }
+
+    void reportListFollowsTheButtonsAndTheFormulas()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        s.showPage(2);
+        s.click("salesReportsButton");
+        QCOMPARE(s.window.reportKind(), 4);
+        auto *list = s.find<QTableWidget>("reportList");
+        QCOMPARE(list->rowCount(), 8);
+        QCOMPARE(list->item(0, 0)->text(), QStringLiteral("Sales Reports"));
+        QCOMPARE(list->item(7, 0)->text(), QStringLiteral("Sales by Dept."));
+        QWidget *page = list->parentWidget();
+        const int rowHeight = s.window.reportListRowHeight();
+        // Longest text "Receivable Income": 17 characters.
+        const int height = 8 * (rowHeight + 1) + 3;
+        const int width = 7 * 17;
+        QCOMPARE(list->geometry(),
+                 QRect(int(0.75 * page->width()) - width / 2, page->height() / 2 - height / 2, width, height));
+        QCOMPARE(list->columnWidth(0), width);
+        // Every row shows whole: the rows fill the list's inside.
+        QCOMPARE(list->rowViewportPosition(7) + list->rowHeight(7), 8 * (rowHeight + 1));
+        QVERIFY(list->viewport()->height() >= 8 * (rowHeight + 1));
+
+        s.click("customerProfileButton");
+        QCOMPARE(list->rowCount(), 3);
+        QCOMPARE(list->height(), 3 * (rowHeight + 1) + 3);
+        QCOMPARE(list->width(), 7 * 22);  // "for Selected Customers"
+        s.click("addressLabelsButton");
+        QCOMPARE(list->item(0, 0)->text(), QStringLiteral("Print Address Labels for"));
+        QCOMPARE(list->rowCount(), 6);
+    }
+
+    void inventoryMethodIsStoredOnLeavingItsGroup()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const SettingsRecord before = apptest::storedSettings(dir.path());
+        QVERIFY(before.fifo);
+        QVERIFY(before.ByCust);
+        Started s(dir.path());
+        QVERIFY(s.start());
+        s.showPage(3);
+        auto *lifo = s.find<QRadioButton>("lifoRadio");
+        QVERIFY(s.find<QRadioButton>("fifoRadio")->isChecked());
+        QTest::mouseClick(lifo, Qt::LeftButton);
+        QVERIFY(lifo->isChecked());
+        s.showPage(0);
+        QVERIFY(!settings().fifo);
+        SettingsRecord stored = apptest::storedSettings(dir.path());
+        QVERIFY(!stored.fifo);
+        stored.fifo = true;
+        QCOMPARE(stored, before);  // every other field as it was
+
+        // The customer order likewise, and the second choice is captioned at start-up.
+        s.showPage(3);
+        auto *byEmail = s.find<QRadioButton>("byEmailRadio");
+        QCOMPARE(byEmail->text(), QStringLiteral("By EMail Address"));
+        QTest::mouseClick(byEmail, Qt::LeftButton);
+        s.showPage(1);
+        QVERIFY(!apptest::storedSettings(dir.path()).ByCust);
+    }
+
+    void reportFontIsAppliedAtStartUpAndStoredWhenChosen()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        SettingsRecord stored = apptest::storedSettings(dir.path());
+        stored.FontName = QStringLiteral("  DejaVu Serif ");
+        stored.FontSize = 12;
+        QVERIFY(apptest::storeSettings(dir.path(), stored));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        auto *box = s.find<QLineEdit>("reportFontEdit");
+        QCOMPARE(box->text(), QStringLiteral("DejaVu Serif@12"));
+        QVERIFY(s.find<QLineEdit>("printerEdit")->text().contains(QRegularExpression(QStringLiteral("-(Landscape|Portrait)$"))));
+
+        s.showPage(3);
+        apptest::whenShown<QFontDialog>([](QFontDialog *dialog) {
+            dialog->setCurrentFont(QFont(QStringLiteral("DejaVu Sans Mono"), 14));
+            dialog->accept();
+        });
+        s.click("reportFontButton");
+        QCOMPARE(box->text(), QStringLiteral("DejaVu Sans Mono@14"));
+        QCOMPARE(ReportFont::family(), QStringLiteral("DejaVu Sans Mono"));
+        stored = apptest::storedSettings(dir.path());
+        QCOMPARE(stored.FontName, QStringLiteral("DejaVu Sans Mono"));
+        QCOMPARE(stored.FontSize, 14);
+
+        // "Cancel" keeps the font, though the dialog was browsed.
+        apptest::whenShown<QFontDialog>([](QFontDialog *dialog) {
+            dialog->setCurrentFont(QFont(QStringLiteral("DejaVu Serif"), 20));
+            dialog->reject();
+        });
+        s.click("reportFontButton");
+        QCOMPARE(box->text(), QStringLiteral("DejaVu Sans Mono@14"));
+        QCOMPARE(apptest::storedSettings(dir.path()).FontSize, 14);
+    }
+
+    void mailMergeFileKeepsEightColumnsInPostalCodeOrder()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        QVERIFY(apptest::addGroups(dir.path(), {{1, QStringLiteral("Retail")}, {2, QStringLiteral("Trade")},
+                                                {3, QStringLiteral("Press")}}));
+        QVERIFY(apptest::addCustomers(dir.path(), {customer(1, QStringLiteral("Zeller"), QString(), QStringLiteral("30100"), 1),
+                                                   customer(2, QStringLiteral("Young"), QStringLiteral("Young & Co"), QStringLiteral("10200"), 2),
+                                                   customer(3, QStringLiteral("Xu"), QStringLiteral("Press Ltd"), QStringLiteral("20300"), 3),
+                                                   customer(4, QStringLiteral("Wolf"), QStringLiteral("Gone Ltd"), QStringLiteral("15000"), 1)}));
+        QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("CUST5"), 4));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        const QString path = dir.file(QStringLiteral("merge.doc"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(5000, 'x'));  // longer than the export: nothing of it may remain
+        old.close();
+
+        QStringList offered;
+        apptest::whenShown<TMultGroup>([&](TMultGroup *window) {
+            auto *list = window->findChild<QListWidget *>(QStringLiteral("groupList"));
+            for (int i = 0; i < list->count(); ++i)
+                offered << list->item(i)->text();
+            list->item(1)->setSelected(true);
+            list->item(0)->setSelected(true);
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("runButton")), Qt::LeftButton);
+        });
+        Prompt::setNextAnswers({path});
+        s.runReportEntry("bulkMailButton", 1);
+        QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Retail"), QStringLiteral(" 2 - Trade"), QStringLiteral(" 3 - Press")}));
+        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Export Merge File")});
+        QCOMPARE(selectedGroups(), (QList<qint64>{1, 2}));
+
+        const QByteArray expected = "Title\tFirstName\tLastName\tCompany\tAddr1\tAddr2\tAddr3\tPostalCode\r\n"
+                                    "Ms\tAnn 2\tYoung\tYoung & Co\t2 Main Street\t\tSpringfield\t10200\r\n"
+                                    "Ms\tAnn 1\tZeller\t\t1 Main Street\t\tSpringfield\t30100\r\n";
+        const QByteArray written = readFile(path);
+        QCOMPARE(written, expected);
+        for (const QByteArray &line : written.split('\n')) {
+            if (!line.isEmpty())
+                QCOMPARE(line.count('\t'), 7);
+        }
+        QVERIFY(!database().table(QStringLiteral("CUST5")));
+        QCOMPARE(s.window.progress()->message(), QString());
+
+        // A file that cannot be made is reported with its name.
+        const QString bad = dir.file(QStringLiteral("merge.doc/inside.doc"));
+        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("allButton")), Qt::LeftButton);
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("runButton")), Qt::LeftButton);
+        });
+        Prompt::setNextAnswers({bad, ok()});
+        s.runReportEntry("bulkMailButton", 1);
+        QCOMPARE(Prompt::takeShown(), (QStringList{QStringLiteral("Export Merge File"), QStringLiteral("Unable to save to: ") + bad}));
+        QCOMPARE(readFile(path), expected);
+
+        // Cancelling the groups asks for no file.
+        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+        });
+        s.runReportEntry("bulkMailButton", 1);
+        QVERIFY(Prompt::takeShown().isEmpty());
+    }
+
+    void closingWithThePackFlagPacks()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        QVERIFY(customers > 10);
+        {
+            Started s(dir.path());
+            QVERIFY(s.start());
+            QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("CUST5"), 3));
+            QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("CUST5"), 7));
+            setPackNeeded(true);
+            s.findAction("exitAction")->trigger();
+            QVERIFY(!s.window.isVisible());
+            QVERIFY(!databaseOpen());
+        }
+        QVERIFY(!packNeeded());
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 2);
+        // Without the flag nothing is packed.
+        QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("CUST5"), 1));
+        {
+            Started s(dir.path());
+            QVERIFY(s.start());
+        }
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 2);
+    }
+
+    void eraseAsksFirstAndKeepsTheSettings()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 labels = apptest::recordCount(dir.path(), QStringLiteral("LABELS"));
+        const SettingsRecord letterhead = apptest::storedSettings(dir.path());
+        Started s(dir.path());
+        QVERIFY(s.start());
+        s.showPage(4);
+        Prompt::setNextAnswers({cancel()});
+        s.click("eraseButton");
+        QCOMPARE(Prompt::takeShown(), QStringList{eraseWarning()});
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers);
+
+        Prompt::setNextAnswers({ok()});
+        s.click("eraseButton");
+        QCOMPARE(Prompt::takeShown(), QStringList{eraseWarning()});
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), 0);
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("INV6")), 0);
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("LABELS")), labels);
+        QCOMPARE(apptest::storedSettings(dir.path()), letterhead);
+        QCOMPARE(s.window.progress()->message(), QString());
+        QCOMPARE(s.window.progress()->percent(), 0);
+    }
+
+    void reindexRebuildsAndPackRemovesDeletedRecords()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        QVERIFY(QFile::remove(dir.file(QStringLiteral("ccno.ntx"))));
+        s.showPage(4);
+        s.click("reindexButton");
+        QVERIFY(QFileInfo::exists(dir.file(QStringLiteral("ccno.ntx"))));
+        QVERIFY(Prompt::takeShown().isEmpty());
+        QCOMPARE(s.window.progress()->message(), QString());
+
+        const qint64 products = apptest::recordCount(dir.path(), QStringLiteral("Prod5"));
+        QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("Prod5"), 2));
+        s.click("packButton");
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
+        QVERIFY(Prompt::takeShown().isEmpty());
+    }
+
+    void commandsWithoutAHandlerAreDisabledAndRegisteredOnesRun()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        auto *backup = s.find<QPushButton>("backupButton");
+        QVERIFY(!backup->isEnabled());
+        QVERIFY(backup->toolTip().contains(QStringLiteral("not available"), Qt::CaseInsensitive));
+        auto *print = s.find<QPushButton>("printInvoicesButton");
+        QVERIFY(!print->isEnabled());
+        QVERIFY(print->toolTip().startsWith(QStringLiteral("Print Invoices by date")));
+
+        QWidget *parentSeen = nullptr;
+        s.window.setCommand(Command::Backup, [&](QWidget *parent) {
+            parentSeen = parent;
+            QVERIFY(openCustomers(database()));
+        });
+        QVERIFY(backup->isEnabled());
+        s.showPage(4);
+        s.click("backupButton");
+        QCOMPARE(parentSeen, &s.window);
+        QVERIFY(!database().table(QStringLiteral("CUST5")));  // closed after the command
+
+        // A report-list entry is grey until its command exists; one command serves button and entry.
+        s.showPage(2);
+        s.click("invoiceReportsButton");
+        auto *list = s.find<QTableWidget>("reportList");
+        QVERIFY(!(list->item(1, 0)->flags() & Qt::ItemIsEnabled));
+        int runs = 0;
+        s.window.setCommand(Command::PrintInvoices, [&](QWidget *) { ++runs; });
+        QVERIFY(list->item(1, 0)->flags() & Qt::ItemIsEnabled);
+        s.runReportEntry("invoiceReportsButton", 1);
+        s.runReportEntry("invoiceReportsButton", 0);  // the title row runs nothing
+        QCOMPARE(runs, 1);
+        s.showPage(0);
+        s.click("printInvoicesButton");
+        QCOMPARE(runs, 2);
+    }
+
+    void batchLabelsNeedTheirFile()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        int runs = 0;
+        s.window.setCommand(Command::LabelsBatch, [&](QWidget *) { ++runs; });
+        Prompt::setNextAnswers({ok()});
+        s.click("batchLabelsButton");
+        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Unable to save to: BatchLab.dat")});
+        QCOMPARE(runs, 0);
+        QFile batch(dir.file(QStringLiteral("batchlab.dat")));
+        QVERIFY(batch.open(QIODevice::WriteOnly));
+        batch.write("12\r\n");
+        batch.close();
+        s.click("batchLabelsButton");
+        QCOMPARE(runs, 1);
+    }
+
+    void customersCommandRunsTheLoopAndPacksWhatWasDeleted()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        QList<qint64> picks;
+        QList<qint64> edits;
+        QString orderSeen;
+        RecordWindows windows;
+        windows.pick = [&](QWidget *, qint64 selection, bool allowNew) {
+            picks << selection;
+            orderSeen = database().table(QStringLiteral("CUST5"))->selectedTag();
+            if (!allowNew)
+                return qint64(-1);
+            return picks.size() == 1 ? qint64(5) : qint64(-1);
+        };
+        windows.edit = [&](QWidget *, qint64 selection) {
+            edits << selection;
+            db::Table *t = database().table(QStringLiteral("CUST5"));
+            t->go(quint32(selection));
+            t->markDeleted();
+            setPackNeeded(true);
+            return selection;
+        };
+        setRecordWindows(RecordKind::Customer, windows);
+        Started s(dir.path());
+        QVERIFY(s.start());
+        s.showPage(1);
+        s.click("customersButton");
+        setRecordWindows(RecordKind::Customer, {});
+
+        // Preselected: the first customer by name.
+        db::Engine engine(dir.path());
+        const OpenResult byName = openCustomers(engine);
+        QVERIFY(byName);
+        byName.table->selectTag(QStringLiteral("CName"));
+        QCOMPARE(picks.size(), 2);
+        QVERIFY(picks[0] > 0);
+        QCOMPARE(edits, QList<qint64>{5});
+        QCOMPARE(picks[1], 5);
+        QCOMPARE(orderSeen.toUpper(), QStringLiteral("CNAME"));
+        closeAllTables(engine);
+        QVERIFY(!database().table(QStringLiteral("CUST5")));
+        QVERIFY(!packNeeded());
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 1);
+    }
+
+    void helpButtonsOpenTheirPages()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        QStringList opened;
+        Help::setOpener([&](const QUrl &url) {
+            opened << QFileInfo(url.toLocalFile()).fileName();
+            return true;
+        });
+        Started s(dir.path());
+        QVERIFY(s.start());
+        const char *buttons[] = {"invoicesHelpButton", "customersHelpButton", "reportsHelpButton",
+                                 "preferencesHelpButton", "maintenanceHelpButton"};
+        for (int i = 0; i < 5; ++i) {
+            s.showPage(i);
+            s.click(buttons[i]);
+        }
+        s.findAction("helpContentsAction")->trigger();
+        QCOMPARE(opened, (QStringList{QStringLiteral("invoices.html"), QStringLiteral("customers-and-products.html"),
+                                      QStringLiteral("report-generation.html"), QStringLiteral("preferences.html"),
+                                      QStringLiteral("file-maintenance.html"), QStringLiteral("index.html")}));
+    }
+
+    void aTableThatCannotBeOpenedEndsTheProgram()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        QFile groups(dir.file(QStringLiteral("GROUPS.DBF")));
+        QVERIFY(groups.open(QIODevice::ReadWrite));
+        groups.write(QByteArray(32, '\xff'));  // a header no table has
+        groups.close();
+        Prompt::setNextAnswers({ok()});
+        s.runReportEntry("bulkMailButton", 1);
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{QStringLiteral("Unable to open file GROUPS.DBF\nProgram will now terminate.")});
+        QVERIFY(s.window.terminated());
+        QVERIFY(!s.window.isVisible());
+        QVERIFY(!databaseOpen());
+    }
+
+private:
+    void whenShownAbout()
+    {
+        apptest::whenShown<TAboutForm>([](TAboutForm *about) {
+            auto *okButton = about->findChild<QPushButton *>(QStringLiteral("okButton"));
+            QVERIFY(okButton->isVisible());
+            QTest::mouseClick(okButton, Qt::LeftButton);
+        });
+    }
+};
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_main_window.moc"
