@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -124,7 +123,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int items = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 1000000;
     setFixedToday(QDate(2024, 6, 15));
-    QTemporaryDir tmp(qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) + QStringLiteral("/invoice-bench-XXXXXX"));
+    QTemporaryDir tmp(qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) +
+                      QStringLiteral("/invoice-bench-XXXXXX"));
     if (!tmp.isValid() || !createBusiness(tmp.path(), false).ok())
         return 1;
     std::printf("invoices: filling %d items ...\n", items);
@@ -178,10 +178,10 @@ int main(int argc, char **argv)
     const double openMedian = median(open);
     std::printf("  save new invoice (100 items, 10 payments):  median %7.2f ms  (goal < 50)  %s\n", newMedian,
                 newMedian < 50 ? "ok" : "SLOW");
-    std::printf("  save it again in place:                      median %7.2f ms  (goal < 50)  %s\n", againMedian,
-                againMedian < 50 ? "ok" : "SLOW");
-    std::printf("  open it (header, items, products, payments): median %7.2f ms  (goal < 20)  %s\n", openMedian,
-                openMedian < 20 ? "ok" : "SLOW");
+    std::printf("  save it again in place:                      median %7.2f ms  (goal < 50)  %s\n",
+                againMedian, againMedian < 50 ? "ok" : "SLOW");
+    std::printf("  open it (header, items, products, payments): median %7.2f ms  (goal < 20)  %s\n",
+                openMedian, openMedian < 20 ? "ok" : "SLOW");
     std::printf("  save with one item fewer (packs ITM5):       %7.0f ms, once\n", shrinkMs);
     std::printf("  closing the tables (writes reach the disk):  %7.1f ms\n", closeMs);
     return 0;

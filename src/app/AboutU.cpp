@@ -2,6 +2,7 @@
 
 #include "Startup.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -58,6 +59,8 @@ void TAboutForm::showSplash()
     setModal(false);
     show();
     raise();
+    // Painted now: the start-up work that follows runs before the event loop does.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     repaint();
 }
 

@@ -36,8 +36,9 @@ MergeExportResult writeMergeFile(db::Table &customers, const QList<qint64> &grou
 
 // The export to a file: starts the progress display with "Exporting Mail Merge File", writes as
 // above and ends it. The file is complete or untouched: it is written beside its final name and
-// takes that name only when every line was written. When it cannot be made or written the message
-// is "Unable to save to: " and the file name.
+// takes that name only when every line was written, so an old file of that name is replaced whole
+// or left as it was. When the file cannot be made the message is "Unable to save to: " and the
+// file name; when writing fails part way (a full disk, an unreadable customer) a second line says why.
 MergeExportResult exportMergeFile(db::Table &customers, const QList<qint64> &groups, const QString &path,
                                   const ProgressDisplay &progress = {});
 

@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -52,6 +53,29 @@ QString unavailableHint(const QString &hint)
 {
     return hint.isEmpty() ? QStringLiteral("Not available in this version")
                           : hint + QStringLiteral(" (not available in this version)");
+}
+
+// The list is 7 pixels wide per character of its longest text; its font is made small enough for
+// every title (bold) and entry to fit, with the cell's margins.
+QFont reportListFont(QFont font)
+{
+    constexpr int kCellMargins = 8;
+    for (qreal size = font.pointSizeF(); size > 6; size -= 0.5) {
+        font.setPointSizeF(size);
+        QFont bold = font;
+        bold.setBold(true);
+        const QFontMetrics plain(font);
+        const QFontMetrics strong(bold);
+        bool fits = true;
+        for (const ReportCategory &category : reportCategories()) {
+            fits = fits && strong.horizontalAdvance(category.title) + kCellMargins <= 7 * category.title.size();
+            for (const ReportEntry &entry : category.entries)
+                fits = fits && plain.horizontalAdvance(entry.text) + kCellMargins <= 7 * entry.text.size();
+        }
+        if (fits)
+            break;
+    }
+    return font;
 }
 
 } // namespace
@@ -90,7 +114,9 @@ TMain::TMain(QWidget *parent)
     // The main window's own entry of the report list.
     m_commands[static_cast<int>(Command::ExportMergeFile)] = [this](QWidget *) { ExportMergeFileClick(); };
 
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    // 539 by 346 pixels inside, wider only when this desktop's font needs more for the page tabs.
+    const int tabsWidth = m_pages->tabBar()->sizeHint().width() + 6;
+    resize(qMax(kClientWidth, tabsWidth), kClientHeight + menuBar()->sizeHint().height());
     updateCommandStates();
     ReportKindClick(1);
 }
@@ -287,6 +313,7 @@ QWidget *TMain::buildReportsPage()
     m_reportList->setLineWidth(1);
     m_reportList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_reportList->verticalHeader()->setMinimumSectionSize(1);
+    m_reportList->setFont(reportListFont(m_reportList->font()));
     // The grid line is drawn inside each row's section: a row takes its height plus one pixel.
     m_reportList->verticalHeader()->setDefaultSectionSize(reportListRowHeight() + 1);
     connect(m_reportList, &QTableWidget::cellDoubleClicked, this, &TMain::ReportListDblClick);
@@ -853,13 +880,11 @@ bool TMain::FormShow()
 {
     if (m_started)
         return !m_terminated;
-    m_startingUp = true;
     m_about->showSplash();
     const qint64 shownAt = m_clock->now();
 
     if (!dataFilesPresent(m_dataDir)) {
         m_about->closeSplash();
-        m_startingUp = false;
         m_terminated = true;
         Prompt::info(this, kMissingDataFiles);
         return false;
@@ -869,13 +894,11 @@ bool TMain::FormShow()
     const SettingsResult loaded = loadSettings(database());
     closeAllTables(database());
     if (!loaded) {
-        m_startingUp = false;
         fatal(loaded.message());
         return false;
     }
     const MaintenanceResult indexed = rebuildIndexes(database(), ReindexMode::MissingOnly);
     if (!indexed) {
-        m_startingUp = false;
         fatal(indexed.status.toString());
         return false;
     }
@@ -895,7 +918,6 @@ bool TMain::FormShow()
     if (const qint64 left = splashWaitLeft(shownAt, m_clock->now()); left > 0)
         m_clock->wait(left);
     m_about->closeSplash();
-    m_startingUp = false;
     return true;
 }
 

@@ -146,7 +146,6 @@ private:
 
     QString m_dataDir;
     std::shared_ptr<StartupClock> m_clock;
-    bool m_startingUp = false;
     bool m_started = false;
     bool m_terminated = false;
     bool m_inCommand = false;

@@ -6,6 +6,7 @@
 #include "InvoiceModel.h"
 #include "MainU.h"
 #include "ProductListing.h"
+#include "RecordCommands.h"
 #include "Settings.h"
 
 namespace tallyra {
@@ -37,7 +38,8 @@ void editChargeLines(QWidget *parent)
 void registerProgramCommands(TMain &main)
 {
     main.setCommand(Command::SalesTax, editChargeLines);
-    // "Invoices": the invoice pick list and the invoice window.
+    // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
+    registerRecordWindows();
     registerInvoiceWindows();
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;

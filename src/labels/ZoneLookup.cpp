@@ -19,7 +19,8 @@ QString lookUp(db::Table &zones, const QByteArray &key, db::Status *status)
     const int endField = zones.fieldIndex("EZip");
     const int zoneField = zones.fieldIndex("Zone");
     if (startField < 0 || endField < 0 || zoneField < 0) {
-        *status = db::Status::invalid(QStringLiteral("%1: SZip, EZip or Zone field missing").arg(zones.fileName()));
+        *status =
+            db::Status::invalid(QStringLiteral("%1: SZip, EZip or Zone field missing").arg(zones.fileName()));
         return {};
     }
     if (!zones.selectTag(QStringLiteral("ZZone"))) {
@@ -34,7 +35,7 @@ QString lookUp(db::Table &zones, const QByteArray &key, db::Status *status)
     case db::SeekResult::Eof:
         if (!zones.skip(-1)) {
             *status = zones.takeError();
-            return {};  // before the first range
+            return {}; // before the first range
         }
         break;
     case db::SeekResult::Error:

@@ -79,16 +79,18 @@ TTaxDef::TTaxDef(QWidget *parent)
     grid->addWidget(m_taxLine, 2, 1);
     grid->addWidget(m_rate2, 2, 2);
 
-    QGroupBox *shipTax = radioGroup(this, QStringLiteral("Tax 2 charged on Tax 1"), QStringLiteral("shipTaxGroupBox"),
-                                    {QStringLiteral("No"), QStringLiteral("Yes"), QStringLiteral("When Tax on Items")},
-                                    {QStringLiteral("shipTaxNoRadioButton"), QStringLiteral("shipTaxYesRadioButton"),
-                                     QStringLiteral("shipTaxOnItemsRadioButton")},
-                                    &m_shipTax);
-    QGroupBox *taxRound = radioGroup(this, QStringLiteral(" Round Computed Tax "), QStringLiteral("taxRoundGroupBox"),
-                                     {QStringLiteral("Normal"), QStringLiteral("Up"), QStringLiteral("Down")},
-                                     {QStringLiteral("roundNormalRadioButton"), QStringLiteral("roundUpRadioButton"),
-                                      QStringLiteral("roundDownRadioButton")},
-                                     &m_taxRound);
+    QGroupBox *shipTax =
+        radioGroup(this, QStringLiteral("Tax 2 charged on Tax 1"), QStringLiteral("shipTaxGroupBox"),
+                   {QStringLiteral("No"), QStringLiteral("Yes"), QStringLiteral("When Tax on Items")},
+                   {QStringLiteral("shipTaxNoRadioButton"), QStringLiteral("shipTaxYesRadioButton"),
+                    QStringLiteral("shipTaxOnItemsRadioButton")},
+                   &m_shipTax);
+    QGroupBox *taxRound =
+        radioGroup(this, QStringLiteral(" Round Computed Tax "), QStringLiteral("taxRoundGroupBox"),
+                   {QStringLiteral("Normal"), QStringLiteral("Up"), QStringLiteral("Down")},
+                   {QStringLiteral("roundNormalRadioButton"), QStringLiteral("roundUpRadioButton"),
+                    QStringLiteral("roundDownRadioButton")},
+                   &m_taxRound);
 
     m_save = new QPushButton(QStringLiteral("Save"), this);
     m_save->setObjectName(QStringLiteral("saveButton"));

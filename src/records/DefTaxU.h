@@ -3,7 +3,6 @@
 #include "InvoiceModel.h"
 
 #include <QDialog>
-
 #include <functional>
 
 class QButtonGroup;

@@ -12,8 +12,7 @@ namespace tallyra {
 namespace {
 
 // The kind's registered windows; while none are registered, its bare pick list (without "New").
-template <typename List>
-RecordWindows windowsFor(RecordKind kind, db::Engine &engine)
+template <typename List> RecordWindows windowsFor(RecordKind kind, db::Engine &engine)
 {
     if (hasRecordWindows(kind))
         return recordWindows(kind);
@@ -40,8 +39,9 @@ InvoiceCollaborators programInvoiceCollaborators(db::Engine &engine)
             customers->selectTag(QStringLiteral("CName"));
             customers->takeError();
         }
-        const PickStepResult step = pickStep(*customers, RecordKind::Customer,
-                                             windowsFor<TPickCust>(RecordKind::Customer, engine), current, true, parent);
+        const PickStepResult step =
+            pickStep(*customers, RecordKind::Customer, windowsFor<TPickCust>(RecordKind::Customer, engine),
+                     current, true, parent);
         return step.picked() ? step.selection : -1;
     };
     c.editCustomer = [](QWidget *parent, quint32 record) {
@@ -52,8 +52,9 @@ InvoiceCollaborators programInvoiceCollaborators(db::Engine &engine)
         db::Table *products = engine.table(QStringLiteral("Prod5"));
         if (!products)
             return -1;
-        const PickStepResult step = pickStep(*products, RecordKind::Product,
-                                             windowsFor<TPickProd>(RecordKind::Product, engine), 0, true, parent);
+        const PickStepResult step =
+            pickStep(*products, RecordKind::Product, windowsFor<TPickProd>(RecordKind::Product, engine), 0,
+                     true, parent);
         return step.picked() ? step.selection : -1;
     };
     return c;
@@ -74,7 +75,9 @@ void registerInvoiceWindows()
         TPickInv list(database(), parent);
         return list.pick(selection, allowNew);
     };
-    windows.edit = [](QWidget *parent, qint64 selection) { return editInvoice(parent, database(), selection); };
+    windows.edit = [](QWidget *parent, qint64 selection) {
+        return editInvoice(parent, database(), selection);
+    };
     setRecordWindows(RecordKind::Invoice, windows);
 }
 

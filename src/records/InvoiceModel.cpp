@@ -4,7 +4,6 @@
 
 #include <QLocale>
 #include <QRegularExpression>
-
 #include <cmath>
 
 namespace tallyra {
@@ -16,13 +15,13 @@ namespace {
 // most of those values (1.125 is fine, 0.525 is 0.52499999...), so the value is first taken back
 // to whole millionths, where the decimal rounding rules can be applied exactly.
 constexpr double kMicros = 1e6;
-constexpr double kExactLimit = 1e9;  // beyond it millionths no longer fit a double's precision
+constexpr double kExactLimit = 1e9; // beyond it millionths no longer fit a double's precision
 
 // Cuts (micros + offset) toward zero at whole cents.
 double centsToward0(double value, qint64 offsetMicros)
 {
     const qint64 micros = std::llround(value * kMicros) + offsetMicros;
-    const qint64 cents = micros / 10000;  // integer division cuts toward zero
+    const qint64 cents = micros / 10000; // integer division cuts toward zero
     return double(cents) / 100.0;
 }
 
@@ -67,7 +66,7 @@ bool parseAmount(const QString &text, double *value)
     const QString point = QLocale().decimalPoint();
     if (point != QLatin1String(".")) {
         if (cleaned.contains(QLatin1Char('.')))
-            return false;  // a point is no decimal separator in this locale
+            return false; // a point is no decimal separator in this locale
         cleaned.replace(point, QStringLiteral("."));
     }
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$"));
@@ -124,8 +123,7 @@ CurrentInvoice &currentInvoice()
 InvoiceTotals::InvoiceTotals(CurrentInvoice &invoice, const ChargeSettings &settings)
     : m_invoice(invoice)
     , m_settings(settings)
-{
-}
+{}
 
 void InvoiceTotals::shown()
 {
@@ -227,8 +225,8 @@ QStringList InvoiceTotals::gridRow(int index) const
     const InvoiceItem &item = m_invoice.items.at(index);
     return {item.productId, item.description1, formatAmount(item.unitPrice, 8),
             formatAmount(item.quantity, 9),
-            formatAmount(item.lineTotal()) + QLatin1Char(' ') + QLatin1Char(item.shipLine ? 't' : 'f')
-                + QLatin1Char(item.taxLine ? 't' : 'f')};
+            formatAmount(item.lineTotal()) + QLatin1Char(' ') + QLatin1Char(item.shipLine ? 't' : 'f') +
+                QLatin1Char(item.taxLine ? 't' : 'f')};
 }
 
 } // namespace tallyra

@@ -15,12 +15,12 @@ struct SettingsRecord;
 // The five settings that shape the two charge lines of every invoice.
 struct ChargeSettings
 {
-    QString shipLine = QStringLiteral("Shipping");  // caption of the first charge line
-    QString taxLine = QStringLiteral("Sales Tax");  // caption of the second charge line
-    double taxRate1 = 0;  // percent of the items flagged for the ship line; 0: typed by hand
-    double taxRate2 = 0;  // percent of the items flagged for the tax line; 0: typed by hand
-    int shipTax = 1;      // 1 no, 2 yes, 3 when the tax line has a non-zero item base: tax on ship
-    int taxRound = 1;     // 1 normal, 2 up, 3 down (see roundCharge)
+    QString shipLine = QStringLiteral("Shipping"); // caption of the first charge line
+    QString taxLine = QStringLiteral("Sales Tax"); // caption of the second charge line
+    double taxRate1 = 0; // percent of the items flagged for the ship line; 0: typed by hand
+    double taxRate2 = 0; // percent of the items flagged for the tax line; 0: typed by hand
+    int shipTax = 1;     // 1 no, 2 yes, 3 when the tax line has a non-zero item base: tax on ship
+    int taxRound = 1;    // 1 normal, 2 up, 3 down (see roundCharge)
 
     // The charge-line fields of the settings record, and back.
     static ChargeSettings from(const SettingsRecord &settings);
@@ -101,12 +101,12 @@ public:
     CurrentInvoice &invoice() const { return m_invoice; }
 
     // Events, as the invoice window raises them.
-    void shown();                            // stored figures kept; totals refreshed, no recalculation
-    void itemsChanged();                     // an item added, edited or deleted (or the item dialog shown)
-    void discountEntered(double percent);    // the discount box was left
-    void shipEntered(double amount);         // the ship box was left
-    void taxEntered(double amount);          // the tax box was left
-    void paymentsChanged();                  // payments added, edited or deleted
+    void shown();                         // stored figures kept; totals refreshed, no recalculation
+    void itemsChanged();                  // an item added, edited or deleted (or the item dialog shown)
+    void discountEntered(double percent); // the discount box was left
+    void shipEntered(double amount);      // the ship box was left
+    void taxEntered(double amount);       // the tax box was left
+    void paymentsChanged();               // payments added, edited or deleted
 
     // The computations themselves.
     // Recomputes the tax amount (and with computeShip the ship amount) from the flagged items,
@@ -121,8 +121,8 @@ public:
     void shortRefresh();
 
     // Working values as last computed.
-    double subtotal() const { return m_subtotal; }        // after discount
-    double discountAmount() const { return m_discount; }  // positive for a discount
+    double subtotal() const { return m_subtotal; }       // after discount
+    double discountAmount() const { return m_discount; } // positive for a discount
     double total() const { return m_total; }
     double paymentsTotal() const { return m_paymentsTotal; }
 

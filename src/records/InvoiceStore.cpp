@@ -10,7 +10,7 @@ namespace tallyra {
 
 namespace {
 
-constexpr qint64 kMaxNumber = 999999;  // IvNo holds six digits
+constexpr qint64 kMaxNumber = 999999; // IvNo holds six digits
 
 // A figure as the invoice shows it: the value of its "%<width>.2f" text.
 double shown(double value, int width)
@@ -74,7 +74,7 @@ db::Status writeList(db::Table &t, int ivnoField, qint64 number, const QList<Ent
         }
         db::Status s;
         if (t.isDeleted())
-            s = t.recall();  // a record left over by a pack that failed is used again
+            s = t.recall(); // a record left over by a pack that failed is used again
         if (s.isOk())
             s = write(t, entry);
         if (!s.isOk())
@@ -173,8 +173,7 @@ QByteArray invoiceNumberKey(qint64 number)
 
 InvoiceStore::InvoiceStore(db::Engine &engine)
     : m_engine(engine)
-{
-}
+{}
 
 db::Table *InvoiceStore::table(const char *name) const
 {
@@ -242,7 +241,8 @@ bool InvoiceStore::findCustomer(qint64 number, InvoiceCustomer *customer) const
         return false;
     const QString previous = cust->selectedTag();
     quint32 recNo = 0;
-    if (cust->selectTag(QStringLiteral("CCNO")) && cust->seek(customerNumberKey(number)) == db::SeekResult::Found)
+    if (cust->selectTag(QStringLiteral("CCNO")) &&
+        cust->seek(customerNumberKey(number)) == db::SeekResult::Found)
         recNo = cust->recNo();
     if (previous.isEmpty())
         cust->selectNatural();
@@ -290,7 +290,9 @@ db::Status InvoiceStore::load(quint32 recNo, CurrentInvoice &invoice) const
         return missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
     if (!inv->go(recNo)) {
         db::Status s = inv->takeError();
-        return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo)) : s;
+        return s.isOk()
+                   ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
+                   : s;
     }
     InvoiceRecord h;
     if (db::Status s = loadInvoice(*inv, h); !s.isOk())
@@ -336,7 +338,7 @@ db::Status InvoiceStore::load(quint32 recNo, CurrentInvoice &invoice) const
                     item.licenceCode = p.RCode.trimmed();
                     item.productText = p.PMemo.trimmed();
                 }
-                prod->takeError();  // a product that cannot be read only costs its texts
+                prod->takeError(); // a product that cannot be read only costs its texts
             }
             loaded.items << item;
         }
@@ -378,7 +380,9 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
     db::Table *cust = table("CUST5");
     if (!inv || !itm || !pmt)
         return fail(Outcome::WriteFailed,
-                    failure(QStringLiteral("Unable to save the invoice."), missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT")));
+                    failure(QStringLiteral("Unable to save the invoice."), missingTable(!inv   ? "INV6"
+                                                                                        : !itm ? "ITM5"
+                                                                                               : "PMT")));
     const int itemIvNo = itm->fieldIndex("IvNo");
     const int paymentIvNo = pmt->fieldIndex("IvNo");
 
@@ -391,9 +395,11 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
             number = ok && typed >= 1 && typed <= kMaxNumber ? typed : 1;
         }
         if (number > kMaxNumber)
-            return fail(Outcome::HeaderNotAdded,
-                        QStringLiteral("Unable to add invoice: invoice number %1 is the last one the invoice file can hold.")
-                            .arg(kMaxNumber));
+            return fail(
+                Outcome::HeaderNotAdded,
+                QStringLiteral(
+                    "Unable to add invoice: invoice number %1 is the last one the invoice file can hold.")
+                    .arg(kMaxNumber));
         InvoiceRecord header;
         header.IvNo = number;
         db::Status s = inv->appendBlank();
@@ -402,13 +408,16 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
         if (s.isOk())
             s = inv->flush();
         if (!s.isOk())
-            return fail(Outcome::HeaderNotAdded, QStringLiteral("Unable to add invoice at this time. Please try again later"));
+            return fail(Outcome::HeaderNotAdded,
+                        QStringLiteral("Unable to add invoice at this time. Please try again later"));
         invoice.number = number;
     } else if (!inv->go(recNo)) {
         db::Status s = inv->takeError();
         return fail(Outcome::WriteFailed,
                     failure(QStringLiteral("Unable to save the invoice."),
-                            s.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo)) : s));
+                            s.isOk() ? db::Status::notFound(
+                                           QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
+                                     : s));
     }
     result.recNo = inv->recNo();
     InvoiceRecord header;
@@ -436,22 +445,24 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
         &result.itemsDeleted, &appendFailed);
     if (!s.isOk())
         return fail(appendFailed ? Outcome::ItemsNotAdded : Outcome::WriteFailed,
-                    appendFailed ? QStringLiteral("Unable to add invoice Items at this time. Please try again later")
-                                 : failure(QStringLiteral("Unable to save the invoice items."), s));
+                    appendFailed
+                        ? QStringLiteral("Unable to add invoice Items at this time. Please try again later")
+                        : failure(QStringLiteral("Unable to save the invoice items."), s));
     s = writeList(
         *pmt, paymentIvNo, number, invoice.payments,
         [number](db::Table &t, const InvoicePayment &p) { return writePayment(t, paymentRecord(number, p)); },
         &result.paymentsDeleted, &appendFailed);
     if (!s.isOk())
         return fail(appendFailed ? Outcome::PaymentsNotAdded : Outcome::WriteFailed,
-                    appendFailed ? QStringLiteral("Unable to add Payments at this time. Please try again later")
-                                 : failure(QStringLiteral("Unable to save the payments."), s));
+                    appendFailed
+                        ? QStringLiteral("Unable to add Payments at this time. Please try again later")
+                        : failure(QStringLiteral("Unable to save the payments."), s));
 
     // The note typed on the invoice belongs to the customer.
     if (cust) {
         const int noteField = cust->fieldIndex("Note");
-        if (noteField >= 0 && cust->selectTag(QStringLiteral("CCNO"))
-            && cust->seek(customerNumberKey(invoice.customerNumber)) == db::SeekResult::Found) {
+        if (noteField >= 0 && cust->selectTag(QStringLiteral("CCNO")) &&
+            cust->seek(customerNumberKey(invoice.customerNumber)) == db::SeekResult::Found) {
             s = cust->setText(noteField, cutText(customerNote.trimmed(), kTextLimit));
             if (s.isOk())
                 s = cust->flush();
@@ -491,7 +502,9 @@ db::Status InvoiceStore::remove(quint32 recNo, quint32 *selectionAfter)
         return missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
     if (!inv->go(recNo)) {
         db::Status s = inv->takeError();
-        return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo)) : s;
+        return s.isOk()
+                   ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
+                   : s;
     }
     InvoiceRecord header;
     if (db::Status s = loadInvoice(*inv, header); !s.isOk())

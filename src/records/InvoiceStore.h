@@ -11,7 +11,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
@@ -39,19 +38,20 @@ QStringList addressBlock(const QString &title, const QString &first, const QStri
 
 struct InvoiceSaveResult
 {
-    enum class Outcome {
+    enum class Outcome
+    {
         Saved,
-        NoCustomer,      // nothing written
-        HeaderNotAdded,  // INV6 append failed; nothing written
-        ItemsNotAdded,   // header and earlier items written
-        PaymentsNotAdded,// header, items and earlier payments written
-        WriteFailed,     // a write other than an append failed; see message
+        NoCustomer,       // nothing written
+        HeaderNotAdded,   // INV6 append failed; nothing written
+        ItemsNotAdded,    // header and earlier items written
+        PaymentsNotAdded, // header, items and earlier payments written
+        WriteFailed,      // a write other than an append failed; see message
     };
     Outcome outcome = Outcome::Saved;
-    QString message;          // what to tell the user; empty when saved
-    quint32 recNo = 0;        // the invoice's INV6 record (0 when none was written)
-    int itemsDeleted = 0;     // left-over item records removed
-    int paymentsDeleted = 0;  // left-over payment records removed
+    QString message;         // what to tell the user; empty when saved
+    quint32 recNo = 0;       // the invoice's INV6 record (0 when none was written)
+    int itemsDeleted = 0;    // left-over item records removed
+    int paymentsDeleted = 0; // left-over payment records removed
     bool ok() const { return outcome == Outcome::Saved; }
 };
 

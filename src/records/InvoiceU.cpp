@@ -2,8 +2,8 @@
 
 #include "Clock.h"
 #include "EnterMovesFocus.h"
-#include "MoneyBox.h"
 #include "ItemDefU.h"
+#include "MoneyBox.h"
 #include "PickPmtU.h"
 #include "PmtDefU.h"
 #include "Prompt.h"
@@ -32,7 +32,7 @@ namespace {
 constexpr int kNoteLength = 30;
 constexpr int kCustomerNoteLength = 34;
 constexpr int kDepartmentLength = 20;
-constexpr int kStartRows = 4;  // item rows of an empty grid
+constexpr int kStartRows = 4; // item rows of an empty grid
 constexpr int kColumnWidths[] = {80, 216, 64, 72, 80};
 
 QString numberText(qint64 number)
@@ -109,7 +109,8 @@ void TInvoice::buildForm()
     m_grid = new QTableWidget(kStartRows, 5, this);
     m_grid->setObjectName(QStringLiteral("itemGrid"));
     m_grid->setHorizontalHeaderLabels({QStringLiteral("Product ID"), QStringLiteral("Description"),
-                                       QStringLiteral("Price"), QStringLiteral("Quantity"), QStringLiteral("Total")});
+                                       QStringLiteral("Price"), QStringLiteral("Quantity"),
+                                       QStringLiteral("Total")});
     m_grid->verticalHeader()->hide();
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -123,9 +124,10 @@ void TInvoice::buildForm()
     }
     // The header and three item rows in view.
     const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
-    m_grid->setFixedHeight(m_grid->horizontalHeader()->sizeHint().height() + 3 * rowHeight + 4
-                           + 2 * m_grid->frameWidth());
-    m_grid->setFixedWidth(gridWidth + m_grid->verticalScrollBar()->sizeHint().width() + 2 * m_grid->frameWidth());
+    m_grid->setFixedHeight(m_grid->horizontalHeader()->sizeHint().height() + 3 * rowHeight + 4 +
+                           2 * m_grid->frameWidth());
+    m_grid->setFixedWidth(gridWidth + m_grid->verticalScrollBar()->sizeHint().width() +
+                          2 * m_grid->frameWidth());
     QFont fixed = m_grid->font();
     fixed.setFamily(QStringLiteral("DejaVu Sans Mono"));
     fixed.setStyleHint(QFont::Monospace);
@@ -523,7 +525,7 @@ void TInvoice::DiscountExit(bool valid)
     bool ok = false;
     const double percent = m_discount->value(&ok);
     if (!valid || !ok)
-        return;  // the box has said what is wrong; the rest of the event is skipped
+        return; // the box has said what is wrong; the rest of the event is skipped
     m_invoice.discountPercent = percent;
     if (m_totals.recalculateCharges(false))
         showCharges();
@@ -639,7 +641,7 @@ void TInvoice::BtnSaveClick()
 void TInvoice::BtnDeleteClick()
 {
     if (m_selection <= 0)
-        return;  // a new invoice has no stored record to delete
+        return; // a new invoice has no stored record to delete
     if (!Prompt::okCancel(this, QStringLiteral("Are you sure you want to delete this invoice?")))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -4,7 +4,6 @@
 #include "InvoiceStore.h"
 
 #include <QDialog>
-
 #include <functional>
 
 class QDateEdit;

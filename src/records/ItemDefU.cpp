@@ -131,7 +131,7 @@ void TItemDef::PriceOrQuantityExit(bool valid)
     const double price = m_price->value(&priceOk);
     const double quantity = m_quantity->value(&quantityOk);
     if (!valid || !priceOk || !quantityOk)
-        return;  // the box has said what is wrong
+        return; // the box has said what is wrong
     // Shown as typed figures multiply; a negative figure is nudged so that its half cents
     // print away from zero.
     double total = price * quantity;

@@ -19,7 +19,12 @@ class TItemDef : public QDialog
     Q_OBJECT
 
 public:
-    enum EditResult { Saved = 1, Deleted = 2, Cancelled = 3 };
+    enum EditResult
+    {
+        Saved = 1,
+        Deleted = 2,
+        Cancelled = 3
+    };
 
     explicit TItemDef(QWidget *parent = nullptr);
 

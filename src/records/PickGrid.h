@@ -40,7 +40,7 @@ class PickGrid
 public:
     static constexpr int kRows = 10;
     static constexpr int kScrollRange = 100;
-    static constexpr qint64 kDefaultExactLimit = 4096;
+    static constexpr qint64 kDefaultExactLimit = 16384;
 
     enum class SearchKind {
         Text,           // upper-cased (ASCII letters, as the tags fold) and trimmed

@@ -12,9 +12,9 @@ namespace tallyra {
 namespace {
 constexpr int kDateLetters = 7;
 constexpr int kAmountLetters = 10;
-constexpr int kScrollRoom = 16;     // room for the scroll bar beyond eleven rows
+constexpr int kScrollRoom = 16; // room for the scroll bar beyond eleven rows
 constexpr int kRowsWithoutScroll = 11;
-}
+} // namespace
 
 TPickPmt::TPickPmt(QWidget *parent)
     : QDialog(parent)

@@ -18,7 +18,12 @@ class TPmtDef : public QDialog
     Q_OBJECT
 
 public:
-    enum EditResult { Saved = 1, Deleted = 2, Cancelled = 3 };
+    enum EditResult
+    {
+        Saved = 1,
+        Deleted = 2,
+        Cancelled = 3
+    };
 
     explicit TPmtDef(QWidget *parent = nullptr);
 

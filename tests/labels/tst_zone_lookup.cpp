@@ -62,18 +62,30 @@ void TestZoneLookup::zones_data()
 {
     QTest::addColumn<QString>("postalCode");
     QTest::addColumn<QString>("zone");
-    QTest::newRow("seek ends after the key, steps back") << "15213" << "2";
-    QTest::newRow("before the first range") << "09876" << "";
-    QTest::newRow("exactly a range start") << "15000" << "2";
-    QTest::newRow("exactly a range end") << "14999" << "1";
-    QTest::newRow("first range start") << "10001" << "1";
-    QTest::newRow("leading blanks dropped") << "   15213" << "2";
-    QTest::newRow("in the gap between ranges") << "20512" << "";
-    QTest::newRow("inside the last range") << "34512-1234" << "7";
-    QTest::newRow("above the last range end") << "99501" << "";
-    QTest::newRow("empty code") << "" << "";
-    QTest::newRow("blank code") << "     " << "";
-    QTest::newRow("letters sort after the digits") << "K1A 0B1" << "";
+    QTest::newRow("seek ends after the key, steps back") << "15213"
+                                                         << "2";
+    QTest::newRow("before the first range") << "09876"
+                                            << "";
+    QTest::newRow("exactly a range start") << "15000"
+                                           << "2";
+    QTest::newRow("exactly a range end") << "14999"
+                                         << "1";
+    QTest::newRow("first range start") << "10001"
+                                       << "1";
+    QTest::newRow("leading blanks dropped") << "   15213"
+                                            << "2";
+    QTest::newRow("in the gap between ranges") << "20512"
+                                               << "";
+    QTest::newRow("inside the last range") << "34512-1234"
+                                           << "7";
+    QTest::newRow("above the last range end") << "99501"
+                                              << "";
+    QTest::newRow("empty code") << ""
+                                << "";
+    QTest::newRow("blank code") << "     "
+                                << "";
+    QTest::newRow("letters sort after the digits") << "K1A 0B1"
+                                                   << "";
 }
 
 void TestZoneLookup::zones()
@@ -86,7 +98,7 @@ void TestZoneLookup::zones()
     db::Status status;
     QCOMPARE(bulkMailZone(engine, postalCode, &status), zone);
     QVERIFY2(status.isOk(), qPrintable(status.toString()));
-    QVERIFY(!engine.table(QStringLiteral("ZZone")));  // closed again
+    QVERIFY(!engine.table(QStringLiteral("ZZone"))); // closed again
 }
 
 // A caller that already has ZZone open (a label run) keeps it open, on its own tag.
@@ -125,12 +137,12 @@ void TestZoneLookup::missingOrBrokenTable()
     makeZones(dir.path(), {{"100", "149", 1}, {"150", "199", 2}});
     QFile index(dir.file(QStringLiteral("ZZone.ntx")));
     QVERIFY(index.open(QIODevice::ReadWrite));
-    QVERIFY(index.resize(100));  // cut inside its header page
+    QVERIFY(index.resize(100)); // cut inside its header page
     index.close();
     QCOMPARE(bulkMailZone(engine, QStringLiteral("15213"), &status), QString());
     QVERIFY(!status.isOk());
     QVERIFY(!engine.table(QStringLiteral("ZZone")));
-    QCOMPARE(QFileInfo(index.fileName()).size(), qint64(100));  // not written over
+    QCOMPARE(QFileInfo(index.fileName()).size(), qint64(100)); // not written over
 }
 
 QTEST_GUILESS_MAIN(TestZoneLookup)

@@ -1,17 +1,16 @@
 // Numbering, saving, reloading and deleting invoices in the real files of a new business: what
 // ends up in INV6, ITM5, PMT and CUST5, record by record, and what a full disk leaves behind.
 
+#include "Conversions.h"
+#include "Database.h"
 #include "InvoiceStore.h"
 #include "NewBusiness.h"
 #include "Records.h"
 #include "TestSupport.h"
-#include "Conversions.h"
-#include "Database.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QTest>
-
 #include <memory>
 
 using namespace tallyra;
@@ -209,7 +208,7 @@ void TestInvoiceStore::firstInvoiceNumberAsked()
         return QStringLiteral("5");
     });
     QVERIFY(r.ok());
-    QCOMPARE(asked, 1);  // only the very first invoice asks
+    QCOMPARE(asked, 1); // only the very first invoice asks
     QCOMPARE(next.number, 1002);
     QCOMPARE(m_store->lastInvoiceRecord(), r.recNo);
 
@@ -270,7 +269,7 @@ void TestInvoiceStore::roundTripWithProductTexts()
     inv.taxAmount = 1.23;
     inv.amountDue = 40.11;
     inv.items << item(QStringLiteral("bolt"), 1.5, 1.15, true, false)  // product stored as BOLT
-              << item(QStringLiteral("GONE"), -2, 3.333, false, true);  // no such product
+              << item(QStringLiteral("GONE"), -2, 3.333, false, true); // no such product
     inv.items[0].description1 = QStringLiteral("Zinc bolt, ½ inch — nickel");
     inv.payments << InvoicePayment{QDate(2024, 3, 1), 10} << InvoicePayment{QDate(2024, 3, 9), -2.5};
     const InvoiceSaveResult r = m_store->save(inv, 0, QString(), [] { return QStringLiteral("1"); });
@@ -296,11 +295,11 @@ void TestInvoiceStore::roundTripWithProductTexts()
     QCOMPARE(back.items[0].description1, QStringLiteral("Zinc bolt, ½ inch — nickel"));
     QCOMPARE(back.items[0].description2, QStringLiteral("second line"));
     QCOMPARE(back.items[0].quantity, 1.5);
-    QCOMPARE(back.items[0].lineTotal(), 1.73);  // 1.725 half away from zero
+    QCOMPARE(back.items[0].lineTotal(), 1.73); // 1.725 half away from zero
     QVERIFY(back.items[0].shipLine && !back.items[0].taxLine);
     QCOMPARE(back.items[0].licenceCode, QStringLiteral("LIC-1"));
     QCOMPARE(back.items[0].productText, QStringLiteral("Keep dry."));
-    QCOMPARE(back.items[1].unitPrice, 3.33);  // taken to the two decimals shown
+    QCOMPARE(back.items[1].unitPrice, 3.33); // taken to the two decimals shown
     QVERIFY(back.items[1].licenceCode.isEmpty() && back.items[1].productText.isEmpty());
     QCOMPARE(back.payments.size(), 2);
     QCOMPARE(back.payments[1].date, QDate(2024, 3, 9));
@@ -335,7 +334,7 @@ void TestInvoiceStore::fewerItemsOverwriteDeleteAndPack()
     QVERIFY(r.ok());
     QCOMPARE(r.itemsDeleted, 2);
     const QList<StoredItem> after = storedItems(*m_engine);
-    QCOMPARE(after.size(), 5);  // packed: no deleted record left
+    QCOMPARE(after.size(), 5); // packed: no deleted record left
     for (const StoredItem &s : after)
         QVERIFY(!s.deleted);
     QStringList ids;
@@ -377,13 +376,13 @@ void TestInvoiceStore::moreItemsOverwriteAndAppend()
 
 void TestInvoiceStore::paymentsRemovedAndReordered()
 {
-    const quint32 first = saveNew({item("A", 1, 25)}, {{QDate(2024, 5, 1), 10}, {QDate(2024, 5, 2), 5.5},
-                                                        {QDate(2024, 5, 3), 4.5}});
+    const quint32 first = saveNew(
+        {item("A", 1, 25)}, {{QDate(2024, 5, 1), 10}, {QDate(2024, 5, 2), 5.5}, {QDate(2024, 5, 3), 4.5}});
     const quint32 second = saveNew({item("B", 1, 5)}, {{QDate(2024, 5, 4), 5}});
     CurrentInvoice inv;
     QVERIFY(m_store->load(first, inv).isOk());
     QCOMPARE(inv.payments.size(), 3);
-    inv.payments.removeAt(1);  // the middle one
+    inv.payments.removeAt(1); // the middle one
     InvoiceSaveResult r = m_store->save(inv, first, QString(), {});
     QVERIFY(r.ok());
     QCOMPARE(r.paymentsDeleted, 1);
@@ -398,7 +397,7 @@ void TestInvoiceStore::paymentsRemovedAndReordered()
     QVERIFY(r.ok());
     QCOMPARE(r.paymentsDeleted, 2);
     QVERIFY(storedPayments(*m_engine, 1).isEmpty());
-    QCOMPARE(m_engine->table(QStringLiteral("PMT"))->recordCount(), 1u);  // packed
+    QCOMPARE(m_engine->table(QStringLiteral("PMT"))->recordCount(), 1u); // packed
     QCOMPARE(storedPayments(*m_engine, 2).size(), 1);
     CurrentInvoice other;
     QVERIFY(m_store->load(second, other).isOk());
@@ -411,7 +410,8 @@ void TestInvoiceStore::customerNoteWrittenBack()
     CurrentInvoice inv;
     m_store->startNew(inv);
     inv.customerNumber = 7;
-    QVERIFY(m_store->save(inv, 0, QStringLiteral("   pays in cash   "), [] { return QStringLiteral("1"); }).ok());
+    QVERIFY(
+        m_store->save(inv, 0, QStringLiteral("   pays in cash   "), [] { return QStringLiteral("1"); }).ok());
     db::Table *cust = m_engine->table(QStringLiteral("CUST5"));
     QCOMPARE(cust->selectedTag().toLower(), QStringLiteral("cname"));
     InvoiceCustomer seven;
@@ -455,12 +455,12 @@ void TestInvoiceStore::deleteInvoice()
 
     QVERIFY(m_store->remove(1, &after).isOk());
     QVERIFY(m_store->remove(1, &after).isOk());
-    QCOMPARE(after, 0u);  // nothing left
+    QCOMPARE(after, 0u); // nothing left
     QCOMPARE(m_engine->table(QStringLiteral("INV6"))->recordCount(), 0u);
     QCOMPARE(m_engine->table(QStringLiteral("ITM5"))->recordCount(), 0u);
     QCOMPARE(m_engine->table(QStringLiteral("PMT"))->recordCount(), 0u);
     QVERIFY(m_engine->closeAll().isOk());
-    QCOMPARE(digest(prodFile), products);  // no product record touched
+    QCOMPARE(digest(prodFile), products); // no product record touched
 }
 
 void TestInvoiceStore::deleteNeverSavedTouchesNothing()
@@ -473,7 +473,7 @@ void TestInvoiceStore::deleteNeverSavedTouchesNothing()
         before << digest(m_dir->file(f));
     openBusiness();
     CurrentInvoice inv;
-    m_store->startNew(inv);  // shows number 2, which belongs to no stored invoice
+    m_store->startNew(inv); // shows number 2, which belongs to no stored invoice
     quint32 after = 99;
     QVERIFY(m_store->remove(0, &after).isOk());
     QCOMPARE(after, 0u);
@@ -514,7 +514,7 @@ void TestInvoiceStore::fullDiskOnHeader()
     QCOMPARE(r.outcome, InvoiceSaveResult::Outcome::HeaderNotAdded);
     QCOMPARE(r.message, QStringLiteral("Unable to add invoice at this time. Please try again later"));
     QCOMPARE(r.recNo, 0u);
-    QCOMPARE(inv.items.size(), 1);  // the invoice in memory is kept for another try
+    QCOMPARE(inv.items.size(), 1); // the invoice in memory is kept for another try
     m_engine->closeAll();
     QCOMPARE(digest(m_dir->file(QStringLiteral("INV6.DBF"))), inv6);
     openBusiness();
@@ -527,11 +527,11 @@ void TestInvoiceStore::fullDiskOnItemsKeepsWhatWasWritten()
     // The first item and payment keep their keys, so rewriting them needs no new index room.
     const quint32 rec = saveNew({item("A", 1, 1)}, {{QDate(2024, 5, 1), 1}});
     QVERIFY(m_engine->closeAll().isOk());
-    auto disk = std::make_shared<FailingFileSystem>(0);  // existing bytes may be rewritten
+    auto disk = std::make_shared<FailingFileSystem>(0); // existing bytes may be rewritten
     openBusiness(disk);
     CurrentInvoice inv;
     QVERIFY(m_store->load(rec, inv).isOk());
-    inv.items = {item("A", 3, 1), item("N2", 1, 1)};  // the second must be appended
+    inv.items = {item("A", 3, 1), item("N2", 1, 1)}; // the second must be appended
     inv.note = QStringLiteral("changed");
     InvoiceSaveResult r = m_store->save(inv, rec, QString(), {});
     QCOMPARE(r.outcome, InvoiceSaveResult::Outcome::ItemsNotAdded);

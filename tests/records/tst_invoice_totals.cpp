@@ -73,7 +73,7 @@ void TestInvoiceTotals::discountedTaxBase()
     inv.items << item("B", 1, 10.00, false, false);
     totals.itemsChanged();
     QCOMPARE(inv.taxAmount, 0.60);
-    QCOMPARE(inv.shipAmount, 0.0);  // no ship rate: nothing computed
+    QCOMPARE(inv.shipAmount, 0.0); // no ship rate: nothing computed
     QCOMPARE(totals.total(), 20.60);
 
     totals.discountEntered(10);
@@ -81,7 +81,7 @@ void TestInvoiceTotals::discountedTaxBase()
     QCOMPARE(totals.discountAmount(), 2.00);
     QCOMPARE(formatAmount(-totals.discountAmount()), QStringLiteral("     -2.00"));
     QCOMPARE(totals.subtotal(), 18.00);
-    QCOMPARE(inv.taxAmount, 0.54);  // 6 % of 10.00 - 1.00
+    QCOMPARE(inv.taxAmount, 0.54); // 6 % of 10.00 - 1.00
     QCOMPARE(formatAmount(totals.total()), QStringLiteral("     18.54"));
     QCOMPARE(inv.amountDue, 18.54);
 }
@@ -125,7 +125,7 @@ void TestInvoiceTotals::lineTotalsRoundHalfAwayFromZero()
 {
     QCOMPARE(item("Q", 1.50, 0.75, false, false).lineTotal(), 1.13);
     QCOMPARE(item("Q", -1.50, 0.75, false, false).lineTotal(), -1.13);
-    QCOMPARE(item("Q", 3, 0.35, false, false).lineTotal(), 1.05);  // 1.0499999999999998 in binary
+    QCOMPARE(item("Q", 3, 0.35, false, false).lineTotal(), 1.05); // 1.0499999999999998 in binary
 
     // A negative line (a return) lowers the subtotal and the charge bases.
     CurrentInvoice inv;
@@ -135,7 +135,7 @@ void TestInvoiceTotals::lineTotalsRoundHalfAwayFromZero()
     inv.items << item("A", 1.50, 0.75, false, true) << item("R", -1, 0.50, false, true);
     totals.itemsChanged();
     QCOMPARE(totals.subtotal(), 0.63);
-    QCOMPARE(inv.taxAmount, 0.06);  // 10 % of 0.63 = 0.063
+    QCOMPARE(inv.taxAmount, 0.06); // 10 % of 0.63 = 0.063
 }
 
 void TestInvoiceTotals::roundToCentsMatchesDecimalArithmetic()
@@ -156,7 +156,7 @@ void TestInvoiceTotals::roundToCentsMatchesDecimalArithmetic()
     QCOMPARE(invoiceRoundToCents(99999999.995), 100000000.00);
     // Products of two-decimal figures, as line totals and discounts produce them.
     QCOMPARE(invoiceRoundToCents(8.75 * 0.06), 0.53);
-    QCOMPARE(invoiceRoundToCents(1.15 * 1.5), 1.73);  // 1.725
+    QCOMPARE(invoiceRoundToCents(1.15 * 1.5), 1.73); // 1.725
     QCOMPARE(invoiceRoundToCents(-8.75 * 0.06), -0.53);
 
     // Charge rounding does not look at the sign: x + offset, then cut toward zero.
@@ -165,7 +165,7 @@ void TestInvoiceTotals::roundToCentsMatchesDecimalArithmetic()
     QCOMPARE(invoiceRoundCharge(-0.5439, 3), -0.54);
     QCOMPARE(invoiceRoundCharge(0.5401, 2), 0.55);
     QCOMPARE(invoiceRoundCharge(0.54, 2), 0.54);
-    QCOMPARE(invoiceRoundCharge(0.57, 3), 0.57);  // 0.56999999999999995 in binary
+    QCOMPARE(invoiceRoundCharge(0.57, 3), 0.57); // 0.56999999999999995 in binary
 }
 
 // A "-" typed in the discount box: the bases keep their full value, the subtotal rises.
@@ -205,11 +205,11 @@ void TestInvoiceTotals::paymentsAndAmountDue()
     QCOMPARE(inv.payments.at(1).date, QDate(2024, 3, 3));
     QCOMPARE(inv.payments.at(1).amount, 4.50);
 
-    inv.payments << payment(4, 30.00);  // more than is due
+    inv.payments << payment(4, 30.00); // more than is due
     totals.paymentsChanged();
     QCOMPARE(inv.amountDue, -19.50);
 
-    inv.payments << payment(5, -19.50);  // a refund
+    inv.payments << payment(5, -19.50); // a refund
     totals.paymentsChanged();
     QCOMPARE(totals.paymentsTotal(), 25.00);
     QCOMPARE(inv.amountDue, 0.0);
@@ -239,28 +239,28 @@ void TestInvoiceTotals::typedAmountsAndWhatReplacesThem()
     inv.items << item("A", 1, 40.00, true, true);
     totals.itemsChanged();
     QCOMPARE(inv.shipAmount, 4.00);
-    QCOMPARE(inv.taxAmount, 2.20);  // 5 % of 40.00 + 4.00
+    QCOMPARE(inv.taxAmount, 2.20); // 5 % of 40.00 + 4.00
 
     totals.shipEntered(7.00);
     QCOMPARE(inv.shipAmount, 7.00);
-    QCOMPARE(inv.taxAmount, 2.35);  // recomputed on the typed ship amount
+    QCOMPARE(inv.taxAmount, 2.35); // recomputed on the typed ship amount
     QCOMPARE(totals.total(), 49.35);
     QCOMPARE(inv.amountDue, 49.35);
 
     totals.discountEntered(50);
-    QCOMPARE(inv.shipAmount, 7.00);  // typed ship amount survives
-    QCOMPARE(inv.taxAmount, 1.35);   // 5 % of (40.00 - 20.00 + 7.00)
+    QCOMPARE(inv.shipAmount, 7.00); // typed ship amount survives
+    QCOMPARE(inv.taxAmount, 1.35);  // 5 % of (40.00 - 20.00 + 7.00)
     QCOMPARE(totals.total(), 28.35);
 
-    totals.taxEntered(9.99);  // typed tax amount: short refresh only
+    totals.taxEntered(9.99); // typed tax amount: short refresh only
     QCOMPARE(inv.taxAmount, 9.99);
     QCOMPARE(totals.total(), 36.99);
     QCOMPARE(totals.subtotal(), 20.00);
 
     inv.items << item("B", 1, 20.00, true, false);
-    totals.itemsChanged();  // items changed: the ship line is computed again, the tax too
-    QCOMPARE(inv.shipAmount, 3.00);  // 10 % of 60.00 - 30.00
-    QCOMPARE(inv.taxAmount, 1.15);   // 5 % of 20.00 + 3.00
+    totals.itemsChanged();          // items changed: the ship line is computed again, the tax too
+    QCOMPARE(inv.shipAmount, 3.00); // 10 % of 60.00 - 30.00
+    QCOMPARE(inv.taxAmount, 1.15);  // 5 % of 20.00 + 3.00
     QCOMPARE(totals.total(), 34.15);
 }
 
@@ -286,19 +286,19 @@ void TestInvoiceTotals::taxOnShipSetting()
 {
     ChargeSettings settings;
     settings.taxRate2 = 10.00;
-    settings.shipTax = 3;  // only when items give the tax line a base
+    settings.shipTax = 3; // only when items give the tax line a base
     {
         CurrentInvoice inv;
         InvoiceTotals totals(inv, settings);
         totals.shipEntered(5.00);
         inv.items << item("A", 1, 20.00, false, false);
         totals.itemsChanged();
-        QCOMPARE(inv.taxAmount, 0.0);  // the ship amount alone is not taxed
+        QCOMPARE(inv.taxAmount, 0.0); // the ship amount alone is not taxed
         inv.items << item("B", 1, 10.00, false, true);
         totals.itemsChanged();
-        QCOMPARE(inv.taxAmount, 1.50);  // 10 % of 10.00 + 5.00
+        QCOMPARE(inv.taxAmount, 1.50); // 10 % of 10.00 + 5.00
     }
-    settings.shipTax = 2;  // always
+    settings.shipTax = 2; // always
     {
         CurrentInvoice inv;
         InvoiceTotals totals(inv, settings);
@@ -307,7 +307,7 @@ void TestInvoiceTotals::taxOnShipSetting()
         totals.itemsChanged();
         QCOMPARE(inv.taxAmount, 0.50);
     }
-    settings.shipTax = 1;  // never
+    settings.shipTax = 1; // never
     {
         CurrentInvoice inv;
         InvoiceTotals totals(inv, settings);
@@ -328,7 +328,7 @@ void TestInvoiceTotals::emptyInvoiceAndShownFiguresKept()
     inv.items << item("A", 1, 10.00, true, true);
     inv.shipAmount = 3.33;
     inv.taxAmount = 0.44;
-    inv.amountDue = 99.99;  // stale: the refresh recomputes it
+    inv.amountDue = 99.99; // stale: the refresh recomputes it
     inv.payments << payment(1, 5.00);
     InvoiceTotals totals(inv, settings);
     totals.shown();
@@ -358,8 +358,8 @@ void TestInvoiceTotals::gridRowTexts()
     InvoiceTotals totals(inv, ChargeSettings());
     inv.items << item("WIDGET", 1, 25.00, true, false) << item("NEG", -1.5, 0.75, false, true);
     totals.itemsChanged();
-    QCOMPARE(totals.gridRow(0), (QStringList{"WIDGET", "WIDGET description", "   25.00", "     1.00",
-                                             "     25.00 tf"}));
+    QCOMPARE(totals.gridRow(0),
+             (QStringList{"WIDGET", "WIDGET description", "   25.00", "     1.00", "     25.00 tf"}));
     QCOMPARE(totals.gridRow(1).at(4), QStringLiteral("     -1.13 ft"));
     QCOMPARE(totals.gridRow(1).at(3), QStringLiteral("    -1.50"));
 }
@@ -374,7 +374,7 @@ void TestInvoiceTotals::amountsFollowTheLocale()
     QCOMPARE(v, 12.75);
     QVERIFY(parseAmount(QStringLiteral("- 3,5"), &v));
     QCOMPARE(v, -3.5);
-    QVERIFY(!parseAmount(QStringLiteral("12.75"), &v));  // a point is no separator here
+    QVERIFY(!parseAmount(QStringLiteral("12.75"), &v)); // a point is no separator here
 
     // The due, worked from the shown figures, is right in a comma locale too.
     CurrentInvoice inv;
@@ -388,7 +388,7 @@ void TestInvoiceTotals::amountsFollowTheLocale()
     v = 42;
     for (const char *bad : {"", "   ", "-", ".", "abc", "1.2.3", "1e5", "nan", "--1"})
         QVERIFY2(!parseAmount(QString::fromLatin1(bad), &v), bad);
-    QCOMPARE(v, 42.0);  // left alone on failure
+    QCOMPARE(v, 42.0); // left alone on failure
     QVERIFY(parseAmount(QStringLiteral("-0.50"), &v));
     QCOMPARE(v, -0.5);
     QVERIFY(parseAmount(QStringLiteral("  5."), &v));

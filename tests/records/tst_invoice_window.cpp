@@ -2,9 +2,9 @@
 // and left, buttons clicked, rows double-clicked, questions answered; then the stored INV6, ITM5,
 // PMT and CUST5 records read back by an independent dBASE reader (python3-dbfread).
 
+#include "BrowseEdit.h"
 #include "Database.h"
 #include "DefTaxU.h"
-#include "BrowseEdit.h"
 #include "InvoiceCommand.h"
 #include "InvoiceU.h"
 #include "NewBusiness.h"
@@ -29,7 +29,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
-
 #include <deque>
 #include <memory>
 
@@ -87,8 +86,9 @@ private:
             return;
         }
         if (m_clock.elapsed() > 5000) {
-            m_failure = QStringLiteral("window %1 never came (active: %2)")
-                            .arg(m_steps.front().window, modal ? modal->objectName() : QStringLiteral("none"));
+            m_failure =
+                QStringLiteral("window %1 never came (active: %2)")
+                    .arg(m_steps.front().window, modal ? modal->objectName() : QStringLiteral("none"));
             m_steps.clear();
             m_timer.stop();
             while (QWidget *w = QApplication::activeModalWidget())
@@ -101,8 +101,7 @@ private:
     QString m_failure;
 };
 
-template <typename T = QWidget>
-T *child(QWidget *window, const char *name)
+template <typename T = QWidget> T *child(QWidget *window, const char *name)
 {
     T *w = window->findChild<T *>(QString::fromLatin1(name));
     if (!w)
@@ -321,7 +320,7 @@ void TestInvoiceWindow::composeAndSaveNewInvoice()
         QCOMPARE(textOf(w, "paymentsBox"), QStringLiteral("      5.00"));
         QCOMPARE(textOf(w, "amountDueBox"), QStringLiteral("      4.54"));
         typeInto(w, "customerNoteEdit", QStringLiteral("  VIP "));
-        QCOMPARE(textOf(w, "customerNoteEdit"), QStringLiteral("VIP"));  // trimmed on leaving
+        QCOMPARE(textOf(w, "customerNoteEdit"), QStringLiteral("VIP")); // trimmed on leaving
         typeInto(w, "departmentEdit", QStringLiteral("Tools"));
         typeInto(w, "noteEdit", QStringLiteral("VISA 4111"));
         child<QPlainTextEdit>(w, "memoEdit")->setPlainText(QStringLiteral("Thank you!\n"));
@@ -370,7 +369,7 @@ void TestInvoiceWindow::composeAndSaveNewInvoice()
     const QJsonArray customers = peerRead(m_dir->file("CUST5.DBF"));
     QCOMPARE(customers[0].toObject()["NOTE"].toString(), QStringLiteral("VIP"));
     const QJsonArray products = peerRead(m_dir->file("Prod5.DBF"));
-    QCOMPARE(products[0].toObject()["ONHAND"].toDouble(), 40.0);  // invoicing keeps no stock
+    QCOMPARE(products[0].toObject()["ONHAND"].toDouble(), 40.0); // invoicing keeps no stock
 }
 
 void TestInvoiceWindow::editItemsAndPaymentsOfSavedInvoice()
@@ -444,7 +443,7 @@ void TestInvoiceWindow::editItemsAndPaymentsOfSavedInvoice()
     script.then("pickPmtDialog", [](QWidget *w) {
         auto *grid = child<QTableWidget>(w, "paymentGrid");
         QCOMPARE(grid->rowCount(), 2);
-        QCOMPARE(grid->item(1, 1)->text(), QStringLiteral("      4.50"));  // moved up
+        QCOMPARE(grid->item(1, 1)->text(), QStringLiteral("      4.50")); // moved up
         grid->selectRow(1);
         clickLater(w, "selectButton");
     });
@@ -454,7 +453,7 @@ void TestInvoiceWindow::editItemsAndPaymentsOfSavedInvoice()
     });
     script.then("invoiceDialog", [](QWidget *w) {
         QCOMPARE(textOf(w, "amountDueBox"), QStringLiteral("      3.75"));
-        clickLater(w, "saveButton");  // an existing invoice: saved and closed, no question
+        clickLater(w, "saveButton"); // an existing invoice: saved and closed, no question
     });
     script.start();
     QCOMPARE(form.run(saved.recNo), qint64(saved.recNo));
@@ -468,7 +467,7 @@ void TestInvoiceWindow::editItemsAndPaymentsOfSavedInvoice()
     QCOMPARE(back.payments.size(), 2);
     QCOMPARE(back.payments[1].amount, 6.25);
     QCOMPARE(back.amountDue, 3.75);
-    QCOMPARE(m_engine->table("ITM5")->recordCount(), 1u);  // packed
+    QCOMPARE(m_engine->table("ITM5")->recordCount(), 1u); // packed
     QCOMPARE(m_engine->table("PMT")->recordCount(), 2u);
 }
 
@@ -481,8 +480,8 @@ void TestInvoiceWindow::messagesAndAddAnother()
         Prompt::setNextAnswers({answer(Answer::Ok), answer(Answer::Ok)});
         QTest::mouseClick(child<QPushButton>(w, "saveButton"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(w, "editCustomerButton"), Qt::LeftButton);
-        QCOMPARE(Prompt::takeShown(), (QStringList{"Customer selection required before saving.",
-                                                   "Customer not selected"}));
+        QCOMPARE(Prompt::takeShown(),
+                 (QStringList{"Customer selection required before saving.", "Customer not selected"}));
         clickLater(w, "customerButton");
     });
     script.then("invoiceDialog", [](QWidget *w) {
@@ -548,8 +547,8 @@ void TestInvoiceWindow::amountBoxWithoutFigure()
         QTest::mouseClick(child<QPushButton>(w, "customerButton"), Qt::LeftButton);
         Prompt::setNextAnswers({answer(Answer::Ok), answer(Answer::Ok)});
         typeInto(w, "shipBox", QStringLiteral("-"));
-        QCoreApplication::processEvents();  // the box speaks once the focus has moved on
-        QCOMPARE(textOf(w, "shipBox"), QStringLiteral("-"));  // kept as typed
+        QCoreApplication::processEvents();                   // the box speaks once the focus has moved on
+        QCOMPARE(textOf(w, "shipBox"), QStringLiteral("-")); // kept as typed
         QVERIFY(isRed(child<QWidget>(w, "shipBox")));
         QTest::mouseClick(child<QPushButton>(w, "saveButton"), Qt::LeftButton);
         QCOMPARE(Prompt::takeShown(), (QStringList{"'-' is not a valid floating point value",
@@ -615,7 +614,7 @@ void TestInvoiceWindow::taxDefinitionSaved()
     script.start();
     QVERIFY(form.run());
     QVERIFY2(script.done(), qPrintable(script.failure()));
-    QVERIFY(m_engine->table("TLR2") == nullptr);  // closed again
+    QVERIFY(m_engine->table("TLR2") == nullptr); // closed again
 
     SettingsRecord expected = before;
     expected.ShipLine = QStringLiteral("Freight");
@@ -625,7 +624,7 @@ void TestInvoiceWindow::taxDefinitionSaved()
     QVERIFY(settings() == expected);
     SettingsRecord stored;
     QVERIFY(loadSettings(*m_engine, stored).ok());
-    QVERIFY(stored == expected);  // every other field written back unchanged
+    QVERIFY(stored == expected); // every other field written back unchanged
 
     // A save that fails says why and keeps the window open; Cancel then changes nothing.
     diskFull = true;
@@ -666,7 +665,7 @@ void TestInvoiceWindow::paymentListSizing()
     QCOMPARE(narrow, 17 * m + 1 + 2 * grid->frameWidth());
     list.setPayments(payments);
     QCOMPARE(grid->rowCount(), 12);
-    QCOMPARE(grid->width(), narrow + 16);  // room for the scroll bar
+    QCOMPARE(grid->width(), narrow + 16); // room for the scroll bar
     QVERIFY(list.minimumWidth() >= grid->width() + 16);
 }
 
@@ -685,7 +684,7 @@ void TestInvoiceWindow::invoicesThroughTheProgramWindows()
 
     ModalScript script;
     script.then("pickInvoiceDialog", [](QWidget *w) {
-        QVERIFY(!child<QPushButton>(w, "selectButton")->isEnabled());  // no invoice yet
+        QVERIFY(!child<QPushButton>(w, "selectButton")->isEnabled()); // no invoice yet
         clickLater(w, "newButton");
     });
     script.then("invoiceDialog", [](QWidget *w) { clickLater(w, "customerButton"); });

@@ -39,6 +39,9 @@ void KeyArray::add(const char *key, std::uint32_t recNo)
 
 namespace {
 
+Status parseHeader(const QString &path, const char *h, std::uint64_t size, NtxInfo *info, Geometry *g,
+                   std::uint32_t *root, std::uint32_t *freeHead);
+
 struct Frame
 {
     std::uint32_t offset = 0;  // 0: the frame holds no page
@@ -71,6 +74,7 @@ struct NtxIndex::Impl
     bool closed = false;
     char header[kPageSize];
     std::uint16_t version = 0;
+    std::uint64_t physSize = 0;  // bytes in the file as far as this open knows
 
     struct State
     {
@@ -279,7 +283,7 @@ struct NtxIndex::Impl
             if (!s) {
                 freeFrames.push_back(idx);
                 return s.isCorruption() ? corrupt(QStringLiteral("page at offset %1 lies beyond the end of the file (%2 bytes)")
-                                                      .arg(off).arg(file->size()))
+                                                      .arg(off).arg(physSize))
                                         : s;
             }
             f->offset = off;
@@ -435,15 +439,93 @@ struct NtxIndex::Impl
         header[kHeaderUpdateMark] = mark ? kUpdateMark : 0;
     }
 
+    // The file's length found by reading, for when another program may have changed it.
+    std::uint64_t probeSize() const
+    {
+        char b;
+        auto has = [&](std::uint64_t off) { return file->readSome(off, &b, 1) == 1; };
+        if (!has(0))
+            return 0;
+        std::uint64_t lo = 0, hi = kPageSize;
+        while (has(hi) && hi < (std::uint64_t(1) << 40)) {
+            lo = hi;
+            hi *= 2;
+        }
+        while (hi - lo > 1) {
+            const std::uint64_t mid = lo + (hi - lo) / 2;
+            (has(mid) ? lo : hi) = mid;
+        }
+        return hi;
+    }
+
+    // Before the first change: when another program changed the file since it was opened here
+    // (its commits change the header), forget every cached page and start from the file again.
+    Status refresh()
+    {
+        if (!dirty.empty() || headerDirty)
+            return Status::ok();
+        char fresh[kPageSize];
+        Status s = file->read(0, fresh, kPageSize);
+        if (!s)
+            return s;
+        if (fresh[kHeaderUpdateMark] == kUpdateMark)
+            return Status::corruption(QStringLiteral("%1 was not closed cleanly by another program").arg(filePath));
+        if (std::memcmp(fresh, header, kHeaderItemSize) == 0)
+            return Status::ok();
+        const std::uint64_t size = probeSize();
+        NtxInfo freshInfo;
+        Geometry freshGeometry;
+        State fresher;
+        s = parseHeader(filePath, fresh, size, &freshInfo, &freshGeometry, &fresher.root, &fresher.freeHead);
+        if (!s)
+            return s;
+        if (freshGeometry.keySize != g.keySize || freshGeometry.max != g.max)
+            return corrupt(QStringLiteral("the index was rebuilt by another program; open it again"));
+        for (auto &f : frames) {
+            f->offset = 0;
+            f->dirty = f->checked = f->inLru = false;
+            f->pins = 0;
+            f->prev = f->next = -1;
+        }
+        freeFrames.clear();
+        for (std::size_t i = frames.size(); i-- > 0;)
+            freeFrames.push_back(static_cast<int>(i));
+        std::fill(pageMap.begin(), pageMap.end(), -1);
+        lruHead = lruTail = -1;
+        hint = nullptr;
+        std::memcpy(header, fresh, kPageSize);
+        version = get16(header + kHeaderVersion);
+        physSize = size;
+        fresher.fileEnd = static_cast<std::uint32_t>((size + kPageSize - 1) / kPageSize * kPageSize);
+        cur = fresher;
+        levels.clear();
+        s = descendLeft(cur.root);
+        cur.depth = static_cast<int>(levels.size());
+        levels.clear();
+        valid = false;
+        committed = cur;
+        return s;
+    }
+
     // Before the first write after open: the mark says "changes under way" until close.
+    //
+    // The mark goes with an exclusive lock on the file, held until close: another program may
+    // not change the file at the same time (it would work from stale pages), and an open that
+    // finds the mark set can tell a crash (nobody holds the lock) from a live writer.
     Status ensureMarked()
     {
         if (marked)
             return Status::ok();
+        Status s = file->lock(true);
+        if (!s)
+            return s.isLocked() ? Status::locked(QStringLiteral("%1 is in use by another program and cannot be changed now").arg(filePath)) : s;
+        s = refresh();
+        if (!s)
+            return s;
         char copy[kPageSize];
         std::memcpy(copy, header, kPageSize);
         copy[kHeaderUpdateMark] = kUpdateMark;
-        Status s = file->write(0, copy, kPageSize);
+        s = file->write(0, copy, kPageSize);
         if (s)
             s = file->sync();
         if (!s)
@@ -478,6 +560,7 @@ struct NtxIndex::Impl
             Status s = file->write(start, stage.data(), n * kPageSize);
             if (!s)
                 return s;
+            physSize = std::max<std::uint64_t>(physSize, start + std::uint64_t(n) * kPageSize);
         }
         return Status::ok();
     }
@@ -494,7 +577,7 @@ struct NtxIndex::Impl
         std::sort(dirty.begin(), dirty.end(), [this](int a, int b) {
             return frames[static_cast<std::size_t>(a)]->offset < frames[static_cast<std::size_t>(b)]->offset;
         });
-        const std::uint64_t oldSize = file->size();
+        const std::uint64_t oldSize = physSize;
         s = writeDirty(true, oldSize);
         if (!s) {
             // Nothing that was in the file has changed yet: cut off what was added and forget
@@ -502,6 +585,7 @@ struct NtxIndex::Impl
             Status t = file->truncate(oldSize);
             if (!t)
                 writeFailed = true;
+            physSize = oldSize;
             discardChanges();
             return s;
         }
@@ -554,9 +638,10 @@ struct NtxIndex::Impl
             return Status::invalid(QStringLiteral("%1 is open for reading only").arg(filePath));
         if (!broken.isOk())
             return broken;
-        if (dirty.size() >= kCommitWhenDirty)
-            return commit();
-        return Status::ok();
+        Status s = ensureMarked();
+        if (s && dirty.size() >= kCommitWhenDirty)
+            s = commit();
+        return s;
     }
 
     Status endChange(const Status &s)
@@ -1349,14 +1434,19 @@ Status NtxIndex::open(FileSystem &fs, const QString &path, bool readOnly, std::u
     s = file->read(0, d.header, kPageSize);
     if (!s)
         return s;
-    if (d.header[kHeaderUpdateMark] == kUpdateMark)
+    if (d.header[kHeaderUpdateMark] == kUpdateMark) {
+        // Left by a crash, unless an open elsewhere that is changing the file holds its lock.
+        if (file->lock(false).isLocked())
+            return Status::locked(QStringLiteral("%1 is being changed by another program").arg(path));
         return Status::corruption(QStringLiteral("%1 was not closed cleanly (changes to it were cut off)").arg(path));
+    }
     Geometry g;
     s = parseHeader(path, d.header, size, &d.info, &g, &d.cur.root, &d.cur.freeHead);
     if (!s)
         return s;
     d.setGeometry(g);
     d.version = get16(d.header + kHeaderVersion);
+    d.physSize = size;
     d.cur.fileEnd = static_cast<std::uint32_t>((size + kPageSize - 1) / kPageSize * kPageSize);
     d.file = std::move(file);
     d.ensureMap(d.cur.fileEnd);
@@ -1565,7 +1655,7 @@ Status NtxIndex::reserve(int pages)
         if (!s)
             return s;
     }
-    const std::uint64_t size = d.file->size();
+    const std::uint64_t size = d.physSize;
     const std::uint64_t spare = size > d.cur.fileEnd ? (size - d.cur.fileEnd) / kPageSize : 0;
     if (free + spare >= std::uint64_t(pages))
         return Status::ok();
@@ -1583,9 +1673,11 @@ Status NtxIndex::reserve(int pages)
         if (!s) {
             if (!d.file->truncate(size))
                 d.writeFailed = true;
+            d.physSize = size;
             return s;
         }
         at += n;
+        d.physSize = at;
     }
     return Status::ok();
 }
@@ -1645,7 +1737,7 @@ Status NtxIndex::check(const std::function<void(QByteArrayView, std::uint32_t)> 
     NtxTreeStats local;
     NtxTreeStats &st = stats ? *stats : local;
     st = NtxTreeStats();
-    st.fileSize = d.file->size();
+    st.fileSize = d.physSize;
     d.valid = false;
     d.levels.clear();
 
@@ -1768,8 +1860,8 @@ Status NtxIndex::close()
             s = Status::ioError(QStringLiteral("%1: an earlier write failed; the index must be rebuilt").arg(d.filePath));
         if (s && d.marked) {
             // Pages reserved but not used go; then the mark is cleared once the pages are safe.
-            if (d.file->size() > d.cur.fileEnd)
-                d.file->truncate(d.cur.fileEnd);
+            if (d.physSize > d.cur.fileEnd && d.file->truncate(d.cur.fileEnd))
+                d.physSize = d.cur.fileEnd;
             s = d.file->sync();
             if (s) {
                 d.writeHeaderFields(false);

@@ -66,7 +66,8 @@ public:
     static Status build(FileSystem &fs, const QString &path, const NtxInfo &info, KeyArray &&entries,
                         const Progress &progress = {});
     // Opens and checks the header; a file left "in update" or failing the header checks is a
-    // Corruption status naming the file.
+    // Corruption status naming the file. A file another open is changing right now (it holds
+    // the mark and the file's lock) gives Locked instead.
     static Status open(FileSystem &fs, const QString &path, bool readOnly, std::unique_ptr<NtxIndex> *out);
 
     const NtxInfo &info() const;
@@ -95,6 +96,8 @@ public:
     // chunk of zeroed pages when needed (free-list pages count). The table calls this before a
     // change, so a full disk is found before anything changes and the later page writes only
     // overwrite space the file already has.
+    // The first change after open takes an exclusive lock on the file until close (Locked when
+    // another open holds it) and re-reads the file if another open changed it meanwhile.
     Status reserve(int pages);
     Status insert(QByteArrayView key, std::uint32_t recNo);
     Status remove(QByteArrayView key, std::uint32_t recNo);
@@ -111,7 +114,7 @@ public:
     // Walks the whole tree checking page sanity, key order and depth; calls visit for every entry
     // in order. Corruption status with the page offset on the first fault.
     Status check(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit = {});
-    // The same, also reporting the tree's shape (also on a fault: what was seen up to it).
+    // The same, also reporting the tree's shape (on a fault: the keys and pages seen up to it).
     Status check(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit, NtxTreeStats *stats);
 
     // Commits, syncs and clears the "in update" mark. After a failed write or a change that

@@ -1,0 +1,344 @@
+// The pick-list windows driven offscreen over a real business: what the grid shows, its hidden
+// "RecNo" column, the keys, the scroll bar and the search box; the "Group:" and "Customer:"
+// boxes; and the group list box.
+
+#include "NewBusiness.h"
+#include "PickCustU.h"
+#include "PickGroupU.h"
+#include "PickInvU.h"
+#include "PickProdU.h"
+#include "PickPurU.h"
+#include "Prompt.h"
+#include "RecordTestSupport.h"
+#include "Records.h"
+#include "Settings.h"
+#include "Tables.h"
+#include "TestSupport.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+
+#include <memory>
+
+using namespace tallyra;
+using namespace testsupport;
+using namespace recordtest;
+
+namespace {
+
+QTableWidget *gridOf(QWidget *w)
+{
+    return child<QTableWidget>(w, "pickGrid");
+}
+
+QString cell(QWidget *w, int row, int column)
+{
+    QTableWidgetItem *item = gridOf(w)->item(row, column);
+    return item ? item->text() : QString();
+}
+
+QString currentCell(QWidget *w, int column)
+{
+    return cell(w, gridOf(w)->currentRow(), column);
+}
+
+} // namespace
+
+class TestPickWindows : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDataDir> m_dir;
+    std::unique_ptr<db::Engine> m_engine;
+    QList<quint32> m_byName;  // customers' records in name order
+
+    // 25 customers "C00".."C24" appended in reverse order, in groups 1 and 2.
+    void addCustomers()
+    {
+        db::Table *groups = openGroups(*m_engine).table;
+        for (const GroupRecord &g : {GroupRecord{1, QStringLiteral("Retail")}, GroupRecord{2, QStringLiteral("Trade")}}) {
+            QVERIFY(groups->appendBlank().isOk());
+            QVERIFY(writeGroup(*groups, g).isOk());
+        }
+        db::Table *t = openCustomers(*m_engine).table;
+        m_byName = QList<quint32>(25, 0);
+        for (int i = 24; i >= 0; --i) {
+            CustomerRecord c;
+            c.CuNo = 100 + i;
+            c.Last = QStringLiteral("C%1").arg(i, 2, 10, QLatin1Char('0'));
+            c.First = QStringLiteral("Ann");
+            c.EMail = QStringLiteral("z%1@example.com").arg(24 - i, 2, 10, QLatin1Char('0'));
+            c.NGroup = i % 2 ? 2 : 1;
+            QVERIFY(t->appendBlank().isOk());
+            QVERIFY(writeCustomer(*t, c).isOk());
+            m_byName[i] = t->recNo();
+        }
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<TempDataDir>();
+        QVERIFY(createBusiness(m_dir->path(), false).ok());
+        m_engine = std::make_unique<db::Engine>(m_dir->path());
+        settings() = defaultSettings();
+        settings().ByCust = true;
+        Prompt::clearAnswers();
+        Prompt::takeShown();
+    }
+
+    void cleanup()
+    {
+        while (QWidget *w = QApplication::activeModalWidget())
+            w->close();
+        Prompt::clearAnswers();
+        if (m_engine)
+            closeAllTables(*m_engine);
+        m_engine.reset();
+        m_dir.reset();
+    }
+
+    // 25 customers, the caller's at position 20: rows C15..C24 with C20 selected in row 6, the
+    // scroll bar at its end, the group of the selected customer beside; the keys and the scroll
+    // bar page through the list; Enter chooses the current row's record.
+    void customerListOpensOnTheCallersRecord()
+    {
+        addCustomers();
+        ModalDriver driver;
+        driver.then("pickCustomerDialog", [this](QWidget *w) {
+            QTableWidget *grid = gridOf(w);
+            auto *scroll = child<QScrollBar>(w, "pickScrollBar");
+            QCOMPARE(grid->rowCount(), 10);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C15"));
+            QCOMPARE(cell(w, 9, 0), QStringLiteral("C24"));
+            QCOMPARE(grid->currentRow(), 5);
+            QCOMPARE(currentCell(w, 3), QString::number(m_byName[20]));
+            QVERIFY(grid->isColumnHidden(3));
+            QCOMPARE(grid->horizontalHeaderItem(3)->text(), QStringLiteral("RecNo"));
+            QVERIFY(scroll->isVisible());
+            QCOMPARE(scroll->value(), 100);
+            QCOMPARE(child<QLineEdit>(w, "groupEdit")->text(), QStringLiteral("Retail"));
+            // Three columns in widths of "B": 20, 13 and 34 letters.
+            const int b = grid->fontMetrics().horizontalAdvance(QLatin1Char('B'));
+            QCOMPARE(grid->columnWidth(0), 20 * b);
+            QCOMPARE(grid->columnWidth(2), 34 * b);
+
+            QTest::keyClick(grid, Qt::Key_Down);
+            QCOMPARE(currentCell(w, 0), QStringLiteral("C21"));
+            QCOMPARE(child<QLineEdit>(w, "groupEdit")->text(), QStringLiteral("Trade"));
+            QTest::keyClick(grid, Qt::Key_PageUp);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C05"));
+            QCOMPARE(grid->currentRow(), 0);
+            QCOMPARE(scroll->value(), 33);
+            QTest::keyClick(grid, Qt::Key_Home);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C00"));
+            QTest::keyClick(grid, Qt::Key_Up);  // already at the top
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C00"));
+            scroll->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C10"));
+            QCOMPARE(scroll->value(), 66);
+            scroll->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C09"));
+            // Dragging the thumb moves nothing until it is released.
+            scroll->setSliderDown(true);
+            scroll->setSliderPosition(20);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C09"));
+            scroll->setSliderDown(false);
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C03"));  // 20 * 15 / 100
+            QCOMPARE(scroll->value(), 20);
+            QTest::keyClick(grid, Qt::Key_End);
+            QCOMPARE(cell(w, 9, 0), QStringLiteral("C24"));
+            grid->setCurrentCell(9, 0);
+            QTest::keyClick(grid, Qt::Key_Down);  // the end: nothing further
+            QCOMPARE(currentCell(w, 0), QStringLiteral("C24"));
+            grid->setCurrentCell(2, 0);
+            QTest::keyClick(grid, Qt::Key_Return);
+        });
+        driver.start();
+        TPickCust list(*m_engine);
+        QCOMPARE(list.pick(m_byName[20], true), qint64(m_byName[17]));
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+    }
+
+    // Typing SM, more letters and back to SM seeks once per change of the text; the list moves to
+    // the first name at or after the text, and a text past the last name leaves it where it is.
+    void searchBoxSeeksOncePerChange()
+    {
+        addCustomers();
+        db::Table *t = openCustomers(*m_engine).table;
+        for (const char *name : {"Smale", "Smith", "Smythe"}) {
+            CustomerRecord c;
+            c.Last = QString::fromLatin1(name);
+            c.NGroup = 1;
+            QVERIFY(t->appendBlank().isOk());
+            QVERIFY(writeCustomer(*t, c).isOk());
+        }
+        ModalDriver driver;
+        driver.then("pickCustomerDialog", [](QWidget *w) {
+            auto *list = qobject_cast<PickGridDialog *>(w);
+            auto *search = child<QLineEdit>(w, "searchEdit");
+            QVERIFY(search->hasFocus());
+            QTest::keyClicks(search, "sm");
+            QCOMPARE(list->grid().seeks(), 2);
+            QCOMPARE(currentCell(w, 0), QStringLiteral("Smale"));
+            QTest::keyClicks(search, "it");
+            QCOMPARE(currentCell(w, 0), QStringLiteral("Smith"));
+            QTest::keyClick(search, Qt::Key_Backspace);
+            QTest::keyClick(search, Qt::Key_Backspace);
+            QCOMPARE(list->grid().seeks(), 6);
+            QCOMPARE(currentCell(w, 0), QStringLiteral("Smale"));
+            QTest::keyClick(search, Qt::Key_Space);  // "sm ": the same search text
+            QCOMPARE(list->grid().seeks(), 6);
+            // Enter in the search box moves on to the grid; Enter there chooses.
+            QTest::keyClick(search, Qt::Key_Return);
+            QVERIFY(gridOf(w)->hasFocus());
+            click(w, "cancelButton");
+        });
+        driver.start();
+        TPickCust list(*m_engine);
+        QCOMPARE(list.pick(0, true), -1);
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+    }
+
+    // By e-mail address (ByCust off): the EMail column first, in address order.
+    void customerListByEmailAddress()
+    {
+        addCustomers();
+        settings().ByCust = false;
+        ModalDriver driver;
+        driver.then("pickCustomerDialog", [](QWidget *w) {
+            QTableWidget *grid = gridOf(w);
+            QCOMPARE(grid->horizontalHeaderItem(0)->text(), QStringLiteral("EMail"));
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("z00@example.com"));
+            QCOMPARE(cell(w, 0, 1), QStringLiteral("C24"));
+            QTest::keyClicks(child<QLineEdit>(w, "searchEdit"), "Z05");
+            QCOMPARE(currentCell(w, 1), QStringLiteral("C19"));
+            click(w, "newButton");
+        });
+        driver.start();
+        TPickCust list(*m_engine);
+        QCOMPARE(list.pick(0, true), 0);
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(m_engine->table(QStringLiteral("CUST5"))->selectedTag().toUpper(), QStringLiteral("CEMAIL"));
+    }
+
+    // "Select Invoice": the search pads the typed number (12 finds 12, not 120); the
+    // "Customer:" box names the invoice's customer; CUST5 keeps its order.
+    void invoiceListFindsTheTypedNumber()
+    {
+        db::Table *customers = openCustomers(*m_engine).table;
+        CustomerRecord ann;
+        ann.CuNo = 7;
+        ann.First = QStringLiteral("Ann");
+        ann.Last = QStringLiteral("Lee");
+        QVERIFY(customers->appendBlank().isOk() && writeCustomer(*customers, ann).isOk());
+        db::Table *invoices = openInvoices(*m_engine).table;
+        QMap<qint64, quint32> records;
+        for (qint64 n : {120, 12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 121}) {
+            InvoiceRecord r;
+            r.IvNo = n;
+            r.CuNo = n == 12 ? 7 : 99;
+            r.IDate = QDate(2024, 2, 1);
+            QVERIFY(invoices->appendBlank().isOk() && writeInvoice(*invoices, r).isOk());
+            records[n] = invoices->recNo();
+        }
+        invoices->flush();
+        ModalDriver driver;
+        driver.then("pickInvoiceDialog", [](QWidget *w) {
+            QCOMPARE(w->windowTitle(), QStringLiteral("Select Invoice"));
+            QCOMPARE(child<QLabel>(w, "searchLabel")->text(), QStringLiteral("Seek Invoice No:"));
+            auto *search = child<QLineEdit>(w, "searchEdit");
+            search->setCursorPosition(0);
+            QTest::keyClicks(search, "12");
+            QCOMPARE(currentCell(w, 0), QStringLiteral("    12"));
+            QCOMPARE(child<QLineEdit>(w, "customerEdit")->text(), QStringLiteral("Ann Lee"));
+            QTest::keyClicks(search, "x0");  // letters are not taken: "120"
+            QCOMPARE(currentCell(w, 0), QStringLiteral("   120"));
+            QVERIFY(child<QLineEdit>(w, "customerEdit")->text().isEmpty());  // customer 99 does not exist
+            click(w, "selectButton");
+        });
+        driver.start();
+        TPickInv list(*m_engine);
+        QCOMPARE(list.pick(records[3], false), qint64(records[120]));
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(customers->selectedTag().toUpper(), QStringLiteral("CNAME"));
+    }
+
+    // An empty table: no rows, "Select" and the grid disabled; only "New" and "Cancel" act.
+    void emptyListsOfferOnlyNewAndCancel()
+    {
+        ModalDriver driver;
+        driver.then("pickProductDialog", [](QWidget *w) {
+            QCOMPARE(gridOf(w)->rowCount(), 0);
+            QVERIFY(!child<QWidget>(w, "selectButton")->isEnabled());
+            QVERIFY(!gridOf(w)->isEnabled());
+            QVERIFY(!child<QScrollBar>(w, "pickScrollBar")->isVisible());
+            QTest::keyClick(gridOf(w), Qt::Key_Return);
+            QVERIFY(w->isVisible());
+            click(w, "newButton");
+        });
+        driver.then("pickPurchaseDialog", [](QWidget *w) {
+            QCOMPARE(child<QPushButton>(w, "selectButton")->text(), QStringLiteral("Edit Selected"));
+            QCOMPARE(child<QPushButton>(w, "newButton")->text(), QStringLiteral("Add New Purchase"));
+            QVERIFY(!child<QWidget>(w, "newButton")->isEnabled());
+            w->close();  // closing counts as "Cancel"
+        });
+        driver.start();
+        TPickProd products(*m_engine);
+        QCOMPARE(products.pick(0, true), 0);
+        TPickPur purchases(*m_engine);
+        QCOMPARE(purchases.pick(5, false), -1);
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+    }
+
+    // The group list: every group in name order, deleted ones marked; the caller's group
+    // selected; the search selects the first name at or after the text, or none; "Select" with
+    // none says "Item Not Selected"; GROUPS gets its previous tag back.
+    void groupListSearchesAndRestoresTheTag()
+    {
+        db::Table *groups = openGroups(*m_engine).table;
+        QMap<QString, quint32> records;
+        for (const GroupRecord &g : {GroupRecord{1, QStringLiteral("Zeta")}, GroupRecord{2, QStringLiteral("alpha")},
+                                     GroupRecord{3, QStringLiteral("Beta")}, GroupRecord{4, QStringLiteral("Gamma")}}) {
+            QVERIFY(groups->appendBlank().isOk() && writeGroup(*groups, g).isOk());
+            records[g.cGroup] = groups->recNo();
+        }
+        QVERIFY(groups->go(records["Beta"]) && groups->markDeleted().isOk() && groups->flush().isOk());
+
+        ModalDriver driver;
+        driver.then("pickGroupDialog", [](QWidget *w) {
+            auto *names = child<QListWidget>(w, "groupList");
+            QStringList shown;
+            for (int i = 0; i < names->count(); ++i)
+                shown << names->item(i)->text();
+            QCOMPARE(shown, (QStringList{"alpha", "Beta <DELETED>", "Gamma", "Zeta"}));
+            QCOMPARE(names->currentItem()->text(), QStringLiteral("Gamma"));
+            auto *search = child<QLineEdit>(w, "searchEdit");
+            QTest::keyClicks(search, "z");
+            QCOMPARE(names->currentItem()->text(), QStringLiteral("Zeta"));
+            QTest::keyClicks(search, "z");  // "ZZ": nothing at or after it
+            QVERIFY(names->selectedItems().isEmpty());
+            Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
+            click(w, "selectButton");
+            QVERIFY(w->isVisible());
+            search->clear();
+            QTest::keyClicks(search, "C");
+            QCOMPARE(names->currentItem()->text(), QStringLiteral("Gamma"));
+            QTest::keyClick(names, Qt::Key_Return);
+        });
+        driver.start();
+        TPickGroup list(*m_engine);
+        QCOMPARE(list.pick(records["Gamma"], true), qint64(records["Gamma"]));
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(Prompt::takeShown(), QStringList{"Item Not Selected"});
+        QCOMPARE(groups->selectedTag().toUpper(), QStringLiteral("NGROUP"));
+    }
+};
+
+QTEST_MAIN(TestPickWindows)
+#include "tst_pick_windows.moc"
