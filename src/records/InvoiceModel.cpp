@@ -1,5 +1,6 @@
 #include "InvoiceModel.h"
 
+#include "Conversions.h"
 #include "Settings.h"
 
 #include <QLocale>
@@ -7,40 +8,6 @@
 #include <cmath>
 
 namespace tallyra {
-
-namespace {
-
-// Amounts reach the rounding as the results of a few products of two-decimal figures and
-// percentages, so their exact decimal value has at most six decimals. Binary doubles cannot hold
-// most of those values (1.125 is fine, 0.525 is 0.52499999...), so the value is first taken back
-// to whole millionths, where the decimal rounding rules can be applied exactly.
-constexpr double kMicros = 1e6;
-constexpr double kExactLimit = 1e9; // beyond it millionths no longer fit a double's precision
-
-// Cuts (micros + offset) toward zero at whole cents.
-double centsToward0(double value, qint64 offsetMicros)
-{
-    const qint64 micros = std::llround(value * kMicros) + offsetMicros;
-    const qint64 cents = micros / 10000; // integer division cuts toward zero
-    return double(cents) / 100.0;
-}
-
-} // namespace
-
-double invoiceRoundToCents(double value)
-{
-    if (!std::isfinite(value) || std::fabs(value) >= kExactLimit)
-        return std::trunc((value > 0 ? value + 0.005 : value - 0.005) * 100.0) / 100.0;
-    return centsToward0(value, value > 0 ? 5000 : -5000) + 0.0;
-}
-
-double invoiceRoundCharge(double value, int taxRound)
-{
-    const qint64 offset = taxRound == 1 ? 5000 : taxRound == 2 ? 9900 : 0;
-    if (!std::isfinite(value) || std::fabs(value) >= kExactLimit)
-        return std::trunc((value + double(offset) / kMicros) * 100.0) / 100.0;
-    return centsToward0(value, offset) + 0.0;
-}
 
 QString formatAmount(double value, int width, int decimals)
 {
@@ -104,7 +71,7 @@ void ChargeSettings::applyTo(SettingsRecord &settings) const
 
 double InvoiceItem::lineTotal() const
 {
-    return invoiceRoundToCents(quantity * unitPrice);
+    return roundToCents(quantity * unitPrice);
 }
 
 void CurrentInvoice::reset(qint64 newNumber, const QDate &newDate)
@@ -177,15 +144,15 @@ bool InvoiceTotals::recalculateCharges(bool computeShip)
     }
     const double percent = m_invoice.discountPercent;
     if (percent > 0) {
-        base1 -= invoiceRoundToCents(base1 * percent / 100);
-        base2 -= invoiceRoundToCents(base2 * percent / 100);
+        base1 -= roundToCents(base1 * percent / 100);
+        base2 -= roundToCents(base2 * percent / 100);
     }
     if (computeShip && m_settings.taxRate1 != 0)
-        m_invoice.shipAmount = invoiceRoundCharge(m_settings.taxRate1 / 100 * base1, m_settings.taxRound);
+        m_invoice.shipAmount = roundCharge(m_settings.taxRate1 / 100 * base1, m_settings.taxRound);
     if (m_settings.shipTax == 2 || (m_settings.shipTax == 3 && base2 != 0))
         base2 += m_invoice.shipAmount;
     if (m_settings.taxRate2 != 0)
-        m_invoice.taxAmount = invoiceRoundCharge(m_settings.taxRate2 / 100 * base2, m_settings.taxRound);
+        m_invoice.taxAmount = roundCharge(m_settings.taxRate2 / 100 * base2, m_settings.taxRound);
     return true;
 }
 
@@ -194,7 +161,7 @@ void InvoiceTotals::refreshTotals()
     double subtotal = 0;
     for (const InvoiceItem &item : std::as_const(m_invoice.items))
         subtotal += item.lineTotal();
-    m_discount = invoiceRoundToCents(subtotal * m_invoice.discountPercent / 100);
+    m_discount = roundToCents(subtotal * m_invoice.discountPercent / 100);
     m_subtotal = subtotal - m_discount;
     m_total = m_subtotal + m_invoice.shipAmount + m_invoice.taxAmount;
     refreshPayments();

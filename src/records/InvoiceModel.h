@@ -76,12 +76,6 @@ struct CurrentInvoice
 // sender.
 CurrentInvoice &currentInvoice();
 
-// Half away from zero to whole cents, on the decimal value shown (1.125 -> 1.13, -2.125 -> -2.13).
-double invoiceRoundToCents(double value);
-// Computed charge amounts by the rounding setting: 1 normal (x + 0.005), 2 up (x + 0.0099),
-// otherwise down; each then cut toward zero at the cent, with no distinction by sign.
-double invoiceRoundCharge(double value, int taxRound);
-
 // "%<width>.<decimals>f" with the locale's decimal separator, as every amount box shows it.
 QString formatAmount(double value, int width = 10, int decimals = 2);
 // A number typed with the locale's decimal separator; blanks anywhere are ignored. False when

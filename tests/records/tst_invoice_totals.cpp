@@ -2,6 +2,7 @@
 // would check on a calculator, the three rounding modes, and which typed amounts survive which
 // later changes.
 
+#include "Conversions.h"
 #include "InvoiceModel.h"
 
 #include <QLocale>
@@ -142,7 +143,7 @@ void TestInvoiceTotals::roundToCentsMatchesDecimalArithmetic()
 {
     // Every thousandth from -1000.000 to 1000.000, including all the half cents.
     for (qint64 k = -1000000; k <= 1000000; ++k) {
-        const double rounded = invoiceRoundToCents(double(k) / 1000.0);
+        const double rounded = roundToCents(double(k) / 1000.0);
         const double expected = double(referenceCents(k)) / 100.0;
         if (rounded != expected)
             QFAIL(qPrintable(QStringLiteral("%1/1000 rounded to %2, expected %3")
@@ -150,22 +151,24 @@ void TestInvoiceTotals::roundToCentsMatchesDecimalArithmetic()
                                  .arg(rounded, 0, 'g', 17)
                                  .arg(expected, 0, 'g', 17)));
     }
-    QCOMPARE(invoiceRoundToCents(1.125), 1.13);
-    QCOMPARE(invoiceRoundToCents(-2.125), -2.13);
-    QCOMPARE(invoiceRoundToCents(2.125), 2.13);
-    QCOMPARE(invoiceRoundToCents(99999999.995), 100000000.00);
+    QCOMPARE(roundToCents(1.125), 1.13);
+    QCOMPARE(roundToCents(-2.125), -2.13);
+    QCOMPARE(roundToCents(2.125), 2.13);
+    QCOMPARE(roundToCents(99999999.995), 100000000.00);
     // Products of two-decimal figures, as line totals and discounts produce them.
-    QCOMPARE(invoiceRoundToCents(8.75 * 0.06), 0.53);
-    QCOMPARE(invoiceRoundToCents(1.15 * 1.5), 1.73); // 1.725
-    QCOMPARE(invoiceRoundToCents(-8.75 * 0.06), -0.53);
+    QCOMPARE(roundToCents(8.75 * 0.06), 0.53);
+    QCOMPARE(roundToCents(1.15 * 1.5), 1.73); // 1.725
+    QCOMPARE(roundToCents(-8.75 * 0.06), -0.53);
 
-    // Charge rounding does not look at the sign: x + offset, then cut toward zero.
-    QCOMPARE(invoiceRoundCharge(-0.5439, 1), -0.53);
-    QCOMPARE(invoiceRoundCharge(-0.5439, 2), -0.53);
-    QCOMPARE(invoiceRoundCharge(-0.5439, 3), -0.54);
-    QCOMPARE(invoiceRoundCharge(0.5401, 2), 0.55);
-    QCOMPARE(invoiceRoundCharge(0.54, 2), 0.54);
-    QCOMPARE(invoiceRoundCharge(0.57, 3), 0.57); // 0.56999999999999995 in binary
+    // Up adds 0.0099 and Down cuts, both toward zero whatever the sign; Normal is the nearest cent
+    // for credits too (x + 0.005 cut toward zero would turn -0.5449 into -0.53).
+    QCOMPARE(roundCharge(-0.5439, 1), -0.54);
+    QCOMPARE(roundCharge(-0.5449, 1), -0.54);
+    QCOMPARE(roundCharge(-0.5439, 2), -0.53);
+    QCOMPARE(roundCharge(-0.5439, 3), -0.54);
+    QCOMPARE(roundCharge(0.5401, 2), 0.55);
+    QCOMPARE(roundCharge(0.54, 2), 0.54);
+    QCOMPARE(roundCharge(0.57, 3), 0.57); // 0.56999999999999995 in binary
 }
 
 // A "-" typed in the discount box: the bases keep their full value, the subtotal rises.
