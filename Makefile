@@ -28,7 +28,7 @@ bench: deps
 
 run: build
 	@[ -f demo/TLR2.DBF ] || $(BUILD)/bin/tallyra-init demo --demo
-	cd demo && ../$(BUILD)/bin/tallyra
+	cd demo && $(abspath $(BUILD))/bin/tallyra
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench

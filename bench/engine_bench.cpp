@@ -3,6 +3,11 @@
 // Each phase runs in a child process so its peak memory is its own.
 //
 //   bench_engine [N ...]     default: 100000 1000000 (TALLYRA_BENCH_DIR: where to put the files)
+//   TALLYRA_BENCH_OURS_ONLY=1           leaves SQLite out
+//   TALLYRA_BENCH_PHASES=append,build   runs only the named phases (append build floor seek scan walk
+//                                       pack); later phases need the table that append makes
+//   TALLYRA_BENCH_KEEP=1                keeps the files in TALLYRA_BENCH_DIR/tallyra-bench-keep for
+//                                       later runs of single phases
 
 #include "engine/Engine.h"
 
@@ -451,15 +456,32 @@ void run(quint32 n, const QString &base)
 #else
 #define LITE(expr) none
 #endif
-    row("append N, 5 tags kept", inChild([&] { return oursAppend(ours, n); }), LITE(sqliteAppend(lite, n)));
-    row("build the 5 tags", inChild([&] { return oursBuildTags(ours); }), LITE(sqliteBuildTags(lite)));
-    row("floor: write N + sort 5 key sets", inChild([&] { return floorWriteAndSort(ours, n); }), none);
-    row("100,000 exact seeks, name tag", inChild([&] { return oursSeeks(ours, n, "CName"); }), LITE(sqliteSeeks(lite, n, true)));
-    row("100,000 exact seeks, number tag", inChild([&] { return oursSeeks(ours, n, "CCNO"); }), LITE(sqliteSeeks(lite, n, false)));
-    row("full scan in name order", inChild([&] { return oursScan(ours); }), LITE(sqliteScan(lite)));
-    row("100,000 x position + walk 10", inChild([&] { return oursPickWalk(ours, n); }), LITE(sqlitePickWalk(lite, n)));
-    row("delete 10% and pack", inChild([&] { return oursDeletePack(ours, n); }), LITE(sqliteDeletePack(lite)));
-    QDir(base).removeRecursively();
+    const QStringList phases = qEnvironmentVariable("TALLYRA_BENCH_PHASES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    auto wanted = [&](const char *phase) { return phases.isEmpty() || phases.contains(QLatin1String(phase)); };
+    if (wanted("append")) {
+        QDir(ours).removeRecursively();
+        QDir(lite).removeRecursively();
+        QDir(base).mkpath("ours");
+        QDir(base).mkpath("sqlite");
+    }
+    if (wanted("append"))
+        row("append N, 5 tags kept", inChild([&] { return oursAppend(ours, n); }), LITE(sqliteAppend(lite, n)));
+    if (wanted("build"))
+        row("build the 5 tags", inChild([&] { return oursBuildTags(ours); }), LITE(sqliteBuildTags(lite)));
+    if (wanted("floor"))
+        row("floor: write N + sort 5 key sets", inChild([&] { return floorWriteAndSort(ours, n); }), none);
+    if (wanted("seek")) {
+        row("100,000 exact seeks, name tag", inChild([&] { return oursSeeks(ours, n, "CName"); }), LITE(sqliteSeeks(lite, n, true)));
+        row("100,000 exact seeks, number tag", inChild([&] { return oursSeeks(ours, n, "CCNO"); }), LITE(sqliteSeeks(lite, n, false)));
+    }
+    if (wanted("scan"))
+        row("full scan in name order", inChild([&] { return oursScan(ours); }), LITE(sqliteScan(lite)));
+    if (wanted("walk"))
+        row("100,000 x position + walk 10", inChild([&] { return oursPickWalk(ours, n); }), LITE(sqlitePickWalk(lite, n)));
+    if (wanted("pack"))
+        row("delete 10% and pack", inChild([&] { return oursDeletePack(ours, n); }), LITE(sqliteDeletePack(lite)));
+    if (qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") == 0)
+        QDir(base).removeRecursively();
 }
 
 } // namespace
@@ -472,8 +494,10 @@ int main(int argc, char **argv)
         sizes << a.toUInt();
     if (sizes.isEmpty())
         sizes = {100000, 1000000};
-    QTemporaryDir tmp(qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) + "/tallyra-bench-XXXXXX");
+    const QString where = qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath());
+    QTemporaryDir tmp(where + "/tallyra-bench-XXXXXX");
+    const QString base = qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") ? where + "/tallyra-bench-keep" : tmp.path();
     for (quint32 n : sizes)
-        run(n, tmp.path() + "/n" + QString::number(n));
+        run(n, base + "/n" + QString::number(n));
     return 0;
 }

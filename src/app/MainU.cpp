@@ -495,11 +495,33 @@ void TMain::finishCommand()
         Prompt::info(this, QStringLiteral("The data files could not be written:\n") + closed.toString());
 }
 
-bool TMain::openForCommand(TableId id)
+bool TMain::openForCommand(const QList<TableId> &ids)
 {
-    const OpenResult opened = openTable(database(), id);
-    if (!opened) {
+    QList<TableId> repaired;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        const TableId id = ids[i];
+        const OpenResult opened = openTable(database(), id);
+        if (opened)
+            continue;
         qWarning("%s", qPrintable(opened.detail()));
+        // Only an index that failed its checks is rebuilt: one that another program holds or is
+        // changing is in use, not damaged, and rebuilding it would destroy that program's work.
+        if (opened.indexDamaged() && !repaired.contains(id)) {
+            const QString table = tableDef(id).fileName;
+            const QString question =
+                QStringLiteral("The index of %1 is damaged:\n%2\n\nRebuild it from the table now?")
+                    .arg(table, opened.detail());
+            if (Prompt::yesNo(this, question)) {
+                repaired << id;
+                const MaintenanceResult rebuilt = rebuildIndexGroup(database(), id);
+                if (rebuilt) {
+                    // The rebuild closed every table: open the command's tables again.
+                    i = -1;
+                    continue;
+                }
+                qWarning("%s", qPrintable(rebuilt.status.toString()));
+            }
+        }
         fatal(opened.message());
         return false;
     }
@@ -528,11 +550,9 @@ bool TMain::runRecordCommand(const RecordCommand &command)
     m_inCommand = true;
     if (command.clearFlagBefore)
         setPackNeeded(false);
-    for (TableId id : command.tables) {
-        if (!openForCommand(id)) {
-            m_inCommand = false;
-            return false;
-        }
+    if (!openForCommand(command.tables)) {
+        m_inCommand = false;
+        return false;
     }
     const TableDef &main = tableDef(command.main);
     db::Table *table = database().table(main.name);
@@ -709,7 +729,7 @@ void TMain::ReportListDblClick()
 
 void TMain::ExportMergeFileClick()
 {
-    if (!openForCommand(TableId::Customers) || !openForCommand(TableId::Groups))
+    if (!openForCommand({TableId::Customers, TableId::Groups}))
         return;
     db::Table *customers = database().table(tableDef(TableId::Customers).name);
     db::Table *groups = database().table(tableDef(TableId::Groups).name);
@@ -836,20 +856,37 @@ void TMain::BtnPackClick()
         return;
     const MaintenanceResult result = packDataFiles(database(), progressDisplay());
     m_progress->end();
-    if (!result)
+    if (!result) {
         Prompt::info(this, QStringLiteral("The data files could not be packed:\n") + result.status.toString());
+        return;
+    }
+    // The others were packed; these keep their deleted records until a later pack.
+    if (!result.tablesSkipped.isEmpty()) {
+        QStringList files;
+        for (const QString &name : result.tablesSkipped) {
+            const TableDef *def = findTableDef(name);
+            files << (def ? def->fileName : name);
+        }
+        Prompt::info(this, QStringLiteral("These data files were not packed (in use by another program, or "
+                                          "damaged): ") + files.join(QStringLiteral(", ")));
+    }
 }
 
 void TMain::BtnEraseClick()
 {
     if (!databaseOpen() || m_inCommand)
         return;
-    if (!Prompt::okCancel(this, eraseWarning()))
+    if (!Prompt::warningOkCancel(this, eraseWarning()))
         return;
     const EraseResult result = eraseDataFiles(database(), progressDisplay());
     m_progress->end();
     if (result)
         return;
+    if (!result.failedFile.isEmpty() && result.status.isLocked()) {
+        // Another copy of the program has a table open: nothing was erased, and this copy goes on.
+        Prompt::info(this, QStringLiteral("Nothing was erased.\n") + result.status.toString());
+        return;
+    }
     if (!result.failedFile.isEmpty()) {
         qWarning("%s", qPrintable(result.status.toString()));
         fatal(openFailureMessage(result.failedFile));

@@ -138,7 +138,9 @@ private:
     void applyPreferences();
 
     bool runRecordCommand(const RecordCommand &command);
-    bool openForCommand(TableId id);
+    // Opens a command's tables in order. A damaged index (never one merely in use elsewhere) is
+    // offered for rebuilding; otherwise a failure is fatal. False when the program must end.
+    bool openForCommand(const QList<TableId> &ids);
     void finishCommand();
     void saveSettingsNow();
     bool inGroup(QGroupBox *group, QWidget *widget) const;

@@ -52,9 +52,10 @@ QByteArray keyUpper(const QString &text);
 // 1.13, roundToCents(-2.125) is -2.13. Not-a-number, infinities and magnitudes of 10^15 and more
 // are returned unchanged.
 double roundToCents(double value);
-// Rounds a computed charge by the TaxRound setting: 1 "Normal" as roundToCents but on the value
-// as given (x + 0.005, cut), 2 "Up" (x + 0.0099, cut), anything else "Down" (cut to cents).
-// Every cut is taken on the value to 15 significant digits, so 0.29 * 100 is 29, not 28.99.
+// Rounds a computed charge by the TaxRound setting: 1 "Normal" as roundToCents (nearest cent,
+// halves away from zero for negative charges too), 2 "Up" (x + 0.0099, cut toward zero),
+// anything else "Down" (cut toward zero to cents). Every cut is taken on the value to 15
+// significant digits, so 0.29 * 100 is 29, not 28.99.
 double roundCharge(double value, int taxRound);
 
 // --- Numbers typed by the user -----------------------------------------------------------------

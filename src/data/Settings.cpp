@@ -211,6 +211,9 @@ SettingsResult loadSettings(db::Engine &engine, SettingsRecord &into)
     if (!t)
         return result;
     result.status = readSettingsRecord(*t, into);
+    // A record that cannot be read (a field missing, a damaged table) leaves the program without
+    // its settings, as a table that cannot be opened does: the same fatal message.
+    result.openFailed = !result.status.isOk();
     const db::Status closed = engine.closeAll();
     if (result.status.isOk())
         result.status = closed;

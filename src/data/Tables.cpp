@@ -37,6 +37,7 @@ OpenResult openTable(db::Engine &engine, TableId id)
             if (engine.open(def.name, &bare)) {
                 engine.close(def.name);
                 result.failedFile = def.tagFailFile;
+                result.indexFailed = true;
             }
         }
         engine.setAutoOpenIndex(autoIndex);
@@ -52,6 +53,7 @@ OpenResult openTable(db::Engine &engine, TableId id)
             result.status = db::Status::notFound(
                 QStringLiteral("%1: tag %2 is not open").arg(t->fileName(), def.openTag));
         result.failedFile = def.tagFailFile;
+        result.indexFailed = true;
         // A table whose order cannot be set is of no use to the command: leave nothing open.
         engine.close(def.name);
         return result;

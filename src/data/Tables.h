@@ -18,9 +18,14 @@ struct OpenResult
     db::Table *table = nullptr; // the open table on its first record; nullptr on failure
     QString failedFile;         // "CUST5.DBF", or the tag file ("AccTag.Ntx") when the tag failed
     db::Status status;          // the engine's account of the failure
+    bool indexFailed = false;   // the table itself opened; its index group or tag did not
 
     bool ok() const { return table != nullptr; }
     explicit operator bool() const { return ok(); }
+    // The index group failed its structural checks (a Corruption status): rebuilding it from the
+    // table repairs it. Never true for an index in use by another program (Locked), which must
+    // not be rebuilt under it, nor for a missing file or a read error.
+    bool indexDamaged() const { return !ok() && indexFailed && status.isCorruption(); }
     // "Unable to open file CUST5.DBF\nProgram will now terminate."
     QString message() const;
     // The engine's message naming the file and the fault, e.g.

@@ -61,6 +61,19 @@ bool anyMissing(const db::Engine &engine, const TableDef &def)
     return false;
 }
 
+// Opens the table without its index (a damaged tag file is never read, only replaced), creates
+// its group with every tag, overwriting, and closes all tables. REQUIRES: an exclusive run with
+// automatic index opening and index safety off.
+db::Status buildGroup(db::Engine &engine, const TableDef &def)
+{
+    db::Status s;
+    db::Table *t = engine.open(def.name, &s);
+    if (t)
+        s = t->createIndexGroup(def.tags, !engine.indexSafety());
+    const db::Status closed = engine.closeAll();
+    return s.isOk() ? closed : s;
+}
+
 bool neverPacked(TableId id)
 {
     return id == TableId::Settings || id == TableId::ImportFormats || id == TableId::Zones ||
@@ -138,13 +151,7 @@ MaintenanceResult rebuildIndexes(db::Engine &engine, ReindexMode mode, const Pro
         for (const Step &step : kSteps) {
             const TableDef &def = tableDef(step.id);
             if (full || anyMissing(engine, def)) {
-                db::Status s;
-                db::Table *t = engine.open(def.name, &s);
-                if (t)
-                    s = t->createIndexGroup(def.tags, !engine.indexSafety());
-                const db::Status closed = engine.closeAll();
-                if (s.isOk())
-                    s = closed;
+                const db::Status s = buildGroup(engine, def);
                 if (!s.isOk()) {
                     result.status = s;
                     break;
@@ -157,6 +164,21 @@ MaintenanceResult rebuildIndexes(db::Engine &engine, ReindexMode mode, const Pro
     }
     if (full)
         end(progress);
+    return result;
+}
+
+MaintenanceResult rebuildIndexGroup(db::Engine &engine, TableId id)
+{
+    MaintenanceResult result;
+    const TableDef &def = tableDef(id);
+    if (!def.indexed())
+        return result;
+    ExclusiveRun run(engine);
+    engine.setAutoOpenIndex(false);
+    engine.setIndexSafety(false);
+    result.status = buildGroup(engine, def);
+    if (result.ok())
+        result.tablesDone << def.name;
     return result;
 }
 

@@ -47,6 +47,10 @@ struct MaintenanceResult
 // tablesDone lists the tables whose group was built. Stops at the first failure.
 MaintenanceResult rebuildIndexes(db::Engine &engine, ReindexMode mode, const ProgressDisplay &progress = {});
 
+// Rebuilds the index group of one table, as the full mode does, without progress: the repair of
+// an index found damaged when its table was opened. A table without index: ok, nothing done.
+MaintenanceResult rebuildIndexGroup(db::Engine &engine, TableId id);
+
 // Packs CUST5 (with memo compaction), GROUPS, INV6 (memo), ITM5, LABELS, PMT, Pur5, Prod5
 // (memo), setting 10, 30, 35, 50, 70, 75, 85, 100 before each ("Packing Data Files"). A table
 // that cannot be opened is passed over (tablesSkipped); a failed pack leaves that table as it

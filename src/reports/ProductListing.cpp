@@ -59,9 +59,10 @@ db::Status buildProductListing(ReportBuffer &buffer, db::Table &products, const 
                 buffer.put(1, second);
             }
         }
-        ++done;
+        // The truncated percentage of records read, counting the one just read.
         if (progress.set)
             progress.set(int(qMin<qint64>(100, (done * 100 + 100) / count)));
+        ++done;
     }
     if (status)
         status = products.takeError();

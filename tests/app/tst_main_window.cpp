@@ -126,6 +126,24 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The record number of the first customer in the order of a tag, with an engine of the test's own.
+qint64 firstInOrder(const QString &dir, const QString &tag)
+{
+    db::Engine engine(dir);
+    const OpenResult open = openCustomers(engine);
+    if (!open || !open.table->selectTag(tag) || !open.table->top())
+        return -1;
+    const qint64 first = open.table->recNo();
+    closeAllTables(engine);
+    return first;
+}
+
 } // namespace
 
 class TstMainWindow : public QObject
@@ -478,6 +496,44 @@ private Q_SLOTS:
         QVERIFY(Prompt::takeShown().isEmpty());
     }
 
+    // Another copy of the program holding a table open: "Pack Data" packs the rest and names what
+    // it passed over; "Erase Data Files" erases nothing, says why, and this copy goes on.
+    void packAndEraseUnderAnotherCopySayWhatTheyLeft()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 products = apptest::recordCount(dir.path(), QStringLiteral("Prod5"));
+        const qint64 items = apptest::recordCount(dir.path(), QStringLiteral("ITM5"));
+        QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("Prod5"), 2));
+        QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("ITM5"), 1));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        db::Engine other(dir.path());
+        QVERIFY(openItems(other));
+        s.showPage(4);
+
+        Prompt::setNextAnswers({ok()});
+        s.click("packButton");
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{QStringLiteral("These data files were not packed (in use by another program, or "
+                                            "damaged): ITM5.DBF")});
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("ITM5")), items);
+
+        Prompt::setNextAnswers({ok(), ok()});
+        s.click("eraseButton");
+        const QStringList shown = Prompt::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0], eraseWarning());
+        QVERIFY2(shown[1].startsWith(QStringLiteral("Nothing was erased.\n")) && shown[1].contains(QStringLiteral("ITM5")),
+                 qPrintable(shown[1]));
+        QVERIFY(!s.window.terminated());
+        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers);
+        QCOMPARE(database().access(), db::Access::Shared);
+        QVERIFY(closeAllTables(other).isOk());
+    }
+
     void commandsWithoutAHandlerAreDisabledAndRegisteredOnesRun()
     {
         TempDataDir dir;
@@ -543,6 +599,10 @@ private Q_SLOTS:
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir, true));
         const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 firstByName = firstInOrder(dir.path(), QStringLiteral("CName"));
+        const qint64 firstByCompany = firstInOrder(dir.path(), QStringLiteral("cComp"));
+        QVERIFY(firstByName > 0 && firstByCompany > 0);
+        QVERIFY(firstByName != firstByCompany);  // the sample business tells the orders apart
         QList<qint64> picks;
         QList<qint64> edits;
         QString orderSeen;
@@ -570,19 +630,114 @@ private Q_SLOTS:
         setRecordWindows(RecordKind::Customer, {});
 
         // Preselected: the first customer by name.
-        db::Engine engine(dir.path());
-        const OpenResult byName = openCustomers(engine);
-        QVERIFY(byName);
-        byName.table->selectTag(QStringLiteral("CName"));
         QCOMPARE(picks.size(), 2);
-        QVERIFY(picks[0] > 0);
+        QCOMPARE(picks[0], firstByName);
         QCOMPARE(edits, QList<qint64>{5});
         QCOMPARE(picks[1], 5);
         QCOMPARE(orderSeen.toUpper(), QStringLiteral("CNAME"));
-        closeAllTables(engine);
         QVERIFY(!database().table(QStringLiteral("CUST5")));
         QVERIFY(!packNeeded());
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 1);
+    }
+
+    // With customers shown by e-mail address the command orders CUST5 by company (tag cComp)
+    // before the loop, and preselects the first customer in that order.
+    void customersCommandOrdersByCompanyWhenNotByName()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        SettingsRecord stored = apptest::storedSettings(dir.path());
+        stored.ByCust = false;
+        QVERIFY(apptest::storeSettings(dir.path(), stored));
+        const qint64 firstByCompany = firstInOrder(dir.path(), QStringLiteral("cComp"));
+        QVERIFY(firstByCompany != firstInOrder(dir.path(), QStringLiteral("CName")));
+        QList<qint64> picks;
+        QString orderSeen;
+        RecordWindows windows;
+        windows.pick = [&](QWidget *, qint64 selection, bool) {
+            picks << selection;
+            orderSeen = database().table(QStringLiteral("CUST5"))->selectedTag();
+            return qint64(-1);
+        };
+        windows.edit = [](QWidget *, qint64 selection) { return selection; };
+        setRecordWindows(RecordKind::Customer, windows);
+        Started s(dir.path());
+        QVERIFY(s.start());
+        QVERIFY(s.find<QRadioButton>("byEmailRadio")->isChecked());
+        s.showPage(1);
+        s.click("customersButton");
+        setRecordWindows(RecordKind::Customer, {});
+        QCOMPARE(picks, QList<qint64>{firstByCompany});
+        QCOMPARE(orderSeen.toUpper(), QStringLiteral("CCOMP"));
+        QVERIFY(!database().table(QStringLiteral("CUST5")));
+    }
+
+    // A damaged index is offered for rebuilding: "No" ends the program as any table that cannot
+    // be opened does, with the file left as it is.
+    void damagedIndexRefusedEndsTheProgram()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const QString tag = dir.file(QStringLiteral("czip.ntx"));
+        const QByteArray cut = readFile(tag).left(1500);
+        QVERIFY(writeFile(tag, cut));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::No), ok()});
+        s.runReportEntry("bulkMailButton", 1);
+        const QStringList shown = Prompt::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY2(shown[0].startsWith(QStringLiteral("The index of CUST5.DBF is damaged:\n")), qPrintable(shown[0]));
+        QVERIFY2(shown[0].contains(QStringLiteral("czip.ntx")), qPrintable(shown[0]));
+        QCOMPARE(shown[1], QStringLiteral("Unable to open file AccTag.Ntx\nProgram will now terminate."));
+        QVERIFY(s.window.terminated());
+        QCOMPARE(readFile(tag), cut);
+    }
+
+    // "Yes" rebuilds the damaged group and the command goes on. An index another program is
+    // changing is in use, not damaged: nothing is offered and nothing rebuilt under it.
+    void damagedIndexIsRebuiltOnRequestButOneInUseNever()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        const QString tag = dir.file(QStringLiteral("czip.ntx"));
+        const QByteArray whole = readFile(tag);
+        const QByteArray groupsTag = readFile(dir.file(QStringLiteral("nGroup.ntx")));
+        QVERIFY(writeFile(tag, whole.left(1500)));
+        Started s(dir.path());
+        QVERIFY(s.start());
+        bool groupsAsked = false;
+        apptest::whenShown<TMultGroup>([&](TMultGroup *window) {
+            groupsAsked = true;
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+        });
+        Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
+        s.runReportEntry("bulkMailButton", 1);
+        QCOMPARE(Prompt::takeShown().size(), 1);
+        QVERIFY(groupsAsked);
+        QVERIFY(!s.window.terminated());
+        QCOMPARE(readFile(tag), whole);  // built again from the same records
+        QCOMPARE(readFile(dir.file(QStringLiteral("nGroup.ntx"))), groupsTag);
+        QVERIFY(!database().table(QStringLiteral("CUST5")));
+        QCOMPARE(database().access(), db::Access::Shared);
+
+        // Another program adds a customer and holds CUST5's tags while it changes them.
+        db::Engine other(dir.path());
+        const OpenResult writer = openCustomers(other);
+        QVERIFY(writer);
+        QVERIFY(writer.table->appendBlank().isOk());
+        CustomerRecord c = customer(900, QStringLiteral("Busy"), QString(), QStringLiteral("99999"), 1);
+        QVERIFY(writeCustomer(*writer.table, c).isOk());
+        const QByteArray inUse = readFile(tag);
+        // A second answer, for a question that must not come, keeps a fault from waiting on a box.
+        Prompt::setNextAnswers({ok(), ok()});
+        s.runReportEntry("bulkMailButton", 1);
+        QVERIFY(Prompt::hasCannedAnswers());
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{QStringLiteral("Unable to open file AccTag.Ntx\nProgram will now terminate.")});
+        QVERIFY(s.window.terminated());
+        QCOMPARE(readFile(tag), inUse);
+        QVERIFY(closeAllTables(other).isOk());
     }
 
     void helpButtonsOpenTheirPages()

@@ -231,6 +231,8 @@ private Q_SLOTS:
     void fuzzedCopiesNeverCrash();
     void bulkBuildShape();
     void bulkBuildUniqueAndDescending();
+    void bulkBuildLongKeysMatchModel_data();
+    void bulkBuildLongKeysMatchModel();
     void bulkBuildReplacesOnlyWhenComplete();
     void randomChangesMatchModel_data();
     void randomChangesMatchModel();
@@ -575,6 +577,87 @@ void TestNtx::bulkBuildUniqueAndDescending()
         QVERIFY(index->next());
     QCOMPARE(index->key(), padded("1199", 8));
     QVERIFY(index->check());
+}
+
+void TestNtx::bulkBuildLongKeysMatchModel_data()
+{
+    QTest::addColumn<bool>("descending");
+    QTest::addColumn<bool>("unique");
+    QTest::newRow("ascending") << false << false;
+    QTest::newRow("descending") << true << false;
+    QTest::newRow("unique") << false << true;
+    QTest::newRow("unique descending") << true << true;
+}
+
+// Keys of 40 bytes whose first 16 bytes are shared by many entries, differing further on or not
+// at all, given in shuffled record order: the sort must look past the first bytes and order
+// equal keys by record number.
+void TestNtx::bulkBuildLongKeysMatchModel()
+{
+    QFETCH(bool, descending);
+    QFETCH(bool, unique);
+    constexpr int kKeySize = 40;
+    QRandomGenerator rng(4711);
+    std::vector<Entry> entries;
+    for (int i = 0; i < 6000; ++i) {
+        QByteArray key = "GROUP-" + QByteArray::number(rng.bounded(3)) + "---------";  // 16 bytes
+        switch (rng.bounded(4)) {
+        case 0:
+            break;  // nothing after the shared start: one long run of equal keys
+        case 1:
+            key += QByteArray(23, 'x') + char('a' + rng.bounded(26));  // differs in the last byte only
+            break;
+        default:
+            key += QByteArray::number(rng.bounded(500));
+        }
+        entries.push_back({padded(key, kKeySize), 0});
+    }
+    std::vector<std::uint32_t> recNos(entries.size());
+    for (std::size_t i = 0; i < recNos.size(); ++i)
+        recNos[i] = std::uint32_t(i + 1);
+    std::shuffle(recNos.begin(), recNos.end(), std::mt19937(7));
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        entries[i].recNo = recNos[i];
+
+    std::vector<Entry> expected = entries;
+    std::sort(expected.begin(), expected.end(), [&](const Entry &a, const Entry &b) {
+        const int c = std::memcmp(a.key.constData(), b.key.constData(), kKeySize);
+        if (c != 0)
+            return descending ? c > 0 : c < 0;
+        return a.recNo < b.recNo;
+    });
+    if (unique)
+        expected.erase(std::unique(expected.begin(), expected.end(),
+                                   [](const Entry &a, const Entry &b) { return a.key == b.key; }),
+                       expected.end());
+
+    testsupport::TempDataDir dir;
+    const QString path = dir.file(QStringLiteral("long.ntx"));
+    QVERIFY(buildIndex(path, infoFor(kKeySize, descending, unique), entries));
+    auto index = openIndex(path);
+    QVERIFY(index);
+    QVERIFY(index->check());
+    QVERIFY(walkForward(*index) == expected);
+    QVERIFY(index->close());
+
+    // The two halves of a build give the same file; an order that does not belong to the
+    // entries is refused and writes nothing.
+    KeyArray keys;
+    keys.keySize = kKeySize;
+    for (const Entry &e : entries)
+        keys.add(e.key.constData(), e.recNo);
+    const NtxInfo info = infoFor(kKeySize, descending, unique);
+    const std::vector<std::uint32_t> order = NtxIndex::sortForBuild(info, keys);
+    QCOMPARE(order.size(), expected.size());
+    const QString halves = dir.file(QStringLiteral("halves.ntx"));
+    QVERIFY(NtxIndex::buildSorted(*m_fs, halves, info, keys, order));
+    QCOMPARE(readFile(halves), readFile(path));
+    std::vector<std::uint32_t> outside = order;
+    outside.back() = std::uint32_t(entries.size());
+    const QString bad = dir.file(QStringLiteral("bad.ntx"));
+    QCOMPARE(NtxIndex::buildSorted(*m_fs, bad, info, keys, outside).code(), Status::Code::Invalid);
+    QVERIFY(!QFile::exists(bad));
+    QVERIFY(NtxIndex::sortForBuild(infoFor(kKeySize + 1), keys).empty());
 }
 
 void TestNtx::bulkBuildReplacesOnlyWhenComplete()

@@ -184,6 +184,31 @@ private Q_SLOTS:
         QVERIFY(r.openFailed);
         const OpenResult open = openSettingsTable(engine);
         QCOMPARE(open.table->recordCount(), 0u);
+        QVERIFY(closeAllTables(engine).isOk());
+    }
+
+    // A TLR2 of another layout (a field missing) is no settings table: loading it ends the program
+    // with the open-failure message, not a word about saving, and changes nothing.
+    void settingsTableWithoutAFieldIsFatal()
+    {
+        TempDataDir dir;
+        QList<db::FieldDef> fields = tableDef(TableId::Settings).fields;
+        fields.removeLast(); // MailReply
+        QVERIFY(db::Table::create(dir.path(), QStringLiteral("TLR2.DBF"), fields).isOk());
+        db::Engine engine(dir.path());
+        {
+            const OpenResult open = openSettingsTable(engine);
+            QVERIFY(open && open.table->appendBlank().isOk() && open.table->flush().isOk());
+            QVERIFY(closeAllTables(engine).isOk());
+        }
+        SettingsRecord s = sample();
+        const SettingsResult r = loadSettings(engine, s);
+        QVERIFY(!r);
+        QVERIFY(r.openFailed);
+        QCOMPARE(r.message(), QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate."));
+        QVERIFY2(r.status.message().contains(QStringLiteral("MailReply")), qPrintable(r.status.toString()));
+        QCOMPARE(s, sample());
+        QVERIFY(!engine.table(QStringLiteral("TLR2")));
     }
 };
 

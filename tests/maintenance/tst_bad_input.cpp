@@ -85,6 +85,7 @@ private Q_SLOTS:
                  QStringLiteral("Unable to open file CUST5.DBF\nProgram will now terminate."));
         QVERIFY2(open.detail().contains("CUST5.DBF") && open.status.isCorruption(),
                  qPrintable(open.detail()));
+        QVERIFY(!open.indexDamaged());  // the table's fault: no index rebuild is offered
         // Neither the open nor a re-index writes over the damaged table or its indexes.
         const QByteArray tag = bytesOf(m_dir->file("ccno.ntx"));
         const MaintenanceResult r = rebuildIndexes(engine, ReindexMode::Full);
@@ -175,6 +176,57 @@ private Q_SLOTS:
         QVERIFY(repaired.table->check().isOk());
         QCOMPARE(nextCustomerNumber(*repaired.table), 61);
         QCOMPARE(bytesOf(m_dir->file("CUST5.DBF")), table);
+    }
+
+    // A damaged index is told apart from one another program is changing: only the first is
+    // "damaged" (rebuilding the second would throw away that program's work), and the repair of
+    // one group touches no other file.
+    void damagedIndexIsToldFromOneInUse()
+    {
+        const QString tag = m_dir->file("ccno.ntx");
+        const QByteArray products = bytesOf(m_dir->file("Prod.ntx"));
+
+        // In use: another engine has begun changing CUST5's tags and holds them.
+        {
+            db::Engine other(m_dir->path());
+            const OpenResult writer = openCustomers(other);
+            QVERIFY(writer);
+            QVERIFY(writer.table->appendBlank().isOk());
+            CustomerRecord c;
+            c.CuNo = 900;
+            c.Last = QStringLiteral("Busy");
+            QVERIFY(writeCustomer(*writer.table, c).isOk());
+
+            db::Engine engine(m_dir->path());
+            const OpenResult open = openCustomers(engine);
+            QVERIFY(!open);
+            QVERIFY2(open.status.isLocked(), qPrintable(open.detail()));
+            QVERIFY(open.indexFailed);
+            QVERIFY(!open.indexDamaged());
+            QCOMPARE(open.message(), QStringLiteral("Unable to open file AccTag.Ntx\nProgram will now terminate."));
+            QVERIFY(closeAllTables(other).isOk());
+        }
+        const QByteArray written = bytesOf(tag);
+
+        // Damaged: cut in half.
+        QVERIFY(writeBytes(tag, written.left(written.size() / 2)));
+        db::Engine engine(m_dir->path());
+        const OpenResult open = openCustomers(engine);
+        QVERIFY(!open);
+        QVERIFY2(open.indexDamaged(), qPrintable(open.detail()));
+
+
+        const MaintenanceResult repaired = rebuildIndexGroup(engine, TableId::Customers);
+        QVERIFY2(repaired, qPrintable(repaired.status.toString()));
+        QCOMPARE(repaired.tablesDone, QStringList{"CUST5"});
+        QVERIFY(bytesOf(tag).size() >= 2048);
+        QCOMPARE(bytesOf(m_dir->file("Prod.ntx")), products);
+        QCOMPARE(engine.access(), db::Access::Shared);
+        QVERIFY(engine.autoOpenIndex());
+        const OpenResult reopened = openCustomers(engine);
+        QVERIFY2(reopened, qPrintable(reopened.detail()));
+        QVERIFY(reopened.table->check().isOk());
+        QCOMPARE(nextCustomerNumber(*reopened.table), 901);  // the other engine's record is in it
     }
 
     // Keys out of order inside an index page are not seen at open; the check finds them and a

@@ -182,7 +182,7 @@ private Q_SLOTS:
         driver.then("pickCustomerDialog", [](QWidget *w) {
             auto *list = qobject_cast<PickGridDialog *>(w);
             auto *search = child<QLineEdit>(w, "searchEdit");
-            QVERIFY(search->hasFocus());
+            QTRY_VERIFY(search->hasFocus());
             QTest::keyClicks(search, "sm");
             QCOMPARE(list->grid().seeks(), 2);
             QCOMPARE(currentCell(w, 0), QStringLiteral("Smale"));
@@ -196,7 +196,7 @@ private Q_SLOTS:
             QCOMPARE(list->grid().seeks(), 6);
             // Enter in the search box moves on to the grid; Enter there chooses.
             QTest::keyClick(search, Qt::Key_Return);
-            QVERIFY(gridOf(w)->hasFocus());
+            QTRY_VERIFY(gridOf(w)->hasFocus());
             click(w, "cancelButton");
         });
         driver.start();

@@ -1,11 +1,15 @@
 // The product listing from a real catalogue on disk, end to end: its text against a reviewed
 // golden file, its run through the viewer into a PDF whose pages hold the rows the buffer put
-// on them, and what happens without a usable Prod5.
+// on them, its button in the main window, and what happens without a usable Prod5.
 
+#include "AppTestSupport.h"
 #include "CurrentPrinter.h"
+#include "Database.h"
+#include "MainU.h"
 #include "Maintenance.h"
 #include "NewBusiness.h"
 #include "ProductListing.h"
+#include "ProgramCommands.h"
 #include "Prompt.h"
 #include "Records.h"
 #include "ReportBuffer.h"
@@ -20,6 +24,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -152,6 +159,7 @@ private Q_SLOTS:
         // One step per record read, deleted ones included, ending at 100.
         QCOMPARE(started, QStringList{"Processing Product Listing"});
         QCOMPARE(percents.size(), sampleCatalogue().size());
+        QCOMPARE(percents.first(), 100 / int(sampleCatalogue().size())); // one record of 28 read
         QCOMPARE(percents.last(), 100);
         QVERIFY(std::is_sorted(percents.begin(), percents.end()));
         QCOMPARE(ended, 1);
@@ -217,6 +225,51 @@ private Q_SLOTS:
             QVERIFY(pages[p].contains(QStringLiteral("Page %1").arg(p + 1)));
             QVERIFY(pages[p].contains(QStringLiteral("Description")));
         }
+    }
+
+    void theMainWindowButtonRunsTheListing()
+    {
+        testsupport::TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        tallyra::TMain window;
+        window.setDataDirectory(dir.path());
+        window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
+        tallyra::registerProgramCommands(window);
+        QVERIFY(window.start());
+        window.findChild<QTabWidget *>(QStringLiteral("pageTabs"))->setCurrentIndex(1);
+        auto *button = window.findChild<QPushButton *>(QStringLiteral("productListingButton"));
+        QVERIFY(button && button->isVisible() && button->isEnabled());
+
+        // While the viewer is up: the buffer holds the demo catalogue in identifier order.
+        QStringList ids;
+        QString title;
+        bool maximized = false;
+        apptest::whenShown<tallyra::TReportF>([&](tallyra::TReportF *viewer) {
+            maximized = viewer->isMaximized();
+            const ReportBuffer &b = tallyra::reportBuffer();
+            title = b.titles().value(0);
+            for (int row = 0; row < b.rowCount(); ++row) {
+                const QString id = b.cell(0, row);
+                if (id.startsWith(QStringLiteral("L00")) &&
+                    b.cell(2, row).startsWith(QStringLiteral("R51")) && id != QStringLiteral("L00Product"))
+                    ids << id.mid(3);
+            }
+            viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY(!ids.isEmpty());
+        QVERIFY(maximized);
+        QCOMPARE(title, QStringLiteral("Product Listing"));
+        QCOMPARE(ids.size(), int(apptest::recordCount(dir.path(), QStringLiteral("Prod5"))));
+        QStringList sorted = ids;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const QString &a, const QString &b) { return a.toUpper() < b.toUpper(); });
+        QCOMPARE(ids, sorted);
+        // Afterwards nothing is left open or held, and the program goes on.
+        QVERIFY(tallyra::reportBuffer().isEmpty());
+        QVERIFY(!tallyra::database().table(QStringLiteral("Prod5")));
+        QVERIFY(window.isVisible());
+        window.close();
     }
 
     void anEmptyCatalogueShowsNothing()

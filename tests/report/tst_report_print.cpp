@@ -231,6 +231,41 @@ private Q_SLOTS:
         b.reportClear();
     }
 
+    void textCellsSitAtTheirColumnsOnPaper()
+    {
+        testsupport::TempDataDir dir;
+        ReportBuffer b;
+        b.reportStart(64, 4);
+        // A full line of 64 characters measures the left margin and the character width.
+        b.newRow();
+        b.setCell(0, QStringLiteral("L00") + QString(64, QLatin1Char('M')));
+        b.newRow();
+        b.setCell(0, QStringLiteral("L12Left"));
+        b.setCell(1, QStringLiteral("R51 1234.50"));
+        b.setCell(2, QStringLiteral("C32Centred"));
+        const QString pdf = dir.file(QStringLiteral("columns.pdf"));
+        printTo(b, pdf);
+
+        QList<QSizeF> sizes;
+        QHash<QString, QRectF> box;
+        for (const WordBox &w : pdfWords(pdf, &sizes))
+            box.insert(w.word, w.box);
+        const QRectF full = box.value(QString(64, QLatin1Char('M')));
+        QVERIFY(full.width() > 100);
+        const double cw = full.width() / 64;
+        auto x = [&](int col) { return full.left() + col * cw; };
+        // L begins at its column, R ends at it, C is centred on it: within half a character, since
+        // columns are whole device pixels apart and pdftotext's boxes are approximate.
+        QVERIFY2(qAbs(box.value("Left").left() - x(12)) < cw / 2,
+                 qPrintable(QString::number(box.value("Left").left())));
+        QVERIFY2(qAbs(box.value("1234.50").right() - x(51)) < cw / 2,
+                 qPrintable(QString::number(box.value("1234.50").right())));
+        QVERIFY2(qAbs(box.value("Centred").center().x() - x(32)) < cw / 2,
+                 qPrintable(QString::number(box.value("Centred").center().x())));
+        // The line is centred on the page.
+        QVERIFY(qAbs(full.center().x() - sizes.value(0).width() / 2) < 2);
+    }
+
     void aLineTooWideForThePaperShrinksTheFont()
     {
         testsupport::TempDataDir dir;

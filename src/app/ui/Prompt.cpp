@@ -56,6 +56,16 @@ bool Prompt::okCancel(QWidget *parent, const QString &text, const QString &cap)
                                  QMessageBox::Ok) == QMessageBox::Ok;
 }
 
+bool Prompt::warningOkCancel(QWidget *parent, const QString &text, const QString &cap)
+{
+    g_shown << text;
+    QVariant canned;
+    if (takeAnswer(&canned))
+        return toAnswer(canned, Answer::Cancel) == Answer::Ok;
+    return QMessageBox::warning(parent, caption(cap), text, QMessageBox::Ok | QMessageBox::Cancel,
+                                QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
 bool Prompt::yesNo(QWidget *parent, const QString &text, const QString &cap)
 {
     g_shown << text;

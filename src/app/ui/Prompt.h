@@ -20,6 +20,8 @@ public:
     static void info(QWidget *parent, const QString &text, const QString &caption = {});
     // "OK"/"Cancel": true for OK.
     static bool okCancel(QWidget *parent, const QString &text, const QString &caption = {});
+    // The same as a warning, for questions whose "OK" destroys data.
+    static bool warningOkCancel(QWidget *parent, const QString &text, const QString &caption = {});
     // "Yes"/"No": true for Yes.
     static bool yesNo(QWidget *parent, const QString &text, const QString &caption = {});
     // Input box; false when cancelled. *value holds the initial text and receives the answer.

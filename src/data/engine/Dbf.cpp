@@ -33,14 +33,6 @@ unsigned u16(const char *p)
     return static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8);
 }
 
-std::uint32_t u32(const char *p)
-{
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(p[i]);
-    return v;
-}
-
 void stampDate(char *header)
 {
     const QDate d = tallyra::today();
@@ -192,6 +184,16 @@ Status DbfFile::open(FileSystem &fs, const QString &path, bool exclusive, std::u
 DbfFile::~DbfFile()
 {
     unmap();
+}
+
+void DbfFile::releaseMemory()
+{
+    unmap();
+    for (auto &b : m_cache) {
+        b.index = -1;
+        b.valid = 0;
+        std::vector<char>().swap(b.bytes);
+    }
 }
 
 void DbfFile::unmap()
@@ -347,6 +349,17 @@ Status DbfFile::read(std::uint32_t recNo, char *record)
     return Status::ok();
 }
 
+Status DbfFile::readRecords(std::uint32_t first, std::uint32_t n, char *records)
+{
+    if (n == 0)
+        return Status::ok();
+    if (first < 1 || first > m_count || n > m_count - first + 1)
+        return Status::invalid(
+            QStringLiteral("%1: records %2 to %3 out of range").arg(path()).arg(first).arg(std::uint64_t(first) + n - 1));
+    const std::uint64_t offset = std::uint64_t(m_headerLength) + std::uint64_t(first - 1) * std::uint64_t(m_recordLength);
+    return m_file->read(offset, records, static_cast<std::size_t>(n) * static_cast<std::size_t>(m_recordLength));
+}
+
 void DbfFile::invalidate(std::uint64_t offset, std::size_t n, const char *data)
 {
     // Keep cached blocks equal to the file: copy the written bytes into any block they touch.
@@ -461,6 +474,14 @@ QByteArray formatNumber(double value, int length, int decimals)
     char buf[64];
     if (!std::isfinite(value))
         return QByteArray(length, '*');
+    if (decimals == 0 && std::fabs(value) < 1e15 && value == std::trunc(value)) {
+        // A whole number (the common case: counters, numbers of records) needs no rounding.
+        const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value));
+        const int n = static_cast<int>(r.ptr - buf);
+        if (n > length)
+            return QByteArray(length, '*');
+        return QByteArray(length - n, ' ') + QByteArray(buf, n);
+    }
     // Round half away from zero on the decimal text of the value, so 2.675 with two decimals
     // stores 2.68 as a user typing 2.675 expects, not the 2.67 of its binary neighbour.
     auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::min(decimals + 6, 30));

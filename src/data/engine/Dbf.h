@@ -36,6 +36,9 @@ public:
     const QByteArray &headerBytes() const { return m_header; }
 
     Status read(std::uint32_t recNo, char *record);
+    // Reads n records from first on, straight from the file (no cache, no mapping: a pass over
+    // a whole table keeps memory flat).
+    Status readRecords(std::uint32_t first, std::uint32_t n, char *records);
     Status write(std::uint32_t recNo, const char *record);
     // Appends one record (and the end-of-file mark after it). On failure the file is cut back
     // to its former length.
@@ -44,6 +47,8 @@ public:
     Status writeHeader();
     Status truncateRecords(std::uint32_t count);
     Status sync();
+    // Gives back the memory of the mapping and the block cache; later reads go to the file.
+    void releaseMemory();
     // Changes this open's lock on the table (see FileIo.h): pack and zap need the table to
     // themselves even when it was opened shared.
     Status lock(bool exclusive) { return m_readOnly ? Status::ok() : m_file->lock(exclusive); }

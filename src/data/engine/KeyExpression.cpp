@@ -546,6 +546,12 @@ void KeyExpression::evaluateInto(const char *record, QByteArray &out) const
     m->evaluate(record, out.data() + at);
 }
 
+void KeyExpression::evaluateTo(const char *record, char *out) const
+{
+    if (m)
+        m->evaluate(record, out);
+}
+
 QByteArray upperAscii(QByteArrayView bytes)
 {
     QByteArray result(bytes.size(), Qt::Uninitialized);

@@ -39,6 +39,8 @@ public:
     QByteArray evaluate(const char *record) const;
     // Same, appended to out without allocating a new array.
     void evaluateInto(const char *record, QByteArray &out) const;
+    // Same, written to out, which has room for keySize() bytes.
+    void evaluateTo(const char *record, char *out) const;
 
 private:
     struct Impl;

@@ -15,8 +15,8 @@ using namespace ntx;
 namespace {
 
 constexpr int kMaxDepth = 40;                // deeper than any real tree: a loop or damage
-constexpr std::size_t kCacheFrames = 4096;   // pages held in memory (4 MiB)
-constexpr std::size_t kCommitWhenDirty = 3072; // commit before a change once this many are dirty
+constexpr std::size_t kCacheFrames = 8192;   // pages held in memory (8 MiB)
+constexpr std::size_t kCommitWhenDirty = 6144; // commit before a change once this many are dirty
 constexpr int kGrowPages = 32;               // reserve() extends the file by at least this many
 constexpr std::size_t kStagePages = 64;      // pages written by one call when they are adjacent
 constexpr std::uint32_t kMaxFileEnd = 0xFFFFF000u;  // page offsets are 32-bit byte offsets
@@ -293,6 +293,10 @@ struct NtxIndex::Impl
             pageMap[pageNo] = idx;
             lruPushFront(idx);
         }
+        // The search that follows reads keys all over the page: ask for all of its cache lines
+        // at once rather than wait for each in turn.
+        for (std::uint32_t line = 0; line < kPageSize; line += 64)
+            __builtin_prefetch(f->data + line);
         if (treePage && !f->checked) {
             Status s = checkPage(f);
             if (!s)
@@ -1184,7 +1188,9 @@ Status parseHeader(const QString &path, const char *h, std::uint64_t size, NtxIn
 class PageWriter
 {
 public:
-    explicit PageWriter(File &file) : m_file(file) { m_buffer.reserve(kStagePages * kPageSize); }
+    static constexpr std::size_t kBuildStage = 1024 * kPageSize;  // one write per MiB
+
+    explicit PageWriter(File &file) : m_file(file) { m_buffer.reserve(kBuildStage); }
 
     Status add(const char *page, std::uint32_t *offset)
     {
@@ -1193,7 +1199,7 @@ public:
         *offset = m_next;
         m_next += kPageSize;
         m_buffer.insert(m_buffer.end(), page, page + kPageSize);
-        if (m_buffer.size() >= kStagePages * kPageSize)
+        if (m_buffer.size() >= kBuildStage)
             return flush();
         return Status::ok();
     }
@@ -1241,7 +1247,7 @@ struct Builder
         put32(item + 4, entries.recNos[e]);
         std::memcpy(item + 8, entries.keys.data() + std::size_t(e) * std::size_t(g.keySize), static_cast<std::size_t>(g.keySize));
         if (progress && next % step == 0)
-            progress(35 + static_cast<int>(60.0 * double(next) / double(order.size())));
+            progress(static_cast<int>(95.0 * double(next) / double(order.size())));
     }
 
     // Writes a subtree of the given height holding m keys, children before parents; every page
@@ -1283,8 +1289,9 @@ struct Builder
 NtxIndex::NtxIndex() : m(std::make_unique<Impl>()) {}
 NtxIndex::~NtxIndex() = default;
 
-Status NtxIndex::build(FileSystem &fs, const QString &path, const NtxInfo &info, KeyArray &&entries,
-                       const Progress &progress)
+namespace {
+
+Status checkBuild(const QString &path, const NtxInfo &info, const KeyArray &entries)
 {
     const int keySize = info.keySize;
     if (keySize < 1 || keySize > kMaxKeySize)
@@ -1301,60 +1308,124 @@ Status NtxIndex::build(FileSystem &fs, const QString &path, const NtxInfo &info,
         return Status::invalid(QStringLiteral("%1: the tag name must be shorter than %2 characters").arg(path).arg(kTagNameSize));
     if (info.keyDecimals < 0 || info.keyDecimals >= keySize)
         return Status::invalid(QStringLiteral("%1: key decimals %2 do not fit key size %3").arg(path).arg(info.keyDecimals).arg(keySize));
+    return Status::ok();
+}
 
-    const Geometry g = Geometry::forKeySize(keySize);
+std::uint64_t bigEndian(const unsigned char *k, std::size_t n)
+{
+    std::uint64_t v = 0;
+    for (std::size_t b = 0; b < 8; ++b)
+        v = (v << 8) | (b < n ? k[b] : 0);
+    return v;
+}
+
+} // namespace
+
+Status NtxIndex::build(FileSystem &fs, const QString &path, const NtxInfo &info, KeyArray &&entries,
+                       const Progress &progress)
+{
+    Status s = checkBuild(path, info, entries);
+    if (!s)
+        return s;
     if (progress)
         progress(0);
+    const std::vector<std::uint32_t> order = sortForBuild(info, entries);
+    if (progress)
+        progress(35);
+    Progress inner;
+    if (progress)
+        inner = [&](int p) { progress(35 + 65 * p / 100); };
+    return buildSorted(fs, path, info, entries, order, inner);
+}
 
-    // Sort an index permutation by key, then record number. The first 8 key bytes, read as a
-    // big-endian number, decide most comparisons without touching the key array.
+std::vector<std::uint32_t> NtxIndex::sortForBuild(const NtxInfo &info, const KeyArray &entries)
+{
+    const int keySize = info.keySize;
+    std::vector<std::uint32_t> order;
+    if (keySize < 1 || keySize > kMaxKeySize || entries.keySize != keySize
+        || entries.keys.size() != entries.recNos.size() * static_cast<std::size_t>(keySize))
+        return order;
+
+    // Sort by key, then record number. The first 16 key bytes, read as two big-endian numbers,
+    // and the record number make the sort one of plain integers; only runs of equal first bytes
+    // whose remaining bytes differ are sorted again on the whole key.
     const std::size_t count = entries.size();
     struct SortItem
     {
-        std::uint64_t prefix;
+        std::uint64_t high;
+        std::uint64_t low;
+        std::uint32_t recNo;
         std::uint32_t index;
     };
-    std::vector<std::uint32_t> order;
-    {
-        std::vector<SortItem> items(count);
-        const std::size_t prefixBytes = std::min<std::size_t>(8, static_cast<std::size_t>(keySize));
-        for (std::size_t i = 0; i < count; ++i) {
-            const unsigned char *k = reinterpret_cast<const unsigned char *>(entries.keys.data()) + i * static_cast<std::size_t>(keySize);
-            std::uint64_t prefix = 0;
-            for (std::size_t b = 0; b < 8; ++b)
-                prefix = (prefix << 8) | (b < prefixBytes ? k[b] : 0);
-            items[i] = {info.descending ? ~prefix : prefix, static_cast<std::uint32_t>(i)};
+    std::vector<SortItem> items(count);
+    const std::size_t prefixBytes = std::min<std::size_t>(16, static_cast<std::size_t>(keySize));
+    const bool descending = info.descending;
+    const char *keys = entries.keys.data();
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char *k = reinterpret_cast<const unsigned char *>(keys) + i * static_cast<std::size_t>(keySize);
+        std::uint64_t high = bigEndian(k, prefixBytes);
+        std::uint64_t low = prefixBytes > 8 ? bigEndian(k + 8, prefixBytes - 8) : 0;
+        if (descending) {
+            high = ~high;
+            low = ~low;
         }
-        const char *keys = entries.keys.data();
-        const std::size_t restOffset = prefixBytes;
-        const std::size_t rest = static_cast<std::size_t>(keySize) - prefixBytes;
-        const bool descending = info.descending;
-        const std::vector<std::uint32_t> &recNos = entries.recNos;
-        std::sort(items.begin(), items.end(), [&](const SortItem &a, const SortItem &b) {
-            if (a.prefix != b.prefix)
-                return a.prefix < b.prefix;
-            if (rest) {
-                int c = std::memcmp(keys + std::size_t(a.index) * std::size_t(keySize) + restOffset,
-                                    keys + std::size_t(b.index) * std::size_t(keySize) + restOffset, rest);
+        items[i] = {high, low, entries.recNos[i], static_cast<std::uint32_t>(i)};
+    }
+    std::sort(items.begin(), items.end(), [](const SortItem &a, const SortItem &b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        if (a.recNo != b.recNo)
+            return a.recNo < b.recNo;
+        return a.index < b.index;
+    });
+    const std::size_t rest = static_cast<std::size_t>(keySize) - prefixBytes;
+    auto restOf = [&](const SortItem &a) { return keys + std::size_t(a.index) * std::size_t(keySize) + prefixBytes; };
+    for (std::size_t i = 0; rest && i < count;) {
+        std::size_t j = i + 1;
+        bool same = true;
+        while (j < count && items[j].high == items[i].high && items[j].low == items[i].low) {
+            same = same && std::memcmp(restOf(items[i]), restOf(items[j]), rest) == 0;
+            ++j;
+        }
+        if (!same) {
+            auto byWholeKey = [&](const SortItem &a, const SortItem &b) {
+                const int c = std::memcmp(restOf(a), restOf(b), rest);
                 if (c != 0)
                     return descending ? c > 0 : c < 0;
-            }
-            if (recNos[a.index] != recNos[b.index])
-                return recNos[a.index] < recNos[b.index];
-            return a.index < b.index;
-        });
-        order.reserve(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint32_t e = items[i].index;
-            if (info.unique && !order.empty()
-                && std::memcmp(keys + std::size_t(order.back()) * std::size_t(keySize), keys + std::size_t(e) * std::size_t(keySize),
-                               static_cast<std::size_t>(keySize)) == 0)
-                continue;
-            order.push_back(e);
+                if (a.recNo != b.recNo)
+                    return a.recNo < b.recNo;
+                return a.index < b.index;
+            };
+            std::sort(items.begin() + std::ptrdiff_t(i), items.begin() + std::ptrdiff_t(j), byWholeKey);
         }
+        i = j;
     }
+    order.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t e = items[i].index;
+        if (info.unique && !order.empty()
+            && std::memcmp(keys + std::size_t(order.back()) * std::size_t(keySize), keys + std::size_t(e) * std::size_t(keySize),
+                           static_cast<std::size_t>(keySize)) == 0)
+            continue;
+        order.push_back(e);
+    }
+    return order;
+}
+
+Status NtxIndex::buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
+                             const std::vector<std::uint32_t> &order, const Progress &progress)
+{
+    Status s = checkBuild(path, info, entries);
+    if (!s)
+        return s;
+    if (order.size() > entries.size() || (order.empty() && entries.size() > 0)
+        || std::any_of(order.begin(), order.end(), [&](std::uint32_t e) { return e >= entries.size(); }))
+        return Status::invalid(QStringLiteral("%1: the entries were not sorted for this index").arg(path));
+    const Geometry g = Geometry::forKeySize(info.keySize);
     if (progress)
-        progress(35);
+        progress(0);
 
     // The smallest height whose full tree holds every key.
     std::vector<std::uint64_t> capacity = {0, static_cast<std::uint64_t>(g.max)};
@@ -1365,7 +1436,7 @@ Status NtxIndex::build(FileSystem &fs, const QString &path, const NtxInfo &info,
     const QString temp = path + QStringLiteral(".tmp");
     fs.remove(temp);
     std::unique_ptr<File> file;
-    Status s = fs.open(temp, OpenMode::Create, &file);
+    s = fs.open(temp, OpenMode::Create, &file);
     if (!s)
         return s;
     auto fail = [&](const Status &st) {

@@ -65,6 +65,13 @@ public:
     // the first of equal keys) to a temporary file beside path, syncs it and renames it over path.
     static Status build(FileSystem &fs, const QString &path, const NtxInfo &info, KeyArray &&entries,
                         const Progress &progress = {});
+    // The two halves of build(), so that several tags can be sorted at once on other threads.
+    // sortForBuild touches nothing but its arguments (safe on any thread); it gives the entries'
+    // positions in index order, without the duplicates a unique tag drops, or an empty list when
+    // entries do not hold keys of info's key size. buildSorted writes the file as build() does.
+    static std::vector<std::uint32_t> sortForBuild(const NtxInfo &info, const KeyArray &entries);
+    static Status buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
+                              const std::vector<std::uint32_t> &order, const Progress &progress = {});
     // Opens and checks the header; a file left "in update" or failing the header checks is a
     // Corruption status naming the file. A file another open is changing right now (it holds
     // the mark and the file's lock) gives Locked instead.

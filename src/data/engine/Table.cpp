@@ -9,8 +9,11 @@
 #include "Clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace db {
@@ -18,6 +21,10 @@ namespace db {
 namespace {
 
 constexpr int kReservePages = 2;  // beyond the depth: a split may add a level
+// Building tags: the keys of one pass over the records stay under this many bytes, read in
+// chunks of kBuildChunk bytes.
+constexpr std::uint64_t kBuildKeyBudget = 160ull << 20;
+constexpr std::size_t kBuildChunk = 1 << 20;
 
 QByteArray trimRight(QByteArray b)
 {
@@ -135,11 +142,15 @@ Status TablePrivate::commit()
         QByteArray newKey;
     };
     std::vector<Change> changes;
-    for (OpenTag &t : tags) {
-        QByteArray newKey = t.expression.evaluate(record.data());
-        QByteArray oldKey = appended ? QByteArray() : t.expression.evaluate(original.data());
-        if (appended || oldKey != newKey)
-            changes.push_back({&t, std::move(oldKey), std::move(newKey)});
+    // Keys are made of fields only: a change of the deletion flag alone leaves every tag as it is.
+    const bool fieldsChanged = appended || std::memcmp(record.data() + 1, original.data() + 1, record.size() - 1) != 0;
+    if (fieldsChanged) {
+        for (OpenTag &t : tags) {
+            QByteArray newKey = t.expression.evaluate(record.data());
+            QByteArray oldKey = appended ? QByteArray() : t.expression.evaluate(original.data());
+            if (appended || oldKey != newKey)
+                changes.push_back({&t, std::move(oldKey), std::move(newKey)});
+        }
     }
     auto revert = [this](const Status &s) {
         discardChange();
@@ -223,32 +234,94 @@ Status TablePrivate::openGroup()
     return Status::ok();
 }
 
-Status TablePrivate::buildTag(const QString &file, const NtxInfo &info, const KeyExpression &expr,
-                              const Progress &progress, int from, int to)
+// The keys of several tags are collected in one pass over the records, as many tags at a time as
+// fit kBuildKeyBudget; the tags of a pass are sorted two at a time (the second on a helper thread)
+// and then written one after the other on this thread, which also reports the progress.
+Status TablePrivate::buildTags(const std::vector<TagBuild> &builds, const Progress &progress, int from, int to)
 {
-    KeyArray keys;
-    keys.keySize = expr.keySize();
     const std::uint32_t count = dbf->count();
-    keys.reserve(count);
-    std::vector<char> rec(static_cast<std::size_t>(dbf->recordLength()));
-    QByteArray key;
-    key.reserve(expr.keySize());
-    const std::uint32_t step = std::max<std::uint32_t>(count / 50, 1);
-    for (std::uint32_t r = 1; r <= count; ++r) {
-        Status s = dbf->read(r, rec.data());
-        if (!s)
-            return s;
-        key.clear();
-        expr.evaluateInto(rec.data(), key);
-        keys.add(key.constData(), r);
-        if (progress && r % step == 0)
-            progress(from + static_cast<int>((to - from) * 0.5 * r / count));
+    const std::size_t recLen = static_cast<std::size_t>(dbf->recordLength());
+    const std::size_t total = builds.size();
+    std::size_t done = 0;  // tags written
+    auto report = [&](double share) {
+        if (progress && total)
+            progress(from + static_cast<int>((to - from) * std::min(1.0, share / double(total))));
+    };
+    std::vector<char> chunk;
+    for (std::size_t first = 0; first < total;) {
+        // This pass: tags from `first` while their keys fit the budget (at least one tag).
+        std::size_t last = first + 1;
+        std::uint64_t bytes = std::uint64_t(builds[first].info.keySize) * count;
+        while (last < total && bytes + std::uint64_t(builds[last].info.keySize) * count <= kBuildKeyBudget)
+            bytes += std::uint64_t(builds[last++].info.keySize) * count;
+        const std::size_t n = last - first;
+        std::vector<KeyArray> keys(n);
+        for (std::size_t t = 0; t < n; ++t) {
+            keys[t].keySize = builds[first + t].info.keySize;
+            keys[t].keys.resize(std::size_t(count) * std::size_t(keys[t].keySize));
+            keys[t].recNos.resize(count);
+        }
+        const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / recLen));
+        chunk.resize(std::size_t(perChunk) * recLen);
+        for (std::uint32_t r = 1; r <= count;) {
+            const std::uint32_t m = std::min(perChunk, count - r + 1);
+            Status s = dbf->readRecords(r, m, chunk.data());
+            if (!s)
+                return s;
+            for (std::size_t t = 0; t < n; ++t) {
+                const KeyExpression &expr = *builds[first + t].expr;
+                const std::size_t ks = static_cast<std::size_t>(keys[t].keySize);
+                char *out = keys[t].keys.data() + std::size_t(r - 1) * ks;
+                std::uint32_t *recNos = keys[t].recNos.data() + (r - 1);
+                for (std::uint32_t i = 0; i < m; ++i) {
+                    expr.evaluateTo(chunk.data() + std::size_t(i) * recLen, out + std::size_t(i) * ks);
+                    recNos[i] = r + i;
+                }
+            }
+            r += m;
+            report(done + 0.3 * n * (double(r - 1) / std::max<std::uint32_t>(count, 1)));
+        }
+        chunk.clear();
+        chunk.shrink_to_fit();
+
+        // Sorting: this thread and a helper take the tags of the pass in turn.
+        std::vector<std::vector<std::uint32_t>> orders(n);
+        std::atomic<std::size_t> nextSort{0};
+        auto sortSome = [&] {
+            for (std::size_t t; (t = nextSort++) < n;)
+                orders[t] = NtxIndex::sortForBuild(builds[first + t].info, keys[t]);
+        };
+        std::thread helper;
+        if (n > 1) {
+            try {
+                helper = std::thread(sortSome);
+            } catch (const std::system_error &) {
+                // No thread to be had: this thread sorts them all.
+            }
+        }
+        sortSome();
+        if (helper.joinable())
+            helper.join();
+        report(done + 0.5 * n);
+
+        for (std::size_t t = 0; t < n; ++t) {
+            const TagBuild &b = builds[first + t];
+            Progress inner;
+            const double base = done + 0.5 * n + 0.5 * t;
+            if (progress)
+                inner = [&](int p) { report(base + 0.5 * p / 100.0); };
+            Status s = NtxIndex::buildSorted(*fs, path(b.file), b.info, keys[t], orders[t], inner);
+            if (!s)
+                return s;
+            // Memory goes back as soon as a tag is written.
+            keys[t] = KeyArray();
+            orders[t] = std::vector<std::uint32_t>();
+        }
+        done += n;
+        report(double(done));
+        first = last;
     }
-    const int mid = from + (to - from) / 2;
-    Progress inner;
-    if (progress)
-        inner = [&](int p) { progress(mid + (to - mid) * p / 100); };
-    return NtxIndex::build(*fs, path(file), info, std::move(keys), inner);
+    return Status::ok();
 }
 
 Status TablePrivate::rebuildTags(const Progress &progress, int from, int to)
@@ -260,20 +333,24 @@ Status TablePrivate::rebuildTags(const Progress &progress, int from, int to)
     }
     tags.clear();
     selected = -1;
-    const int n = static_cast<int>(defs.size());
-    for (int i = 0; i < n; ++i) {
-        KeyExpression expr;
-        Status s = KeyExpression::compile(QString::fromLatin1(defs[i].second.expression), dbf->fields(), &expr);
+    return buildAndOpen(defs, progress, from, to);
+}
+
+Status TablePrivate::buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress, int from,
+                                  int to)
+{
+    std::vector<KeyExpression> exprs(defs.size());
+    std::vector<TagBuild> builds;
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+        Status s = KeyExpression::compile(QString::fromLatin1(defs[i].second.expression), dbf->fields(), &exprs[i]);
         if (!s)
             return s;
-        s = buildTag(defs[i].first, defs[i].second, expr, progress, from + (to - from) * i / n, from + (to - from) * (i + 1) / n);
-        if (!s)
-            return s;
-        s = openTag(defs[i].first);
-        if (!s)
-            return s;
+        builds.push_back({defs[i].first, defs[i].second, &exprs[i]});
     }
-    return Status::ok();
+    Status s = buildTags(builds, progress, from, to);
+    for (std::size_t i = 0; s && i < defs.size(); ++i)
+        s = openTag(defs[i].first);
+    return s;
 }
 
 bool TablePrivate::syncCursor(OpenTag &tag)
@@ -371,10 +448,19 @@ Status TablePrivate::rewrite(bool dropDeleted, const Progress &progress)
     std::uint32_t kept = 0;
     std::vector<char> rec(static_cast<std::size_t>(recLen));
     const std::uint32_t step = std::max<std::uint32_t>(count / 50, 1);
+    // Records are read a chunk at a time straight from the file.
+    const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / std::size_t(recLen)));
+    std::vector<char> chunk(std::size_t(std::min(perChunk, std::max<std::uint32_t>(count, 1))) * std::size_t(recLen));
+    std::uint32_t chunkFirst = 1, chunkCount = 0;
     for (std::uint32_t r = 1; r <= count; ++r) {
-        s = dbf->read(r, rec.data());
-        if (!s)
-            return fail(s);
+        if (r >= chunkFirst + chunkCount) {
+            chunkFirst = r;
+            chunkCount = std::min(perChunk, count - r + 1);
+            s = dbf->readRecords(chunkFirst, chunkCount, chunk.data());
+            if (!s)
+                return fail(s);
+        }
+        std::memcpy(rec.data(), chunk.data() + std::size_t(r - chunkFirst) * std::size_t(recLen), std::size_t(recLen));
         if (dropDeleted && rec[0] == '*')
             continue;
         if (memo) {
@@ -450,17 +536,44 @@ Status TablePrivate::rewrite(bool dropDeleted, const Progress &progress)
             return fail(Status::ioError(QStringLiteral("%1: cannot be written").arg(journal)));
         }
     }
+    // The old files stay open through their removal and renaming, and are closed on a helper
+    // thread: the system takes a while to drop the blocks of a large file once its last open goes,
+    // and the tags can be built meanwhile.
+    struct OldFiles
+    {
+        std::vector<std::unique_ptr<NtxIndex>> tags;  // not closed cleanly on purpose: removed
+        std::unique_ptr<DbfFile> dbf;
+        std::unique_ptr<MemoFile> memo;
+        std::thread closer;
+        void close()
+        {
+            tags.clear();
+            dbf.reset();
+            memo.reset();
+        }
+        ~OldFiles()
+        {
+            if (closer.joinable())
+                closer.join();
+        }
+    } old;
     std::vector<std::pair<QString, NtxInfo>> tagDefs;
     for (OpenTag &t : tags) {
         tagDefs.emplace_back(t.fileName, t.index->info());
-        t.index.reset();  // not closed cleanly on purpose: it is removed next
+        old.tags.push_back(std::move(t.index));
         fs->remove(path(t.fileName));
     }
     tags.clear();
     selected = -1;
-    dbf.reset();
-    memo.reset();
+    old.dbf = std::move(dbf);
+    old.dbf->releaseMemory();
+    old.memo = std::move(memo);
     s = recoverRewrite(*fs, dir, fileName);
+    try {
+        old.closer = std::thread([&old] { old.close(); });
+    } catch (const std::system_error &) {
+        old.close();
+    }
     if (!s)
         return s;
     s = DbfFile::open(*fs, path(fileName), access == Access::Exclusive, &dbf);
@@ -468,17 +581,9 @@ Status TablePrivate::rewrite(bool dropDeleted, const Progress &progress)
         s = MemoFile::open(*fs, path(memoFileName), false, &memo);
     if (!s)
         return s;
-    const int n = static_cast<int>(tagDefs.size());
-    for (int i = 0; i < n; ++i) {
-        KeyExpression expr;
-        s = KeyExpression::compile(QString::fromLatin1(tagDefs[i].second.expression), dbf->fields(), &expr);
-        if (s)
-            s = buildTag(tagDefs[i].first, tagDefs[i].second, expr, progress, 50 + 50 * i / n, 50 + 50 * (i + 1) / n);
-        if (s)
-            s = openTag(tagDefs[i].first);
-        if (!s)
-            return s;
-    }
+    s = buildAndOpen(tagDefs, progress, 50, 100);
+    if (!s)
+        return s;
     if (progress)
         progress(100);
     toEof();
@@ -601,19 +706,21 @@ Status Table::createIndexGroup(const QList<TagDef> &defs, bool overwrite, const 
         t.index->close();
     d->tags.clear();
     d->selected = -1;
-    const int n = static_cast<int>(defs.size());
-    for (int i = 0; i < n; ++i) {
+    std::vector<TablePrivate::TagBuild> builds;
+    for (int i = 0; i < defs.size(); ++i) {
+        const KeyExpression &e = exprs[static_cast<std::size_t>(i)];
         NtxInfo info;
         info.expression = defs[i].expression.toLatin1();
         info.tagName = defs[i].name.toLatin1().toUpper();
-        info.keySize = exprs[static_cast<std::size_t>(i)].keySize();
-        info.keyDecimals = exprs[static_cast<std::size_t>(i)].keyDecimals();
+        info.keySize = e.keySize();
+        info.keyDecimals = e.keyDecimals();
         info.unique = defs[i].unique;
         info.descending = defs[i].descending;
-        s = d->buildTag(files[i], info, exprs[static_cast<std::size_t>(i)], progress, 100 * i / n, 100 * (i + 1) / n);
-        if (!s)
-            return s;
+        builds.push_back({files[i], info, &e});
     }
+    s = d->buildTags(builds, progress, 0, 100);
+    if (!s)
+        return s;
     // The group file last, through a temporary file, so it never names a tag that is not there.
     const QString tmp = d->path(group + kTempSuffix);
     {

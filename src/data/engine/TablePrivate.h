@@ -55,11 +55,21 @@ public:
     void discardChange();
     Status openTag(const QString &file);
     Status openGroup();
-    Status buildTag(const QString &file, const NtxInfo &info, const KeyExpression &expr, const Progress &progress,
-                    int from, int to);
+    // One tag to build from the table: its file, header and compiled expression.
+    struct TagBuild
+    {
+        QString file;
+        NtxInfo info;
+        const KeyExpression *expr = nullptr;
+    };
+    // Builds the tags from the table's records (see NtxIndex::build), reporting progress from
+    // `from` to `to` on the calling thread.
+    Status buildTags(const std::vector<TagBuild> &builds, const Progress &progress, int from, int to);
     bool syncCursor(OpenTag &tag);
     Status rewrite(bool dropDeleted, const Progress &progress);
     Status rebuildTags(const Progress &progress, int from, int to);
+    // Builds the tags named by defs (file, header) and opens them.
+    Status buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress, int from, int to);
     Status closeFiles();
 };
 
