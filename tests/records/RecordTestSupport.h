@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +22,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <deque>
@@ -66,7 +68,17 @@ private:
         if (m_steps.empty())
             return;
         QWidget *modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && modal->objectName() == m_steps.front().window) {
+        // A window closed by the last step leaves its event loop only when the stack unwinds to
+        // its exec(); until then the window below is already active, but what its caller does
+        // with the result (filling boxes, opening the next window) has not happened yet. A
+        // window seen before is therefore taken only from its own event loop.
+        const int level = QThread::currentThread()->loopLevel();
+        if (modal && !m_levels.contains(modal)) {
+            m_levels.insert(modal, level);
+            QObject::connect(modal, &QObject::destroyed, this, [this, modal] { m_levels.remove(modal); });
+        }
+        if (modal && modal->isVisible() && modal->objectName() == m_steps.front().window
+            && level == m_levels.value(modal)) {
             Step step = std::move(m_steps.front());
             m_steps.pop_front();
             m_clock.restart();
@@ -113,6 +125,7 @@ private:
     QElapsedTimer m_clock;
     QTimer m_watchdog;
     QPointer<QWidget> m_watched;
+    QHash<QWidget *, int> m_levels; // the event-loop level each modal window runs its exec() in
     QElapsedTimer m_watchClock;
     QString m_failure;
 };

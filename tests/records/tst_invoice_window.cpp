@@ -10,6 +10,7 @@
 #include "NewBusiness.h"
 #include "PickPmtU.h"
 #include "Prompt.h"
+#include "RecordTestSupport.h"
 #include "Records.h"
 #include "Settings.h"
 #include "TestSupport.h"
@@ -34,6 +35,9 @@
 
 using namespace tallyra;
 using namespace testsupport;
+using recordtest::ModalDriver;
+using recordtest::child;
+using recordtest::clickLater;
 
 namespace {
 
@@ -42,78 +46,6 @@ using Answer = Prompt::Answer;
 QVariant answer(Answer a)
 {
     return QVariant::fromValue(a);
-}
-
-// Acts on modal windows as they come up: each step waits for the active modal window with the
-// given objectName, then runs. Steps never block: whatever opens another modal window is queued
-// (clickLater), so the next step can find it. A window that does not appear within five seconds
-// fails the script and every modal window is closed, so a test fails instead of hanging.
-class ModalScript : public QObject
-{
-public:
-    void then(const QString &window, std::function<void(QWidget *)> action)
-    {
-        m_steps.push_back({window, std::move(action)});
-    }
-    void start()
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_clock.start();
-        m_timer.start();
-    }
-    bool done() const { return m_steps.empty() && m_failure.isEmpty(); }
-    QString failure() const { return m_failure; }
-
-private:
-    struct Step
-    {
-        QString window;
-        std::function<void(QWidget *)> action;
-    };
-    void poll()
-    {
-        if (m_steps.empty()) {
-            m_timer.stop();
-            return;
-        }
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && modal->objectName() == m_steps.front().window) {
-            Step step = std::move(m_steps.front());
-            m_steps.pop_front();
-            m_clock.restart();
-            step.action(modal);
-            return;
-        }
-        if (m_clock.elapsed() > 5000) {
-            m_failure =
-                QStringLiteral("window %1 never came (active: %2)")
-                    .arg(m_steps.front().window, modal ? modal->objectName() : QStringLiteral("none"));
-            m_steps.clear();
-            m_timer.stop();
-            while (QWidget *w = QApplication::activeModalWidget())
-                w->close();
-        }
-    }
-    std::deque<Step> m_steps;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    QString m_failure;
-};
-
-template <typename T = QWidget> T *child(QWidget *window, const char *name)
-{
-    T *w = window->findChild<T *>(QString::fromLatin1(name));
-    if (!w)
-        qWarning("no widget %s in %s", name, qPrintable(window->objectName()));
-    return w;
-}
-
-// Clicks after the current step has returned: for buttons that open modal windows.
-void clickLater(QWidget *window, const char *name)
-{
-    QPushButton *b = child<QPushButton>(window, name);
-    QTimer::singleShot(0, b, [b] { QTest::mouseClick(b, Qt::LeftButton); });
 }
 
 // Types into a box as a user does: click in, replace the text, leave with Tab.
@@ -199,7 +131,7 @@ private:
         return t->recNo();
     }
 
-    void runScript(ModalScript &script) { script.start(); }
+    void runScript(ModalDriver &script) { script.start(); }
 
 private Q_SLOTS:
     void init()
@@ -263,7 +195,7 @@ void TestInvoiceWindow::composeAndSaveNewInvoice()
     TInvoice form(*m_engine);
     form.setCollaborators(hooks());
     form.setChargeSettings(m_charges);
-    ModalScript script;
+    ModalDriver script;
     script.then("invoiceDialog", [](QWidget *w) {
         QCOMPARE(textOf(w, "invoiceNumberEdit"), QStringLiteral("     1"));
         QVERIFY(!child<QPushButton>(w, "deleteButton")->isEnabled());
@@ -393,7 +325,7 @@ void TestInvoiceWindow::editItemsAndPaymentsOfSavedInvoice()
     TInvoice form(*m_engine);
     form.setCollaborators(hooks());
     form.setChargeSettings(m_charges);
-    ModalScript script;
+    ModalDriver script;
     script.then("invoiceDialog", [](QWidget *w) {
         QVERIFY(child<QPushButton>(w, "deleteButton")->isEnabled());
         QCOMPARE(textOf(w, "amountDueBox"), QStringLiteral("      5.00"));
@@ -475,7 +407,7 @@ void TestInvoiceWindow::messagesAndAddAnother()
 {
     TInvoice form(*m_engine);
     form.setCollaborators(hooks());
-    ModalScript script;
+    ModalDriver script;
     script.then("invoiceDialog", [](QWidget *w) {
         Prompt::setNextAnswers({answer(Answer::Ok), answer(Answer::Ok)});
         QTest::mouseClick(child<QPushButton>(w, "saveButton"), Qt::LeftButton);
@@ -521,7 +453,7 @@ void TestInvoiceWindow::deleteAsksFirst()
         records << store.save(inv, 0, QString(), [] { return QStringLiteral("1"); }).recNo;
     }
     TInvoice form(*m_engine);
-    ModalScript script;
+    ModalDriver script;
     script.then("invoiceDialog", [](QWidget *w) {
         Prompt::setNextAnswers({answer(Answer::Cancel)});
         QTest::mouseClick(child<QPushButton>(w, "deleteButton"), Qt::LeftButton);
@@ -542,7 +474,7 @@ void TestInvoiceWindow::amountBoxWithoutFigure()
 {
     TInvoice form(*m_engine);
     form.setCollaborators(hooks());
-    ModalScript script;
+    ModalDriver script;
     script.then("invoiceDialog", [](QWidget *w) {
         QTest::mouseClick(child<QPushButton>(w, "customerButton"), Qt::LeftButton);
         Prompt::setNextAnswers({answer(Answer::Ok), answer(Answer::Ok)});
@@ -598,7 +530,7 @@ void TestInvoiceWindow::taxDefinitionSaved()
     TTaxDef form;
     form.setSaver(saver);
     form.setValues(ChargeSettings::from(settings()));
-    ModalScript script;
+    ModalDriver script;
     script.then("taxDefDialog", [](QWidget *w) {
         QCOMPARE(w->windowTitle(), QStringLiteral("Tax Definition"));
         QCOMPARE(textOf(w, "shipLineEdit"), QStringLiteral("Shipping"));
@@ -631,7 +563,7 @@ void TestInvoiceWindow::taxDefinitionSaved()
     TTaxDef again;
     again.setSaver(saver);
     again.setValues(ChargeSettings::from(settings()));
-    ModalScript failing;
+    ModalDriver failing;
     failing.then("taxDefDialog", [](QWidget *w) {
         QCOMPARE(textOf(w, "shipLineEdit"), QStringLiteral("Freight"));
         QVERIFY(child<QRadioButton>(w, "roundUpRadioButton")->isChecked());
@@ -682,7 +614,7 @@ void TestInvoiceWindow::invoicesThroughTheProgramWindows()
     const OpenResult invoices = InvoiceStore::openTables(database());
     QVERIFY(invoices.ok());
 
-    ModalScript script;
+    ModalDriver script;
     script.then("pickInvoiceDialog", [](QWidget *w) {
         QVERIFY(!child<QPushButton>(w, "selectButton")->isEnabled()); // no invoice yet
         clickLater(w, "newButton");
