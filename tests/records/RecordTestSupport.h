@@ -9,6 +9,12 @@
 // fails the script within a few seconds and every modal window is closed, so a test fails
 // instead of hanging.
 
+#include "Database.h"
+#include "NewBusiness.h"
+#include "Prompt.h"
+#include "RecordCommands.h"
+#include "Settings.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -29,6 +35,30 @@
 #include <functional>
 
 namespace recordtest {
+
+// A new, empty business in `path`, opened as the program's database with the record windows
+// registered, default settings and no canned answers or shown prompts left from another test.
+inline bool openEmptyBusiness(const QString &path)
+{
+    if (!tallyra::createBusiness(path, false).ok())
+        return false;
+    tallyra::openDatabase(path);
+    tallyra::registerRecordWindows();
+    tallyra::settings() = tallyra::defaultSettings();
+    tallyra::setPackNeeded(false);
+    tallyra::Prompt::clearAnswers();
+    tallyra::Prompt::takeShown();
+    return true;
+}
+
+// Closes what a failed test left up, then the database.
+inline void closeBusiness()
+{
+    while (QWidget *w = QApplication::activeModalWidget())
+        w->close();
+    tallyra::Prompt::clearAnswers();
+    tallyra::closeDatabase();
+}
 
 class ModalDriver : public QObject
 {

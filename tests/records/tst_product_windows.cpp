@@ -91,22 +91,13 @@ private Q_SLOTS:
     void init()
     {
         m_dir = std::make_unique<TempDataDir>();
-        QVERIFY(createBusiness(m_dir->path(), false).ok());
-        openDatabase(m_dir->path());
+        QVERIFY(openEmptyBusiness(m_dir->path()));
         m_engine = &database();
-        registerRecordWindows();
-        settings() = defaultSettings();
-        setPackNeeded(false);
-        Prompt::clearAnswers();
-        Prompt::takeShown();
     }
 
     void cleanup()
     {
-        while (QWidget *w = QApplication::activeModalWidget())
-            w->close();
-        Prompt::clearAnswers();
-        closeDatabase();
+        closeBusiness();
         m_engine = nullptr;
         m_dir.reset();
     }
