@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 #include <system_error>
+#include <exception>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -287,9 +289,20 @@ Status TablePrivate::buildTags(const std::vector<TagBuild> &builds, const Progre
         // Sorting: this thread and a helper take the tags of the pass in turn.
         std::vector<std::vector<std::uint32_t>> orders(n);
         std::atomic<std::size_t> nextSort{0};
+        // A sort that fails (out of memory) stops both threads and is rethrown here, as it
+        // would be without the helper, instead of ending the program from the helper thread.
+        std::exception_ptr failure;
+        std::mutex failureLock;
         auto sortSome = [&] {
-            for (std::size_t t; (t = nextSort++) < n;)
-                orders[t] = NtxIndex::sortForBuild(builds[first + t].info, keys[t]);
+            try {
+                for (std::size_t t; (t = nextSort++) < n;)
+                    orders[t] = NtxIndex::sortForBuild(builds[first + t].info, keys[t]);
+            } catch (...) {
+                const std::lock_guard<std::mutex> guard(failureLock);
+                if (!failure)
+                    failure = std::current_exception();
+                nextSort = n;
+            }
         };
         std::thread helper;
         if (n > 1) {
@@ -302,6 +315,8 @@ Status TablePrivate::buildTags(const std::vector<TagBuild> &builds, const Progre
         sortSome();
         if (helper.joinable())
             helper.join();
+        if (failure)
+            std::rethrow_exception(failure);
         report(done + 0.5 * n);
 
         for (std::size_t t = 0; t < n; ++t) {
