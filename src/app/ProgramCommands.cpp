@@ -4,6 +4,7 @@
 #include "DefTaxU.h"
 #include "InvoiceCommand.h"
 #include "InvoiceModel.h"
+#include "LabelCommands.h"
 #include "MainU.h"
 #include "ProductListing.h"
 #include "RecordCommands.h"
@@ -41,6 +42,23 @@ void registerProgramCommands(TMain &main)
     // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
     registerRecordWindows();
     registerInvoiceWindows();
+    // Label stocks in the browse-and-edit loop of "Label Forms", and the six label runs.
+    registerLabelWindows();
+    const std::pair<Command, LabelKind> labelRuns[] = {
+        {Command::LabelsSelectedCustomers, LabelKind::SelectedCustomers},
+        {Command::LabelsInvoicesDated, LabelKind::InvoicesDated},
+        {Command::LabelsPastDue, LabelKind::PastDue},
+        {Command::LabelsBalanceDue, LabelKind::BalanceDue},
+        {Command::LabelsGroups, LabelKind::Groups},
+        {Command::LabelsBatch, LabelKind::Batch},
+    };
+    for (const auto &[command, kind] : labelRuns) {
+        main.setCommand(command, [&main, kind](QWidget *parent) {
+            QString failure;
+            if (!runLabelRun(parent, database(), kind, main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))

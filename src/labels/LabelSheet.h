@@ -82,6 +82,11 @@ public:
     // row gives row 1 of the next sheet.
     QPoint nextPosition() const;
     const LabelGeometry &geometry() const { return m_geometry; }
+    // True when the page in the printer is full: the next label would begin a new sheet.
+    bool sheetFull() const
+    {
+        return m_jobBegun && !m_stock.Continuous && m_column == 1 && m_rowNo > m_geometry.rowsPerPage;
+    }
 
 private:
     bool beginJob();

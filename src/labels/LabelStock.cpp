@@ -42,7 +42,7 @@ QString reformatDimension(const QString &text)
     bare.remove(QLatin1Char(' '));
     double value = 0;
     if (!readDimension(bare, &value))
-        value = 0;
+        return text; // left for "Save" to refuse, naming the box
     QString result = formatDimension(value);
     if (bare.startsWith(QLatin1Char('-')) && !(value < 0)) {
         result = QLatin1Char('-') + result.trimmed();

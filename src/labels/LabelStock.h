@@ -20,7 +20,7 @@ QString formatDimension(double points);
 // The text of a dimension box after leaving it (or before the decimal separator is typed in it):
 // blanks removed, the rest read as a number and shown with "%8.3f"; a text that began with "-"
 // but reads as zero keeps its sign ("  -0.000"), padded on the left to the length the text had.
-// A text that is not a number reads as 0.
+// A text that is not a number (an emptied box) is left as it is.
 QString reformatDimension(const QString &text);
 
 // The number a dimension box holds, read with the C locale after removing blanks. False when the

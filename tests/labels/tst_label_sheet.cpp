@@ -275,7 +275,7 @@ void TstLabelSheet::dimensionBoxes_data()
     QTest::newRow("blanks inside") << " 1 2. 5" << "  12.500";
     QTest::newRow("negative") << "-3.25" << "  -3.250";
     QTest::newRow("negative zero keeps its sign") << "      -0" << "  -0.000";
-    QTest::newRow("not a number") << "abc" << "   0.000";
+    QTest::newRow("emptied box left for Save to refuse") << "   " << "   ";
 }
 
 void TstLabelSheet::dimensionBoxes()
