@@ -101,6 +101,7 @@ bool LabelSheet::beginJob()
         return false;
     }
     m_painter->setFont(m_geometry.font);
+    m_metrics = std::make_unique<QFontMetrics>(m_geometry.font, m_device);
     m_jobBegun = true;
     m_pages = 1;
     return true;
@@ -128,15 +129,23 @@ bool LabelSheet::printRow()
             m_painter->drawRect(QRect(x, rowTop, g.width, g.height));
             m_painter->restore();
         }
-        // A line wider than its label may run into the gap, never onto the next label.
-        m_painter->save();
-        m_painter->setClipRect(QRect(x, rowTop, g.width + g.hgap, kLabelLines * g.lineHeight + g.vgap));
+        // A line wider than its label may run into the gap, never onto the next label. Most
+        // lines fit, and clipping costs the PDF output dearly, so only long lines are clipped.
+        const QRect room(x, rowTop, g.width + g.hgap, kLabelLines * g.lineHeight + g.vgap);
         int y = rowTop;
         for (const QString &line : m_row[j]) {
-            m_painter->drawText(x, y + g.ascent, line);
+            if (!line.isEmpty()) {
+                if (m_metrics->horizontalAdvance(line) <= room.width()) {
+                    m_painter->drawText(x, y + g.ascent, line);
+                } else {
+                    m_painter->save();
+                    m_painter->setClipRect(room);
+                    m_painter->drawText(x, y + g.ascent, line);
+                    m_painter->restore();
+                }
+            }
             y += g.lineHeight;
         }
-        m_painter->restore();
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include <memory>
 
 class QPagedPaintDevice;
+class QFontMetrics;
 class QPainter;
 
 namespace tallyra {
@@ -98,6 +99,7 @@ private:
     Options m_options;
     LabelGeometry m_geometry;
     std::unique_ptr<QPainter> m_painter;
+    std::unique_ptr<QFontMetrics> m_metrics;
     QList<QStringList> m_row; // NAcross cells of five lines
     int m_column = 1;
     int m_rowNo = 1;
