@@ -157,15 +157,91 @@ private:
     QSet<QByteArray> m_loaded;
 };
 
+// Keys to record numbers in one open-addressed table, the key bytes kept together: a million
+// identifiers cost two allocations and one cache miss a lookup, not a node each.
+class KeyTable
+{
+public:
+    void reserve(qint64 keys)
+    {
+        std::size_t size = 1024;
+        while (size < std::size_t(keys) * 2)
+            size *= 2;
+        if (size > m_slots.size())
+            rehash(size);
+        m_bytes.reserve(qsizetype(keys) * 8);
+    }
+    // The record of key; 0 when absent.
+    quint32 find(QByteArrayView key) const
+    {
+        if (m_slots.empty())
+            return 0;
+        for (std::size_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
+            const Slot &s = m_slots[i];
+            if (s.recNo == 0)
+                return 0;
+            if (keyOf(s) == key)
+                return s.recNo;
+        }
+    }
+    // Records key with recNo unless it is there already.
+    void insert(QByteArrayView key, quint32 recNo)
+    {
+        if ((m_count + 1) * 2 > m_slots.size())
+            rehash(std::max<std::size_t>(1024, m_slots.size() * 2));
+        for (std::size_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
+            Slot &s = m_slots[i];
+            if (s.recNo == 0) {
+                s = {recNo, quint32(m_bytes.size()), quint32(key.size())};
+                m_bytes.append(key.data(), key.size());
+                ++m_count;
+                return;
+            }
+            if (keyOf(s) == key)
+                return;
+        }
+    }
+
+private:
+    struct Slot
+    {
+        quint32 recNo = 0; // 0: empty
+        quint32 offset = 0;
+        quint32 length = 0;
+    };
+    static std::size_t hash(QByteArrayView key) { return qHash(key, 0x9e3779b9); }
+    QByteArrayView keyOf(const Slot &s) const { return QByteArrayView(m_bytes.constData() + s.offset, s.length); }
+    void rehash(std::size_t size)
+    {
+        std::vector<Slot> old(size);
+        old.swap(m_slots);
+        m_mask = size - 1;
+        for (const Slot &s : old) {
+            if (s.recNo == 0)
+                continue;
+            std::size_t i = hash(keyOf(s)) & m_mask;
+            while (m_slots[i].recNo != 0)
+                i = (i + 1) & m_mask;
+            m_slots[i] = s;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+    std::size_t m_count = 0;
+    QByteArray m_bytes;
+};
+
 // The products matching may look at: upper-cased identifier to the first live record.
 class ProductIndex
 {
 public:
-    void setTable(db::Table *t, bool byTag)
+    void setTable(db::Table *t, bool byTag, qint64 expected)
     {
         m_table = t;
         m_byTag = byTag;
         m_id = fieldOf(*t, "PrID");
+        m_map.reserve(expected + (byTag ? 0 : t->recordCount()));
     }
     int idWidth() const { return m_table->field(m_id).length; }
 
@@ -174,14 +250,13 @@ public:
         m_table->selectNatural();
         for (bool more = m_table->top(); more; more = m_table->skip(1))
             if (!m_table->isDeleted())
-                m_map.try_emplace(upperRight(m_table->raw(m_id)).toStdString(), m_table->recNo());
+                m_map.insert(upperRight(m_table->raw(m_id)), m_table->recNo());
         return m_table->takeError();
     }
 
     quint32 find(const QByteArray &id)
     {
         const QByteArray key = upperRight(id);
-        const std::string k = key.toStdString();
         if (m_byTag && !m_looked.contains(key)) {
             m_looked.insert(key);
             quint32 first = 0;
@@ -194,24 +269,24 @@ public:
                 }
             }
             if (first)
-                m_map.try_emplace(k, first);
+                m_map.insert(key, first);
         }
-        const auto it = m_map.find(k);
-        return it == m_map.end() ? 0 : it->second;
+        return m_map.find(key);
     }
     void add(quint32 recNo, const QByteArray &id)
     {
         const QByteArray key = upperRight(id);
-        m_looked.insert(key);
-        m_map.try_emplace(key.toStdString(), recNo);
+        if (m_byTag)
+            m_looked.insert(key);
+        m_map.insert(key, recNo);
     }
 
 private:
     db::Table *m_table = nullptr;
     bool m_byTag = false;
     int m_id = -1;
-    std::unordered_map<std::string, quint32> m_map;
-    QSet<QByteArray> m_looked;
+    KeyTable m_map;
+    QSet<QByteArray> m_looked; // identifiers sought on the tag already (tag mode only)
 };
 
 // --- One import run ------------------------------------------------------------------------------
@@ -316,7 +391,7 @@ bool ImportRun::open(const TextFileCheck &check, BulkMode bulk, ImportResult &re
         if (loaded)
             loaded = m_table->takeError();
     } else {
-        m_products.setTable(m_table, !m_bulk);
+        m_products.setTable(m_table, !m_bulk, m_dryRun ? 64 : std::min<qint64>(check.lines, 50'000'000));
         if (m_bulk)
             loaded = m_products.loadAll();
         const db::FieldDef &price = m_table->field(fieldOf(*m_table, "UPrice"));
