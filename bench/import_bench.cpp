@@ -6,7 +6,8 @@
 // Each import runs as the window and tallyra-import run it (the tags kept or built again by the
 // share of the table the file brings), and the tags are checked afterwards.
 //
-//   bench_import [customers|products]   (only that part; TALLYRA_BENCH_DIR: where to work; default /tmp/tallyra-bench-import)
+//   bench_import [customers|products]   (only that part; TALLYRA_BENCH_DIR: where to work; default
+//   /tmp/tallyra-bench-import)
 
 #include "ImportBackup.h"
 #include "ImportEngine.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -35,13 +35,15 @@ double cpuSeconds()
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-const char *const kLast[] = {"Smith", "Baker", "Nguyen", "Müller", "Rossi", "Tanaka", "Silva", "Cohen", "García", "Okafor"};
+const char *const kLast[] = {"Smith",  "Baker", "Nguyen", "Müller", "Rossi",
+                             "Tanaka", "Silva", "Cohen",  "García", "Okafor"};
 const char *const kFirst[] = {"Ann", "John", "Renée", "Carl", "Zoë", "Pat", "Lee", "Maria", "Ivan", "Aiko"};
 
 // Customer n: a name and postal code that no other n has.
 QByteArray customerLine(int n)
 {
-    return QStringLiteral("Mr,%1,%2 %3,\"%4 Main St, Apt %5\",,Springfield,IL,,%6,555-%7,,c%4@example.com,imported\n")
+    return QStringLiteral(
+               "Mr,%1,%2 %3,\"%4 Main St, Apt %5\",,Springfield,IL,,%6,555-%7,,c%4@example.com,imported\n")
         .arg(QString::fromUtf8(kFirst[n % 10]), QString::fromUtf8(kLast[(n / 10) % 10]))
         .arg(n / 100)
         .arg(n)
@@ -98,8 +100,8 @@ bool timed(const char *what, const QString &dir, const ImportRequest &request, d
         std::fprintf(stderr, "bench_import: %s failed: %s\n", what, qPrintable(r.message));
         return false;
     }
-    std::printf("%-58s %8.2f s wall %8.2f s processor  (%lld added, %lld updated, tags %s)%s\n", what, seconds, cpu,
-                r.added, r.updated, r.bulk ? "built at the end" : "kept",
+    std::printf("%-58s %8.2f s wall %8.2f s processor  (%lld added, %lld updated, tags %s)%s\n", what,
+                seconds, cpu, r.added, r.updated, r.bulk ? "built at the end" : "kept",
                 limitSeconds > 0 && seconds > limitSeconds ? "  OVER GOAL" : "");
     std::fflush(stdout);
     QElapsedTimer check;
@@ -109,7 +111,8 @@ bool timed(const char *what, const QString &dir, const ImportRequest &request, d
         std::fprintf(stderr, "bench_import: the tags are not sound after %s\n", what);
         return false;
     }
-    std::printf("%-58s %8.2f s\n", "  (checking the table and its tags afterwards)", check.nsecsElapsed() / 1e9);
+    std::printf("%-58s %8.2f s\n", "  (checking the table and its tags afterwards)",
+                check.nsecsElapsed() / 1e9);
     return true;
 }
 
@@ -118,8 +121,9 @@ bool timed(const char *what, const QString &dir, const ImportRequest &request, d
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QString dir = qEnvironmentVariableIsSet("TALLYRA_BENCH_DIR") ? qEnvironmentVariable("TALLYRA_BENCH_DIR")
-                                                                        : QStringLiteral("/tmp/tallyra-bench-import");
+    const QString dir = qEnvironmentVariableIsSet("TALLYRA_BENCH_DIR")
+                            ? qEnvironmentVariable("TALLYRA_BENCH_DIR")
+                            : QStringLiteral("/tmp/tallyra-bench-import");
     QDir(dir).removeRecursively();
     const NewBusinessResult made = createBusiness(dir, false);
     if (!made.ok()) {
@@ -132,8 +136,7 @@ int main(int argc, char **argv)
     const QString prod1m = dir + QStringLiteral("/products-1000000.tsv");
     // 100,000 lines: customers 9,000 .. 108,999, so 1,000 of the first 10,000 are met again.
     if (!writeLines(cust10k, 0, 10000, customerLine) || !writeLines(cust100k, 9000, 100000, customerLine) ||
-        !writeLines(cust1k, 200000, 1000, customerLine) ||
-        !writeLines(prod1m, 0, 1000000, [](int n) {
+        !writeLines(cust1k, 200000, 1000, customerLine) || !writeLines(prod1m, 0, 1000000, [](int n) {
             return QStringLiteral("p%1\tProduct number %1\tSize %2\t%3.%4\n")
                 .arg(n, 7, 36, QLatin1Char('0'))
                 .arg(n % 40)

@@ -131,8 +131,9 @@ TFmtDef::TFmtDef(QWidget *parent)
     EnterMovesFocus::install(this);
     connect(m_save, &QPushButton::clicked, this, &TFmtDef::BtnSaveClick);
     connect(m_cancel, &QPushButton::clicked, this, &TFmtDef::reject);
-    connect(m_help, &QPushButton::clicked, this,
-            [this] { Help::showContext(this, m_format.FmtType == 2 ? Help::kImportProducts : Help::kImportCustomers); });
+    connect(m_help, &QPushButton::clicked, this, [this] {
+        Help::showContext(this, m_format.FmtType == 2 ? Help::kImportProducts : Help::kImportCustomers);
+    });
 }
 
 QLineEdit *TFmtDef::numberBox(const QString &name, int digits)
@@ -194,7 +195,8 @@ void TFmtDef::NumberBoxExit()
     bool ok = false;
     const QString text = box->text().trimmed();
     text.toLongLong(&ok);
-    const QString shown = ok && !text.startsWith(QLatin1Char('+')) ? QString::number(text.toLongLong()) : QStringLiteral("0");
+    const QString shown =
+        ok && !text.startsWith(QLatin1Char('+')) ? QString::number(text.toLongLong()) : QStringLiteral("0");
     if (box->text() != shown)
         box->setText(shown);
 }
@@ -210,8 +212,9 @@ void TFmtDef::BtnSaveClick()
     f.DELIM = m_delimiter->text().trimmed().toLongLong();
     f.nFields = m_fields->text().trimmed().toLongLong();
     if (!usableDelimiter(f.DELIM)) {
-        Prompt::info(this, QStringLiteral("The delimiter must be a character code from 1 to 255 other than 10, "
-                                          "13 and 34 (line ends and the double quote)."));
+        Prompt::info(this,
+                     QStringLiteral("The delimiter must be a character code from 1 to 255 other than 10, "
+                                    "13 and 34 (line ends and the double quote)."));
         m_delimiter->setFocus();
         m_delimiter->selectAll();
         return;
@@ -220,9 +223,10 @@ void TFmtDef::BtnSaveClick()
     const db::Status saved = saveFormat(*m_table, f, &recNo);
     if (!saved) {
         qWarning("%s", qPrintable(saved.toString()));
-        Prompt::info(this, m_selection == 0 ? QStringLiteral("Unable to add record at this time. Please try later.")
-                                            : QStringLiteral("The import format could not be saved:\n") +
-                                                  saved.toString());
+        Prompt::info(this,
+                     m_selection == 0
+                         ? QStringLiteral("Unable to add record at this time. Please try later.")
+                         : QStringLiteral("The import format could not be saved:\n") + saved.toString());
         return;
     }
     m_format = f;

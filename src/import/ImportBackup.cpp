@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
 #include <algorithm>
 
 namespace tallyra {
@@ -81,7 +80,8 @@ db::Status copyFile(const QString &from, const QString &to)
 QStringList copiesOf(const QString &dataDir, const QString &operation)
 {
     QDir backups(dataDir + QStringLiteral("/backups"));
-    QStringList names = backups.entryList({operation + QStringLiteral("-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList names =
+        backups.entryList({operation + QStringLiteral("-*")}, QDir::Dirs | QDir::NoDotAndDotDot);
     std::sort(names.begin(), names.end()); // the time in the name sorts them oldest first
     return names;
 }
@@ -97,7 +97,8 @@ void pruneCopies(const QString &dataDir, const QString &operation)
 
 QString importOperation(ImportKind kind)
 {
-    return kind == ImportKind::Customers ? QStringLiteral("import-customers") : QStringLiteral("import-products");
+    return kind == ImportKind::Customers ? QStringLiteral("import-customers")
+                                         : QStringLiteral("import-products");
 }
 
 TableId importTable(ImportKind kind)

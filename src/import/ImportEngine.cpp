@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
-
 #include <cmath>
 #include <map>
 #include <optional>
@@ -210,7 +209,10 @@ private:
         quint32 length = 0;
     };
     static std::size_t hash(QByteArrayView key) { return qHash(key, 0x9e3779b9); }
-    QByteArrayView keyOf(const Slot &s) const { return QByteArrayView(m_bytes.constData() + s.offset, s.length); }
+    QByteArrayView keyOf(const Slot &s) const
+    {
+        return QByteArrayView(m_bytes.constData() + s.offset, s.length);
+    }
     void rehash(std::size_t size)
     {
         std::vector<Slot> old(size);
@@ -343,8 +345,9 @@ bool ImportRun::open(const TextFileCheck &check, BulkMode bulk, ImportResult &re
                       ? decodeWindows1252(QByteArray(1, char(code))).at(0)
                       : QChar(char16_t(code));
 
-    const QString unable = m_request.kind == ImportKind::Customers ? QStringLiteral("Unable to open Customer file")
-                                                                    : QStringLiteral("Unable to open Product file");
+    const QString unable = m_request.kind == ImportKind::Customers
+                               ? QStringLiteral("Unable to open Customer file")
+                               : QStringLiteral("Unable to open Product file");
     const db::Access access = m_engine.access();
     const bool autoIndex = m_engine.autoOpenIndex();
     auto restore = [&] {
@@ -361,8 +364,8 @@ bool ImportRun::open(const TextFileCheck &check, BulkMode bulk, ImportResult &re
         m_table = m_engine.open(m_def.name, &s);
         if (m_table) {
             const qint64 records = m_table->recordCount();
-            m_bulk = bulk == BulkMode::Always ||
-                     (bulk == BulkMode::Auto && check.lines >= kBulkMinLines && check.lines * kBulkShare >= records);
+            m_bulk = bulk == BulkMode::Always || (bulk == BulkMode::Auto && check.lines >= kBulkMinLines &&
+                                                  check.lines * kBulkShare >= records);
             if (!m_bulk) {
                 m_engine.close(m_def.name);
                 m_table = nullptr;
@@ -423,7 +426,8 @@ bool ImportRun::goTo(quint32 recNo, ImportResult &result)
         return true;
     db::Status s = m_table->takeError();
     if (s.isOk())
-        s = db::Status::notFound(QStringLiteral("%1: record %2 cannot be read").arg(m_table->fileName()).arg(recNo));
+        s = db::Status::notFound(
+            QStringLiteral("%1: record %2 cannot be read").arg(m_table->fileName()).arg(recNo));
     failed(s, result);
     return false;
 }
@@ -438,9 +442,10 @@ bool ImportRun::beforeWrite(ImportResult &result)
     db::Status s = copyTableFiles(m_engine, m_def.id, importOperation(m_request.kind), &result.backupDir);
     if (!s) {
         result.tableFailed = true;
-        result.message = QStringLiteral("Nothing was imported: the copy of %1 for undoing the import could not be "
-                                        "made.\n%2")
-                             .arg(m_def.fileName, s.toString());
+        result.message =
+            QStringLiteral("Nothing was imported: the copy of %1 for undoing the import could not be "
+                           "made.\n%2")
+                .arg(m_def.fileName, s.toString());
         return false;
     }
     if (m_bulk) {
@@ -471,7 +476,9 @@ bool ImportRun::line(const TextLine &text, ImportResult &result, PreviewRow *row
         row->line = text.number;
     if (text.tooLong) {
         skip(text.number,
-             QStringLiteral("the line is %1 bytes long, more than %2").arg(text.bytes).arg(LineReader::kMaxLineBytes),
+             QStringLiteral("the line is %1 bytes long, more than %2")
+                 .arg(text.bytes)
+                 .arg(LineReader::kMaxLineBytes),
              result, row);
         return true;
     }
@@ -480,7 +487,9 @@ bool ImportRun::line(const TextLine &text, ImportResult &result, PreviewRow *row
         row->fields = fields;
     if (fields.size() < m_request.format.nFields) {
         skip(text.number,
-             QStringLiteral("it has %1 fields, the format needs %2").arg(fields.size()).arg(m_request.format.nFields),
+             QStringLiteral("it has %1 fields, the format needs %2")
+                 .arg(fields.size())
+                 .arg(m_request.format.nFields),
              result, row);
         return true;
     }
@@ -546,7 +555,7 @@ bool ImportRun::customer(const QStringList &fields, qint64, ImportResult &result
             const QString oldNote = old.Note.trimmed();
             const QString newNote = c.Note.trimmed();
             // An empty side adds no separator: "old: new", or whichever is not empty.
-            const QString note = oldNote.isEmpty() ? newNote
+            const QString note = oldNote.isEmpty()   ? newNote
                                  : newNote.isEmpty() ? oldNote
                                                      : oldNote + QStringLiteral(": ") + newNote;
             const QString comments = old.Comments.trimmed();
@@ -695,7 +704,8 @@ void ImportRun::finish(ImportResult &result)
 
 QString ImportResult::counts(ImportKind kind) const
 {
-    const QString what = kind == ImportKind::Customers ? QStringLiteral("Customers") : QStringLiteral("Products");
+    const QString what =
+        kind == ImportKind::Customers ? QStringLiteral("Customers") : QStringLiteral("Products");
     return QStringLiteral("%1 %2 Added  %3 %2 Updated").arg(added).arg(what).arg(updated);
 }
 
@@ -736,7 +746,8 @@ ImportResult runImport(db::Engine &engine, const ImportRequest &request, const I
     }
     if (ok && !result.cancelled && !reader.error().isEmpty()) {
         ok = false;
-        result.message = QStringLiteral("The file %1 could not be read to its end: %2").arg(request.file, reader.error());
+        result.message =
+            QStringLiteral("The file %1 could not be read to its end: %2").arg(request.file, reader.error());
     }
     run.finish(result);
     if (progress)

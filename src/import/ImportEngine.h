@@ -37,7 +37,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
@@ -48,7 +47,12 @@ struct SkippedLine
     QString reason; // "has 3 fields, the format needs 5"
 };
 
-enum class LineAction { Add, Update, Skip };
+enum class LineAction
+{
+    Add,
+    Update,
+    Skip
+};
 
 // What one line of the preview does.
 struct PreviewRow
@@ -56,8 +60,8 @@ struct PreviewRow
     qint64 line = 0;
     QStringList fields;
     LineAction action = LineAction::Skip;
-    quint32 recNo = 0;  // the record updated, or the record number it will get
-    QString what;       // "Add customer 12", "Update customer 7 (Smith, John)", "Skip: ..."
+    quint32 recNo = 0; // the record updated, or the record number it will get
+    QString what;      // "Add customer 12", "Update customer 7 (Smith, John)", "Skip: ..."
 };
 
 struct ImportRequest
@@ -70,7 +74,12 @@ struct ImportRequest
 
 // How the tags are kept during the import: by the size of the file against the table (Auto), or
 // forced, for tests and benchmarks.
-enum class BulkMode { Auto, Never, Always };
+enum class BulkMode
+{
+    Auto,
+    Never,
+    Always
+};
 
 // Called every few hundred lines with the percentage of the file read and the status text
 // ("Importing: John Smith"); returning false cancels the import after the current line.
@@ -78,18 +87,18 @@ using ImportProgressFn = std::function<bool(int percent, const QString &status)>
 
 struct ImportResult
 {
-    bool ok = false;           // the file was read to its end (or cancelled) and every write succeeded
-    QString message;           // when !ok: what went wrong, for the user
-    bool tableFailed = false;  // the table could not be opened or written (else: the file was refused)
+    bool ok = false;          // the file was read to its end (or cancelled) and every write succeeded
+    QString message;          // when !ok: what went wrong, for the user
+    bool tableFailed = false; // the table could not be opened or written (else: the file was refused)
     qint64 added = 0;
     qint64 updated = 0;
     qint64 skippedCount = 0;
     QList<SkippedLine> skipped; // the first kMaxListed skipped lines
     bool cancelled = false;
-    qint64 lastLine = 0;        // number of the last line read
+    qint64 lastLine = 0; // number of the last line read
     TextEncoding encoding = TextEncoding::Utf8;
-    bool bulk = false;          // the tags were built again at the end
-    QString backupDir;          // the copy taken before the first write; empty when nothing was written
+    bool bulk = false; // the tags were built again at the end
+    QString backupDir; // the copy taken before the first write; empty when nothing was written
 
     static constexpr int kMaxListed = 1000;
 
@@ -108,8 +117,8 @@ struct ImportPreview
 
 // Runs the import. The engine's access mode and automatic index opening are left as they were;
 // the table is closed at the end (ImportF and other tables stay as they were).
-ImportResult runImport(db::Engine &engine, const ImportRequest &request, const ImportProgressFn &progress = {},
-                       BulkMode bulk = BulkMode::Auto);
+ImportResult runImport(db::Engine &engine, const ImportRequest &request,
+                       const ImportProgressFn &progress = {}, BulkMode bulk = BulkMode::Auto);
 
 // What the first `lines` lines would do, without writing anything. The table is opened shared
 // and closed again.

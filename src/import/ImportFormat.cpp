@@ -5,10 +5,10 @@ namespace tallyra {
 const QStringList &slotLabels(ImportKind kind)
 {
     static const QStringList customers{
-        QStringLiteral("Title"),   QStringLiteral("First Name"), QStringLiteral("Last Name"),
-        QStringLiteral("Address 1"), QStringLiteral("Address 2"), QStringLiteral("City"),
-        QStringLiteral("State"),   QStringLiteral("Country"),    QStringLiteral("Zip/Postal Code"),
-        QStringLiteral("Phone"),   QStringLiteral("Fax"),        QStringLiteral("EMail"),
+        QStringLiteral("Title"),     QStringLiteral("First Name"), QStringLiteral("Last Name"),
+        QStringLiteral("Address 1"), QStringLiteral("Address 2"),  QStringLiteral("City"),
+        QStringLiteral("State"),     QStringLiteral("Country"),    QStringLiteral("Zip/Postal Code"),
+        QStringLiteral("Phone"),     QStringLiteral("Fax"),        QStringLiteral("EMail"),
         QStringLiteral("Note")};
     static const QStringList products{QStringLiteral("Product ID"), QStringLiteral("Description 1"),
                                       QStringLiteral("Description 2"), QStringLiteral("List Price")};
@@ -43,7 +43,8 @@ db::Status readFormat(db::Table &formats, quint32 recNo, ImportFormatRecord *for
 {
     if (recNo == 0 || recNo > formats.recordCount() || !formats.go(recNo)) {
         const db::Status s = formats.takeError();
-        return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no format record %2").arg(formats.fileName()).arg(recNo))
+        return s.isOk() ? db::Status::notFound(
+                              QStringLiteral("%1: no format record %2").arg(formats.fileName()).arg(recNo))
                         : s;
     }
     return loadImportFormat(formats, *format);
@@ -58,7 +59,8 @@ db::Status saveFormat(db::Table &formats, const ImportFormatRecord &format, quin
             return s;
     } else if (!formats.go(*recNo)) {
         s = formats.takeError();
-        return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no format record %2").arg(formats.fileName()).arg(*recNo))
+        return s.isOk() ? db::Status::notFound(
+                              QStringLiteral("%1: no format record %2").arg(formats.fileName()).arg(*recNo))
                         : s;
     }
     s = writeImportFormat(formats, format);

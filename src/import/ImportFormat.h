@@ -12,7 +12,11 @@
 
 namespace tallyra {
 
-enum class ImportKind { Customers = 1, Products = 2 };
+enum class ImportKind
+{
+    Customers = 1,
+    Products = 2
+};
 
 inline constexpr int kCustomerSlots = 13; // Fld1..Fld13 shown for customers
 inline constexpr int kProductSlots = 4;   // Fld1..Fld4 for products

@@ -7,10 +7,10 @@ namespace tallyra {
 namespace {
 
 // Windows-1252 codes 0x80..0x9F; 0 marks the five codes the code page leaves unused.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 constexpr qint64 kBlock = 1 << 20;
 
@@ -158,7 +158,8 @@ bool LineReader::open(QString *message)
 {
     if (!m_file.open(QIODevice::ReadOnly)) {
         if (message)
-            *message = QStringLiteral("The file %1 cannot be read: %2").arg(m_file.fileName(), m_file.errorString());
+            *message =
+                QStringLiteral("The file %1 cannot be read: %2").arg(m_file.fileName(), m_file.errorString());
         return false;
     }
     return true;

@@ -10,7 +10,12 @@
 
 namespace tallyra {
 
-enum class TextEncoding { Utf8, Utf8Bom, Windows1252 };
+enum class TextEncoding
+{
+    Utf8,
+    Utf8Bom,
+    Windows1252
+};
 
 // "UTF-8", "UTF-8 with byte-order mark", "Windows-1252".
 QString encodingName(TextEncoding encoding);
@@ -23,10 +28,10 @@ QString decodeWindows1252(QByteArrayView bytes);
 struct TextFileCheck
 {
     bool ok = false;
-    QString message;          // why the file cannot be imported, for the user
+    QString message; // why the file cannot be imported, for the user
     TextEncoding encoding = TextEncoding::Utf8;
-    qint64 size = 0;          // bytes
-    qint64 lines = 0;         // line ends, plus one for a last line without one
+    qint64 size = 0;  // bytes
+    qint64 lines = 0; // line ends, plus one for a last line without one
 };
 
 // Reads the file once: refuses a file that cannot be read or that holds a NUL byte or a control

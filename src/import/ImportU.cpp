@@ -116,7 +116,8 @@ TImport::TImport(db::Engine &engine, ImportKind kind, QWidget *parent)
     top->addWidget(m_encoding, 2, 1, 1, 2);
     top->setColumnStretch(1, 1);
 
-    auto *previewLabel = new QLabel(QStringLiteral("What the first %1 lines will do").arg(kPreviewLines), this);
+    auto *previewLabel =
+        new QLabel(QStringLiteral("What the first %1 lines will do").arg(kPreviewLines), this);
     previewLabel->setBuddy(m_preview);
 
     auto *buttons = new QHBoxLayout;
@@ -162,7 +163,8 @@ TImport::TImport(db::Engine &engine, ImportKind kind, QWidget *parent)
     connect(m_exit, &QPushButton::clicked, this, &TImport::reject);
     connect(m_cancelImport, &QPushButton::clicked, this, &TImport::BtnCancelImportClick);
     connect(m_help, &QPushButton::clicked, this, [this] {
-        Help::showContext(this, m_kind == ImportKind::Customers ? Help::kImportCustomers : Help::kImportProducts);
+        Help::showContext(this,
+                          m_kind == ImportKind::Customers ? Help::kImportCustomers : Help::kImportProducts);
     });
 }
 
@@ -260,8 +262,9 @@ void TImport::BtnBrowseClick()
 {
     // The dialog may change the current directory; the data files must stay reachable.
     const QString working = QDir::currentPath();
-    const QString chosen = Prompt::openFile(this, QStringLiteral("Import from File"), m_file->text().trimmed(),
-                                            QStringLiteral("Text files (*.txt *.csv *.tsv *.tab *.asc);;All files (*)"));
+    const QString chosen =
+        Prompt::openFile(this, QStringLiteral("Import from File"), m_file->text().trimmed(),
+                         QStringLiteral("Text files (*.txt *.csv *.tsv *.tab *.asc);;All files (*)"));
     QDir::setCurrent(working);
     if (chosen.isEmpty())
         return;
@@ -330,9 +333,10 @@ void TImport::refreshUndo()
 {
     const bool can = !undoableImport(m_engine.directory(), m_kind).isEmpty();
     m_undo->setEnabled(can);
-    m_undo->setToolTip(can ? QStringLiteral("Puts the %1 file back as it was before the last import")
-                                 .arg(tableDef(importTable(m_kind)).fileName)
-                           : QStringLiteral("Offered after an import, until another change is made to the table"));
+    m_undo->setToolTip(
+        can ? QStringLiteral("Puts the %1 file back as it was before the last import")
+                  .arg(tableDef(importTable(m_kind)).fileName)
+            : QStringLiteral("Offered after an import, until another change is made to the table"));
 }
 
 void TImport::BtnImportClick()
@@ -350,7 +354,8 @@ void TImport::BtnImportClick()
     }
     if (!QFileInfo(file).isFile()) {
         Prompt::info(this,
-                     QStringLiteral("Import File NOT Found. Click Browse button to select the file you want to import"));
+                     QStringLiteral(
+                         "Import File NOT Found. Click Browse button to select the file you want to import"));
         return;
     }
     ImportRequest request;
@@ -376,16 +381,19 @@ void TImport::BtnImportClick()
 
     setBusy(true);
     m_sinceRepaint.start();
-    m_result = runImport(m_engine, request, [this](int percent, const QString &status) { return progress(percent, status); });
+    m_result = runImport(m_engine, request,
+                         [this](int percent, const QString &status) { return progress(percent, status); });
     setBusy(false);
 
     QString message = m_result.counts(m_kind);
     if (m_result.cancelled)
-        message = QStringLiteral("The import was cancelled after line %1.\n").arg(m_result.lastLine) + message;
+        message =
+            QStringLiteral("The import was cancelled after line %1.\n").arg(m_result.lastLine) + message;
     if (m_result.skippedCount > 0)
         message += m_result.skippedCount == 1
                        ? QStringLiteral("\n1 line was skipped; it is listed in the window.")
-                       : QStringLiteral("\n%1 lines were skipped; they are listed in the window.").arg(m_result.skippedCount);
+                       : QStringLiteral("\n%1 lines were skipped; they are listed in the window.")
+                             .arg(m_result.skippedCount);
     if (!m_result.ok) {
         message = m_result.message;
         if (m_result.added + m_result.updated > 0)
@@ -424,8 +432,8 @@ void TImport::setBusy(bool busy)
 {
     m_running = busy;
     m_cancelRequested = false;
-    for (QWidget *w : std::initializer_list<QWidget *>{m_formatCombo, m_add, m_edit, m_file, m_browse, m_import,
-                                                       m_undo, m_exit, m_help})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_formatCombo, m_add, m_edit, m_file, m_browse,
+                                                       m_import, m_undo, m_exit, m_help})
         w->setEnabled(!busy);
     if (!busy)
         m_edit->setEnabled(m_selection != 0);
@@ -459,9 +467,10 @@ void TImport::BtnUndoClick()
     if (!s) {
         Prompt::info(this, QStringLiteral("The import could not be undone:\n") + s.toString());
     } else {
-        Prompt::info(this, QStringLiteral("%1 is back as it was before the last import.\nThe copy it came from is "
-                                          "kept in %2.")
-                               .arg(table, QDir(m_engine.directory()).relativeFilePath(used)));
+        Prompt::info(this,
+                     QStringLiteral("%1 is back as it was before the last import.\nThe copy it came from is "
+                                    "kept in %2.")
+                         .arg(table, QDir(m_engine.directory()).relativeFilePath(used)));
     }
     formats(); // undoing closed every table
     refreshUndo();

@@ -17,7 +17,7 @@ class QTableWidget;
 namespace db {
 class Engine;
 class Table;
-}
+} // namespace db
 
 namespace tallyra {
 

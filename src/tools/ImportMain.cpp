@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
-
 #include <cstdio>
 
 using namespace tallyra;
@@ -103,7 +102,8 @@ int main(int argc, char **argv)
 
     QString missing;
     if (!dataFilesPresent(dir, &missing)) {
-        print(stderr, QStringLiteral("tallyra-import: %1 holds no business: %2 is missing").arg(dir, missing));
+        print(stderr,
+              QStringLiteral("tallyra-import: %1 holds no business: %2 is missing").arg(dir, missing));
         return 3;
     }
     db::Engine engine(dir);
@@ -114,16 +114,17 @@ int main(int argc, char **argv)
         QString folder;
         const db::Status s = undoLastImport(engine, kind, &folder);
         if (!s) {
-            print(stderr, QStringLiteral("tallyra-import: ") +
-                              (s.isNotFound() ? s.message() : s.toString()));
+            print(stderr, QStringLiteral("tallyra-import: ") + (s.isNotFound() ? s.message() : s.toString()));
             return s.isNotFound() ? 1 : 3;
         }
-        print(stdout, QStringLiteral("The last import was undone from %1").arg(QDir(dir).relativeFilePath(folder)));
+        print(stdout,
+              QStringLiteral("The last import was undone from %1").arg(QDir(dir).relativeFilePath(folder)));
         return 0;
     }
 
     if (rest.size() != 2)
-        return usage(rest.size() < 2 ? QStringLiteral("no file to import") : QStringLiteral("one file at a time"));
+        return usage(rest.size() < 2 ? QStringLiteral("no file to import")
+                                     : QStringLiteral("one file at a time"));
     if (formatName.isEmpty())
         return usage(QStringLiteral("--format NAME is required"));
     ImportRequest request;
@@ -138,9 +139,10 @@ int main(int argc, char **argv)
     const quint32 recNo = findFormat(*formats.table, kind, formatName);
     if (recNo == 0 || !readFormat(*formats.table, recNo, &request.format)) {
         engine.closeAll();
-        return usage(QStringLiteral("no %1 import format is named \"%2\"")
-                         .arg(kind == ImportKind::Customers ? QStringLiteral("customer") : QStringLiteral("product"),
-                              formatName));
+        return usage(
+            QStringLiteral("no %1 import format is named \"%2\"")
+                .arg(kind == ImportKind::Customers ? QStringLiteral("customer") : QStringLiteral("product"),
+                     formatName));
     }
     engine.close(QStringLiteral("ImportF"));
 
@@ -151,7 +153,8 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("customers need --group N, the number of an existing group"));
         const OpenResult groups = openGroups(engine);
         if (!groups) {
-            print(stderr, QStringLiteral("tallyra-import: Unable to open Customer Groups file: ") + groups.detail());
+            print(stderr,
+                  QStringLiteral("tallyra-import: Unable to open Customer Groups file: ") + groups.detail());
             return 3;
         }
         const bool found = findGroupByNumber(*groups.table, request.group);
@@ -169,7 +172,8 @@ int main(int argc, char **argv)
     for (const SkippedLine &s : result.skipped)
         print(stderr, QStringLiteral("line %1 skipped: %2").arg(s.line).arg(s.reason));
     if (result.skippedCount > result.skipped.size())
-        print(stderr, QStringLiteral("... %1 more lines skipped").arg(result.skippedCount - result.skipped.size()));
+        print(stderr,
+              QStringLiteral("... %1 more lines skipped").arg(result.skippedCount - result.skipped.size()));
     if (!result.ok) {
         print(stderr, QStringLiteral("tallyra-import: ") + result.message);
         if (result.added + result.updated > 0)

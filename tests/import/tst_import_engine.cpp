@@ -216,7 +216,8 @@ private Q_SLOTS:
         QVERIFY(makeBusiness(dir.path()));
         const ImportResult first = importFile(dir.path(), ImportKind::Customers, bytes, BulkMode(bulk));
         QVERIFY2(first.ok, qPrintable(first.message));
-        QCOMPARE(first.counts(ImportKind::Customers), QStringLiteral("3 Customers Added  2 Customers Updated"));
+        QCOMPARE(first.counts(ImportKind::Customers),
+                 QStringLiteral("3 Customers Added  2 Customers Updated"));
         QCOMPARE(first.skippedCount, 1);
         QCOMPARE(first.skipped.value(0).line, 5);
         QVERIFY(first.skipped.value(0).reason.contains("3 fields"));
@@ -256,11 +257,13 @@ private Q_SLOTS:
                     .ok);
         const QJsonObject annAlone = byNumber(peerRead(fresh.file("CUST5.DBF")), 2);
         QCOMPARE(annAlone["ADDR1"].toString(), "Springfield, IL");
-        QCOMPARE(annAlone["ADDR2"].toString() + annAlone["ADDR3"].toString() + annAlone["ADDR4"].toString(), "");
+        QCOMPARE(annAlone["ADDR2"].toString() + annAlone["ADDR3"].toString() + annAlone["ADDR4"].toString(),
+                 "");
 
         const ImportResult second = importFile(dir.path(), ImportKind::Customers, bytes, BulkMode(bulk));
         QVERIFY2(second.ok, qPrintable(second.message));
-        QCOMPARE(second.counts(ImportKind::Customers), QStringLiteral("0 Customers Added  5 Customers Updated"));
+        QCOMPARE(second.counts(ImportKind::Customers),
+                 QStringLiteral("0 Customers Added  5 Customers Updated"));
         const QJsonArray again = peerRead(dir.file("CUST5.DBF"));
         QCOMPARE(again.size(), 4);
         QCOMPARE(byNumber(again, 1)["NOTE"].toString(), "VIP: new note: new note");
@@ -317,8 +320,8 @@ private Q_SLOTS:
         const QJsonObject cd = rows[1].toObject();
         QCOMPARE(cd["PRID"].toString(), "CD-2");
         QCOMPARE(cd["PDESC"].toString(), "Widget, blue"); // the tab file keeps the comma
-        QCOMPARE(cd["ICOMM"].toString(), "");              // line 4 has no third field
-        QCOMPARE(cd["UPRICE"].toDouble(), 0.0);            // no number in the price column
+        QCOMPARE(cd["ICOMM"].toString(), "");             // line 4 has no third field
+        QCOMPARE(cd["UPRICE"].toDouble(), 0.0);           // no number in the price column
         QCOMPARE(cd["LTAX1"].toBool(), false);
         QCOMPARE(cd["ONHAND"].toDouble(), 0.0);
     }
@@ -329,7 +332,9 @@ private Q_SLOTS:
         TempDataDir dir;
         QVERIFY(makeBusiness(dir.path()));
         const ImportResult r = importFile(dir.path(), ImportKind::Customers,
-                                          "Mme,Ren\xE9""e,M\xFCller,Caf\xE9 \x93Zo\xEB\x94,,K\xF8""benhavn,,,1050\r\n",
+                                          "Mme,Ren\xE9"
+                                          "e,M\xFCller,Caf\xE9 \x93Zo\xEB\x94,,K\xF8"
+                                          "benhavn,,,1050\r\n",
                                           BulkMode::Auto);
         QVERIFY2(r.ok, qPrintable(r.message));
         QCOMPARE(r.encoding, TextEncoding::Windows1252);
@@ -355,7 +360,8 @@ private Q_SLOTS:
         QVERIFY(makeBusiness(dir.path()));
         QVERIFY(undoableImport(dir.path(), ImportKind::Customers).isEmpty());
         const QStringList before = snapshot(dir.path());
-        const ImportResult r = importFile(dir.path(), ImportKind::Customers, kCustomers, BulkMode(bulk), "../in.txt");
+        const ImportResult r =
+            importFile(dir.path(), ImportKind::Customers, kCustomers, BulkMode(bulk), "../in.txt");
         QVERIFY(r.ok);
         QVERIFY(snapshot(dir.path()) != before);
         QCOMPARE(undoableImport(dir.path(), ImportKind::Customers), r.backupDir);
@@ -394,8 +400,10 @@ private Q_SLOTS:
         for (char &c : random)
             c = char(gen.bounded(256));
         QTest::newRow("random bytes") << random << true << "is not a text file";
-        QTest::newRow("a 10 MB line") << QByteArray(10 * 1024 * 1024, 'x') + "\r\n" << false << "10485760 bytes long";
-        QTest::newRow("only short lines") << QByteArray("a,b\r\nc\r\n") << false << "it has 2 fields, the format needs 9";
+        QTest::newRow("a 10 MB line") << QByteArray(10 * 1024 * 1024, 'x') + "\r\n"
+                                      << false << "10485760 bytes long";
+        QTest::newRow("only short lines")
+            << QByteArray("a,b\r\nc\r\n") << false << "it has 2 fields, the format needs 9";
         QTest::newRow("empty") << QByteArray() << false << "";
     }
     void badFiles()
@@ -406,7 +414,8 @@ private Q_SLOTS:
         TempDataDir dir;
         QVERIFY(makeBusiness(dir.path()));
         const QStringList before = snapshot(dir.path());
-        const ImportResult r = importFile(dir.path(), ImportKind::Customers, bytes, BulkMode::Auto, "../bad.txt");
+        const ImportResult r =
+            importFile(dir.path(), ImportKind::Customers, bytes, BulkMode::Auto, "../bad.txt");
         QCOMPARE(r.ok, !refused);
         QCOMPARE(r.added + r.updated, 0);
         if (refused)
@@ -481,8 +490,10 @@ private Q_SLOTS:
         QCOMPARE(tool({"--dir", d, "products", "--format", "No such", file}).exitCode, 2);
         QCOMPARE(tool({"--dir", d, "customers", "--format", "Shop CSV", file}).exitCode, 2); // no group
         QCOMPARE(tool({"--dir", d, "customers", "--format", "Shop CSV", "--group", "7", file}).exitCode, 2);
-        QCOMPARE(tool({"--dir", d, "products", "--format", "Catalogue TSV", dir.file("missing.tsv")}).exitCode, 3);
-        QCOMPARE(tool({"--dir", dir.file("nowhere"), "products", "--format", "Catalogue TSV", file}).exitCode, 3);
+        QCOMPARE(
+            tool({"--dir", d, "products", "--format", "Catalogue TSV", dir.file("missing.tsv")}).exitCode, 3);
+        QCOMPARE(tool({"--dir", dir.file("nowhere"), "products", "--format", "Catalogue TSV", file}).exitCode,
+                 3);
         QVERIFY(writeFile(file, QByteArray("\x00\x01\x02\xff", 4)));
         r = tool({"--dir", d, "products", "--format", "Catalogue TSV", file});
         QCOMPARE(r.exitCode, 3);

@@ -55,21 +55,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("fields");
         QTest::newRow("plain") << "a,b,c" << 44 << QStringList{"a", "b", "c"};
         QTest::newRow("quoted middle field holding a comma")
-            << "Smith,\"12 Main St, Apt 4\",Boston" << 44 << QStringList{"Smith", "12 Main St, Apt 4", "Boston"};
+            << "Smith,\"12 Main St, Apt 4\",Boston" << 44
+            << QStringList{"Smith", "12 Main St, Apt 4", "Boston"};
         QTest::newRow("delimiter at the end makes no empty field") << "a,b," << 44 << QStringList{"a", "b"};
         QTest::newRow("two delimiters at the end") << "a,b,," << 44 << QStringList{"a", "b", ""};
         QTest::newRow("empty fields between") << "a,,c" << 44 << QStringList{"a", "", "c"};
         QTest::newRow("leading delimiter") << ",b" << 44 << QStringList{"", "b"};
-        QTest::newRow("tab delimited keeps commas") << "Smith, Jr.\tJohn\t02134" << 9
-                                                    << QStringList{"Smith, Jr.", "John", "02134"};
-        QTest::newRow("doubled quote closes and reopens") << "\"say \"\"hi\"\"\",x" << 44
-                                                          << QStringList{"say hi", "x"};
+        QTest::newRow("tab delimited keeps commas")
+            << "Smith, Jr.\tJohn\t02134" << 9 << QStringList{"Smith, Jr.", "John", "02134"};
+        QTest::newRow("doubled quote closes and reopens")
+            << "\"say \"\"hi\"\"\",x" << 44 << QStringList{"say hi", "x"};
         QTest::newRow("lone quote dropped") << "O\"Brien,Pat" << 44 << QStringList{"OBrien", "Pat"};
         QTest::newRow("quote inside a field") << "ab\"c,d\"e,f" << 44 << QStringList{"abc,de", "f"};
         QTest::newRow("quoted empty field") << "\"\",x" << 44 << QStringList{"", "x"};
         QTest::newRow("blanks kept") << "  a , b " << 44 << QStringList{"  a ", " b "};
         QTest::newRow("semicolon") << "1;2;3" << 59 << QStringList{"1", "2", "3"};
-        QTest::newRow("unit separator") << "1\x1f" "2" << 31 << QStringList{"1", "2"};
+        QTest::newRow("unit separator") << "1\x1f"
+                                           "2"
+                                        << 31 << QStringList{"1", "2"};
         QTest::newRow("only a delimiter") << "," << 44 << QStringList{""};
     }
     void splitting()
@@ -90,11 +93,12 @@ private Q_SLOTS:
         QTest::newRow("LF") << QByteArray("one\ntwo\nthree\n") << QList<qint64>{1, 2, 3} << three;
         QTest::newRow("CR LF") << QByteArray("one\r\ntwo\r\nthree\r\n") << QList<qint64>{1, 2, 3} << three;
         QTest::newRow("CR") << QByteArray("one\rtwo\rthree") << QList<qint64>{1, 2, 3} << three;
-        QTest::newRow("no end on the last line") << QByteArray("one\r\ntwo\nthree") << QList<qint64>{1, 2, 3} << three;
-        QTest::newRow("empty lines passed over") << QByteArray("\r\none\n\n\ntwo\r\r\nthree\n\n")
-                                                 << QList<qint64>{2, 5, 7} << three;
-        QTest::newRow("Ctrl-Z at the end") << QByteArray("one\r\ntwo\r\nthree\r\n\x1a") << QList<qint64>{1, 2, 3}
-                                           << three;
+        QTest::newRow("no end on the last line")
+            << QByteArray("one\r\ntwo\nthree") << QList<qint64>{1, 2, 3} << three;
+        QTest::newRow("empty lines passed over")
+            << QByteArray("\r\none\n\n\ntwo\r\r\nthree\n\n") << QList<qint64>{2, 5, 7} << three;
+        QTest::newRow("Ctrl-Z at the end")
+            << QByteArray("one\r\ntwo\r\nthree\r\n\x1a") << QList<qint64>{1, 2, 3} << three;
         QTest::newRow("nothing") << QByteArray("\r\n\r\n") << QList<qint64>{} << QStringList{};
     }
     void lineEnds()
@@ -120,14 +124,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         const QString accented = QStringLiteral("Müller,Zoë,Ærø,€5");
         QTest::newRow("UTF-8") << accented.toUtf8() << int(TextEncoding::Utf8) << accented;
-        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + accented.toUtf8()
-                                         << int(TextEncoding::Utf8Bom) << accented;
-        QTest::newRow("Windows-1252") << QByteArray("M\xFCller,Zo\xEB,\xC6r\xF8,\x80" "5")
+        QTest::newRow("UTF-8 with mark")
+            << QByteArray("\xEF\xBB\xBF") + accented.toUtf8() << int(TextEncoding::Utf8Bom) << accented;
+        QTest::newRow("Windows-1252") << QByteArray("M\xFCller,Zo\xEB,\xC6r\xF8,\x80"
+                                                    "5")
                                       << int(TextEncoding::Windows1252) << accented;
-        QTest::newRow("cut UTF-8 sequence") << QByteArray("caf\xC3") << int(TextEncoding::Windows1252)
-                                            << QStringLiteral("caf\u00C3");
-        QTest::newRow("overlong UTF-8 form") << QByteArray("a\xC0\xAF") << int(TextEncoding::Windows1252)
-                                             << QStringLiteral("a\u00C0\u00AF");
+        QTest::newRow("cut UTF-8 sequence")
+            << QByteArray("caf\xC3") << int(TextEncoding::Windows1252) << QStringLiteral("caf\u00C3");
+        QTest::newRow("overlong UTF-8 form")
+            << QByteArray("a\xC0\xAF") << int(TextEncoding::Windows1252) << QStringLiteral("a\u00C0\u00AF");
         QTest::newRow("quotes of 1252") << QByteArray("\x93quoted\x94") << int(TextEncoding::Windows1252)
                                         << QStringLiteral("\u201Cquoted\u201D");
     }
@@ -160,11 +165,14 @@ private Q_SLOTS:
         QVERIFY(!check.ok);
         QVERIFY2(check.message.contains("is not a text file"), qPrintable(check.message));
 
-        QVERIFY(writeFile(path, QByteArray("a\x01" "b\ngood\0line\n", 14)));
+        QVERIFY(writeFile(path, QByteArray("a\x01"
+                                           "b\ngood\0line\n",
+                                           14)));
         const TextFileCheck withDelimiter = checkTextFile(path, 1);
         QVERIFY(!withDelimiter.ok); // the NUL byte
         QVERIFY2(withDelimiter.message.contains("0x00 at byte 8"), qPrintable(withDelimiter.message));
-        QVERIFY(writeFile(path, "a\x01" "b\n"));
+        QVERIFY(writeFile(path, "a\x01"
+                                "b\n"));
         QVERIFY(checkTextFile(path, 1).ok);
         QVERIFY(!checkTextFile(path, 44).ok);
         QVERIFY(!checkTextFile(dir.file("missing.txt"), 44).ok);
