@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tallyra {
@@ -158,6 +159,13 @@ TImport::TImport(db::Engine &engine, ImportKind kind, QWidget *parent)
     connect(m_edit, &QPushButton::clicked, this, &TImport::BtnEditClick);
     connect(m_browse, &QPushButton::clicked, this, &TImport::BtnBrowseClick);
     connect(m_file, &QLineEdit::editingFinished, this, &TImport::EditFileExit);
+    // A name typed or pasted is previewed once the typing pauses, without waiting for the box to
+    // be left.
+    m_fileTimer = new QTimer(this);
+    m_fileTimer->setSingleShot(true);
+    m_fileTimer->setInterval(400);
+    connect(m_fileTimer, &QTimer::timeout, this, &TImport::EditFileExit);
+    connect(m_file, &QLineEdit::textEdited, m_fileTimer, qOverload<>(&QTimer::start));
     connect(m_import, &QPushButton::clicked, this, &TImport::BtnImportClick);
     connect(m_undo, &QPushButton::clicked, this, &TImport::BtnUndoClick);
     connect(m_exit, &QPushButton::clicked, this, &TImport::reject);
@@ -274,7 +282,8 @@ void TImport::BtnBrowseClick()
 
 void TImport::EditFileExit()
 {
-    if (m_file->text().trimmed() != m_previewedFile)
+    m_fileTimer->stop();
+    if (!m_running && m_file->text().trimmed() != m_previewedFile)
         refreshPreview();
 }
 

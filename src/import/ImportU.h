@@ -13,6 +13,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 namespace db {
 class Engine;
@@ -78,6 +79,7 @@ private:
     QPushButton *m_add;
     QPushButton *m_edit;
     QLineEdit *m_file;
+    QTimer *m_fileTimer;
     QPushButton *m_browse;
     QLabel *m_encoding;
     QTableWidget *m_preview;

@@ -276,8 +276,10 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, lines));
         ModalDriver driver;
         driver.then("importDialog", [&](QWidget *w) {
+            // The preview follows the typed name without the box being left.
             type(w, "fileEdit", file);
-            QTest::keyClick(child<QLineEdit>(w, "fileEdit"), Qt::Key_Tab);
+            QTRY_COMPARE(child<QTableWidget>(w, "previewTable")->rowCount(), TImport::kPreviewLines);
+            QCOMPARE(child<QTableWidget>(w, "previewTable")->item(49, 1)->text(), "Add product P49");
             auto *cancel = child<QPushButton>(w, "cancelImportButton");
             // Pressed from the event loop the import keeps turning while it runs.
             QTimer::singleShot(0, cancel, [cancel] {
