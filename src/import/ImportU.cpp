@@ -420,6 +420,10 @@ void TImport::BtnImportClick()
         m_skipped->clear();
         m_skipped->hide();
     }
+    if (!m_result.backupDir.isEmpty())
+        message += QStringLiteral("\n%1 as it was before the import is kept in %2.")
+                       .arg(tableDef(importTable(m_kind)).fileName,
+                            QDir(m_engine.directory()).relativeFilePath(m_result.backupDir));
     Prompt::info(this, message);
     refreshUndo();
     refreshPreview();

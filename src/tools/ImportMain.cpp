@@ -182,6 +182,10 @@ int main(int argc, char **argv)
     }
     print(stdout, result.counts(kind));
     if (result.skippedCount > 0)
-        print(stdout, QStringLiteral("%1 lines skipped").arg(result.skippedCount));
+        print(stdout, result.skippedCount == 1 ? QStringLiteral("1 line skipped")
+                                               : QStringLiteral("%1 lines skipped").arg(result.skippedCount));
+    if (!result.backupDir.isEmpty())
+        print(stdout, QStringLiteral("The table as it was before is kept in %1")
+                          .arg(QDir(dir).relativeFilePath(result.backupDir)));
     return 0;
 }

@@ -477,7 +477,10 @@ private Q_SLOTS:
         const QString d = dir.path();
         Run r = tool({"--dir", d, "products", "--format", "Catalogue TSV", file});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, "1 Products Added  1 Products Updated\n1 lines skipped\n");
+        QVERIFY2(r.out.startsWith(
+                     "1 Products Added  1 Products Updated\n1 line skipped\nThe table as it was before is "
+                     "kept in backups/import-products-"),
+                 qPrintable(r.out));
         QVERIFY(r.err.contains("line 2 skipped: it has no product identifier"));
         QCOMPARE(peerRead(dir.file("Prod5.DBF")).size(), 2);
 
@@ -502,7 +505,10 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, "Mr,John,Smith,,,,,,02134\nMs,Ann,Lee,,,,,,1\n"));
         r = tool({"--dir", d, "customers", "--format", "Shop CSV", "--group", "1", file});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, "1 Customers Added  1 Customers Updated\n");
+        QVERIFY2(
+            r.out.startsWith("1 Customers Added  1 Customers Updated\nThe table as it was before is kept in "
+                             "backups/import-customers-"),
+            qPrintable(r.out));
     }
 };
 
