@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DefTaxU.h"
+#include "ImportU.h"
 #include "InvoiceCommand.h"
 #include "InvoiceModel.h"
 #include "LabelCommands.h"
@@ -63,6 +64,15 @@ void registerProgramCommands(TMain &main)
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
             main.fatal(failure);
+    });
+    // "Import Customers" and "Import Products": the import window for the kind.
+    main.setCommand(Command::ImportCustomers, [](QWidget *parent) {
+        TImport window(database(), ImportKind::Customers, parent);
+        window.run();
+    });
+    main.setCommand(Command::ImportProducts, [](QWidget *parent) {
+        TImport window(database(), ImportKind::Products, parent);
+        window.run();
     });
 }
 
