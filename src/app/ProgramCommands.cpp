@@ -3,9 +3,11 @@
 #include "Database.h"
 #include "DefTaxU.h"
 #include "InvoiceCommand.h"
+#include "InventoryReports.h"
 #include "InvoiceModel.h"
 #include "MainU.h"
 #include "ProductListing.h"
+#include "PurchaseCommand.h"
 #include "RecordCommands.h"
 #include "Settings.h"
 
@@ -41,11 +43,26 @@ void registerProgramCommands(TMain &main)
     // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
     registerRecordWindows();
     registerInvoiceWindows();
+    registerPurchaseWindows();
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
             main.fatal(failure);
     });
+    // The inventory reports; "Purchasing History" is also the "Purchase Report" button.
+    using InventoryRun = bool (*)(QWidget *, db::Engine &, const ProgressDisplay &, QString *);
+    const std::pair<Command, InventoryRun> inventory[] = {{Command::StockOnHand, runStockOnHand},
+                                                          {Command::InventoryReport, runInventoryValue},
+                                                          {Command::CostOfGoodsSold, runCostOfGoodsSold},
+                                                          {Command::PurchasingHistory, runPurchasingReport}};
+    for (const auto &entry : inventory) {
+        const InventoryRun run = entry.second;
+        main.setCommand(entry.first, [&main, run](QWidget *parent) {
+            QString failure;
+            if (!run(parent, database(), main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
 }
 
 } // namespace tallyra
