@@ -64,9 +64,17 @@ TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
     m_quantity->setObjectName(QStringLiteral("quantityEdit"));
     m_returnNote = new QLabel(QStringLiteral("Return to the supplier"), this);
     m_returnNote->setObjectName(QStringLiteral("returnNote"));
+    // The note's place is kept while it is hidden, so showing it moves nothing.
+    QSizePolicy notePolicy = m_returnNote->sizePolicy();
+    notePolicy.setRetainSizeWhenHidden(true);
+    m_returnNote->setSizePolicy(notePolicy);
     m_returnNote->setVisible(false);
     m_cost = new MoneyBox(12, 9, 2, this);
     m_cost->setObjectName(QStringLiteral("totalCostEdit"));
+    // The widest figure each box holds ("-9999999.99", "-999999999.99") shows whole.
+    for (MoneyBox *box : {m_quantity, m_cost})
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(box->formatWidth() + 1, QLatin1Char('9'))) +
+                             16);
 
     m_save = new QPushButton(QStringLiteral("Save"), this);
     m_save->setObjectName(QStringLiteral("saveButton"));

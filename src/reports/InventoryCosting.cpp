@@ -3,6 +3,7 @@
 #include "engine/Table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 namespace tallyra {
@@ -95,6 +96,50 @@ private:
     CostingMethod m_method;
     size_t m_firstFull = 0;
 };
+
+// FNV-1a, mixed at the end so the low bits used for the slot depend on every byte.
+quint64 keyHash(QByteArrayView key)
+{
+    quint64 h = 14695981039346656037ull;
+    for (char c : key) {
+        h ^= quint8(c);
+        h *= 1099511628211ull;
+    }
+    return h ^ (h >> 29);
+}
+
+// Trims and folds a field's bytes in place into its product key.
+void toKey(QByteArray &bytes)
+{
+    qsizetype n = bytes.size();
+    while (n > 0 && (bytes[n - 1] == ' ' || bytes[n - 1] == '\0'))
+        --n;
+    qsizetype start = 0;
+    while (start < n && bytes[start] == ' ')
+        ++start;
+    bytes.truncate(n);
+    if (start > 0)
+        bytes.remove(0, start);
+    for (char &c : bytes) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+}
+
+// A stored "yyyymmdd" date read straight from the field's bytes; blank or invalid gives a null date.
+QDate storedDate(const QByteArray &b)
+{
+    if (b.size() < 8)
+        return {};
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        const char c = b[i];
+        if (c < '0' || c > '9')
+            return {};
+        v[i] = c - '0';
+    }
+    return QDate(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7]);
+}
 
 void foldAscii(QByteArray &bytes)
 {
@@ -264,15 +309,17 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
                              db::Table &invoices, const Progress &progress, const QDate &purchasesFrom,
                              const QDate &purchasesTo)
 {
-    m_index.clear();
     m_histories.clear();
+    size_t capacity = 16;
+    while (capacity < size_t(productKeys.size()) * 2)
+        capacity *= 2;
+    m_slots.assign(capacity, Slot{});
+    m_mask = capacity - 1;
     m_purchaseCost = 0;
     m_purchaseCount = 0;
     for (const QByteArray &key : productKeys) {
-        if (!m_index.contains(key)) {
-            m_index.insert(key, int(m_histories.size()));
+        if (key.size() <= qsizetype(sizeof(Slot::key)) && insert(key) == int(m_histories.size()))
             m_histories.emplace_back();
-        }
     }
 
     Fields field;
@@ -319,15 +366,17 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
         step();
         if (purchases.isDeleted())
             continue;
-        const QDate date = purchases.date(purDate);
+        const QDate date = storedDate(purchases.raw(purDate));
         if (sumCost && date >= purchasesFrom && date <= purchasesTo) {
             m_purchaseCost += purchases.number(purCost);
             ++m_purchaseCount;
         }
-        const auto it = m_index.constFind(productKey(purchases.raw(purProd)));
-        if (it == m_index.constEnd())
+        QByteArray key = purchases.raw(purProd);
+        toKey(key);
+        const int at = find(key, keyHash(key));
+        if (at < 0)
             continue;
-        m_histories[size_t(*it)].purchases.push_back({date, purchases.number(purQty), purchases.number(purCost)});
+        m_histories[size_t(at)].purchases.push_back({date, purchases.number(purQty), purchases.number(purCost)});
     }
     db::Status status = purchases.takeError();
 
@@ -338,7 +387,7 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
         for (bool more = invoices.top(); more; more = invoices.skip(1)) {
             step();
             if (!invoices.isDeleted())
-                dates.emplace(invoices.integer(invNo), invoices.date(invDate));
+                dates.emplace(invoices.integer(invNo), storedDate(invoices.raw(invDate)));
         }
         status = invoices.takeError();
     }
@@ -355,10 +404,12 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
             step();
             if (items.isDeleted())
                 continue;
-            const auto it = m_index.constFind(productKey(items.raw(itmProd)));
-            if (it == m_index.constEnd())
+            QByteArray key = items.raw(itmProd);
+            toKey(key);
+            const int at = find(key, keyHash(key));
+            if (at < 0)
                 continue;
-            pending[size_t(*it)].push_back({items.integer(itmNo), items.number(itmQty)});
+            pending[size_t(at)].push_back({items.integer(itmNo), items.number(itmQty)});
         }
         status = items.takeError();
     }
@@ -387,8 +438,39 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
 
 const StockHistory &StockLedger::history(const QByteArray &key) const
 {
-    const auto it = m_index.constFind(key);
-    return it == m_index.constEnd() ? m_empty : m_histories[size_t(*it)];
+    const int at = find(key, keyHash(key));
+    return at < 0 ? m_empty : m_histories[size_t(at)];
+}
+
+int StockLedger::find(QByteArrayView key, quint64 hash) const
+{
+    if (m_slots.empty())
+        return -1;
+    for (quint64 i = hash & m_mask;; i = (i + 1) & m_mask) {
+        const Slot &s = m_slots[size_t(i)];
+        if (s.index < 0)
+            return -1;
+        if (s.hash == hash && s.length == key.size() && std::memcmp(s.key, key.data(), size_t(key.size())) == 0)
+            return s.index;
+    }
+}
+
+// Returns the key's index: the one it had, or the next free one (the number of keys before it).
+int StockLedger::insert(QByteArrayView key)
+{
+    const quint64 hash = keyHash(key);
+    const int found = find(key, hash);
+    if (found >= 0)
+        return found;
+    quint64 i = hash & m_mask;
+    while (m_slots[size_t(i)].index >= 0)
+        i = (i + 1) & m_mask;
+    Slot &s = m_slots[size_t(i)];
+    s.hash = hash;
+    s.index = int(m_histories.size());
+    s.length = int(key.size());
+    std::memcpy(s.key, key.data(), size_t(key.size()));
+    return s.index;
 }
 
 } // namespace tallyra

@@ -17,7 +17,6 @@
 
 #include <QByteArray>
 #include <QDate>
-#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -100,7 +99,19 @@ public:
     qint64 purchaseCount() const { return m_purchaseCount; }
 
 private:
-    QHash<QByteArray, int> m_index;
+    // Product keys to history indexes: open addressing with the key bytes held in the slot, so a
+    // lookup (one per record read) touches one slot's memory.
+    struct Slot
+    {
+        quint64 hash = 0;
+        int index = -1; // -1: empty
+        int length = 0;
+        char key[32];
+    };
+    int find(QByteArrayView key, quint64 hash) const;
+    int insert(QByteArrayView key);
+    std::vector<Slot> m_slots;
+    quint64 m_mask = 0;
     std::vector<StockHistory> m_histories;
     StockHistory m_empty;
     double m_purchaseCost = 0;
