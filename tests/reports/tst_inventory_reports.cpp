@@ -304,6 +304,34 @@ private Q_SLOTS:
         QVERIFY(!engine.table(QStringLiteral("Prod5")));
     }
 
+    // A business without inventory items: Stock On Hand says so instead of showing an empty page;
+    // Cost of Goods Sold still counts every purchase of the span.
+    void withoutInventoryItems()
+    {
+        testsupport::TempDataDir dir;
+        QVERIFY(createBusiness(dir.path(), false).ok());
+        {
+            db::Engine engine(dir.path());
+            const OpenResult prod = openProducts(engine), pur = openPurchases(engine);
+            QVERIFY(prod && pur);
+            QVERIFY(prod.table->appendBlank().isOk() && writeProduct(*prod.table, product("SVC", false, 0)).isOk());
+            QVERIFY(pur.table->appendBlank().isOk() &&
+                    writePurchase(*pur.table, purchase("SVC", d(3, 1), 2, 7.5)).isOk());
+            QVERIFY(closeAllTables(engine).isOk());
+        }
+        db::Engine engine(dir.path());
+        Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
+        QVERIFY(runStockOnHand(nullptr, engine, {}));
+        QCOMPARE(Prompt::takeShown(), QStringList{"No product is marked as an inventory item."});
+        QVERIFY(reportBuffer().isEmpty());
+        ReportBuffer b([] { return 60; });
+        GoodsSoldFigures f;
+        QVERIFY(buildCostOfGoodsSold(b, engine, CostingMethod::LastInFirstOut, d(3, 1), d(3, 31), {}, &f).ok());
+        closeAllTables(engine);
+        QCOMPARE(f.purchases, 7.5);
+        QCOMPARE(f.costOfGoods(), 7.5);
+    }
+
     // The "Inventory Reports" list of the running program: "Inventory" asks for one day labelled
     // "Inventory as Of:", the preference picks the method, the viewer shows the report; "Cost of
     // Goods Sold" cancelled shows nothing; "Purchase Report" runs the purchasing report.
