@@ -17,15 +17,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <vector>
-
 #include <time.h>
+#include <vector>
 
 using namespace tallyra;
 
@@ -133,13 +132,15 @@ bool measure(int scale, Timing *timing)
     const int products = 10000 * scale, purchases = 200000 * scale, invoices = 100000 * scale;
     QTemporaryDir tmp(qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) +
                       QStringLiteral("/inventory-bench-XXXXXX"));
-    std::printf("inventory: %d products, %d purchases, %d items sold ...\n", products, purchases, invoices * 10);
+    std::printf("inventory: %d products, %d purchases, %d items sold ...\n", products, purchases,
+                invoices * 10);
     std::fflush(stdout);
     // TALLYRA_BENCH_KEEP=1 keeps the business in TALLYRA_BENCH_DIR/inventory-<scale> for later runs.
     QString dir = tmp.path();
     const bool keep = qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") == 1;
     if (keep)
-        dir = qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) + QStringLiteral("/inventory-%1").arg(scale);
+        dir = qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) +
+              QStringLiteral("/inventory-%1").arg(scale);
     if (!keep || !QFile::exists(dir + QStringLiteral("/ITM5.DBF"))) {
         QDir().mkpath(dir);
         if (!tmp.isValid() || !createBusiness(dir, false).ok())
@@ -159,8 +160,8 @@ bool measure(int scale, Timing *timing)
         db::Engine engine(dir);
         double cpu = cpuMillis();
         stock.push_back(millis([&] {
-            const InventoryBuild b = buildStockOnHand(buffer, engine, CostingMethod::FirstInFirstOut,
-                                                      QDate(2024, 12, 31), {});
+            const InventoryBuild b =
+                buildStockOnHand(buffer, engine, CostingMethod::FirstInFirstOut, QDate(2024, 12, 31), {});
             if (!b.ok())
                 std::exit(1);
             rows = b.rows;
@@ -169,8 +170,9 @@ bool measure(int scale, Timing *timing)
         closeAllTables(engine);
         cpu = cpuMillis();
         cogs.push_back(millis([&] {
-            const InventoryBuild b = buildCostOfGoodsSold(buffer, engine, CostingMethod::LastInFirstOut,
-                                                          QDate(2024, 1, 1), QDate(2024, 12, 31), {}, &figures);
+            const InventoryBuild b =
+                buildCostOfGoodsSold(buffer, engine, CostingMethod::LastInFirstOut, QDate(2024, 1, 1),
+                                     QDate(2024, 12, 31), {}, &figures);
             if (!b.ok())
                 std::exit(1);
         }));
@@ -181,10 +183,12 @@ bool measure(int scale, Timing *timing)
     timing->cogs = median(cogs);
     timing->stockCpu = median(stockCpu);
     timing->cogsCpu = median(cogsCpu);
-    std::printf("  Stock On Hand (%d rows):            median %7.0f ms (processor %5.0f ms)  (goal < 2000)  %s\n",
-                rows, timing->stock, timing->stockCpu, timing->stock < 2000 ? "ok" : "SLOW");
-    std::printf("  Cost of Goods Sold, 2024 (last in):  median %7.0f ms (processor %5.0f ms)  (goal < 2000)  %s\n",
-                timing->cogs, timing->cogsCpu, timing->cogs < 2000 ? "ok" : "SLOW");
+    std::printf(
+        "  Stock On Hand (%d rows):            median %7.0f ms (processor %5.0f ms)  (goal < 2000)  %s\n",
+        rows, timing->stock, timing->stockCpu, timing->stock < 2000 ? "ok" : "SLOW");
+    std::printf(
+        "  Cost of Goods Sold, 2024 (last in):  median %7.0f ms (processor %5.0f ms)  (goal < 2000)  %s\n",
+        timing->cogs, timing->cogsCpu, timing->cogs < 2000 ? "ok" : "SLOW");
     std::printf("    beginning %.2f, purchases %.2f, ending %.2f\n", figures.beginning, figures.purchases,
                 figures.ending);
     return true;
@@ -205,8 +209,9 @@ int main(int argc, char **argv)
     if (!measure(2 * scale, &doubled))
         return 1;
     const double stockRatio = doubled.stock / single.stock, cogsRatio = doubled.cogs / single.cogs;
-    std::printf("inventory: doubling the data: Stock On Hand x%.2f, Cost of Goods Sold x%.2f (goal <= 2)  %s\n",
-                stockRatio, cogsRatio, stockRatio <= 2.0 && cogsRatio <= 2.0 ? "ok" : "SLOW");
+    std::printf(
+        "inventory: doubling the data: Stock On Hand x%.2f, Cost of Goods Sold x%.2f (goal <= 2)  %s\n",
+        stockRatio, cogsRatio, stockRatio <= 2.0 && cogsRatio <= 2.0 ? "ok" : "SLOW");
     std::printf("           in processor time:   Stock On Hand x%.2f, Cost of Goods Sold x%.2f\n",
                 doubled.stockCpu / single.stockCpu, doubled.cogsCpu / single.cogsCpu);
     return 0;

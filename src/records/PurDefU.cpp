@@ -54,7 +54,8 @@ TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
     m_product = new QLineEdit(this);
     m_product->setObjectName(QStringLiteral("productIdEdit"));
     m_product->setMaxLength(kIdLetters);
-    m_product->setMinimumWidth(m_product->fontMetrics().horizontalAdvance(QLatin1Char('W')) * kIdLetters + 12);
+    m_product->setMinimumWidth(m_product->fontMetrics().horizontalAdvance(QLatin1Char('W')) * kIdLetters +
+                               12);
     m_date = new QDateEdit(this);
     m_date->setObjectName(QStringLiteral("dateAcquiredEdit"));
     m_date->setCalendarPopup(true);
@@ -73,8 +74,8 @@ TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
     m_cost->setObjectName(QStringLiteral("totalCostEdit"));
     // The widest figure each box holds ("-9999999.99", "-999999999.99") shows whole.
     for (MoneyBox *box : {m_quantity, m_cost})
-        box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(box->formatWidth() + 1, QLatin1Char('9'))) +
-                             16);
+        box->setMinimumWidth(
+            box->fontMetrics().horizontalAdvance(QString(box->formatWidth() + 1, QLatin1Char('9'))) + 16);
 
     m_save = new QPushButton(QStringLiteral("Save"), this);
     m_save->setObjectName(QStringLiteral("saveButton"));
@@ -212,11 +213,13 @@ void TPurDef::BtnProductClick()
     db::Table *products = commandTable(m_engine, TableId::Products, this);
     if (!products)
         return;
-    const PickStepResult step = pickStep(*products, RecordKind::Product, productWindows(m_engine), 0, true, this);
+    const PickStepResult step =
+        pickStep(*products, RecordKind::Product, productWindows(m_engine), 0, true, this);
     if (!step.picked())
         return;
     if (!products->go(quint32(step.selection))) {
-        Prompt::info(this, QStringLiteral("The product could not be read.\n") + products->takeError().toString());
+        Prompt::info(this,
+                     QStringLiteral("The product could not be read.\n") + products->takeError().toString());
         return;
     }
     const int id = products->fieldIndex("PrID");
@@ -254,9 +257,10 @@ void TPurDef::BtnSaveClick()
         const db::Status marked = products ? PurchaseBook::markInventoryItem(*products, m_pickedProduct)
                                            : db::Status::ioError(QStringLiteral("Prod5 is not open"));
         if (!marked)
-            Prompt::info(this, QStringLiteral("The purchase is saved, but the product could not be marked as an "
-                                              "inventory item.\n") +
-                                   marked.toString());
+            Prompt::info(this,
+                         QStringLiteral("The purchase is saved, but the product could not be marked as an "
+                                        "inventory item.\n") +
+                             marked.toString());
     }
     m_leaving = true;
     accept();

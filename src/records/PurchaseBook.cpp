@@ -6,8 +6,7 @@ namespace tallyra {
 
 PurchaseBook::PurchaseBook(db::Table &purchases)
     : m_purchases(purchases)
-{
-}
+{}
 
 QString PurchaseBook::refusal(const PurchaseRecord &purchase)
 {
@@ -47,7 +46,8 @@ RecordSave PurchaseBook::save(PurchaseRecord &purchase, quint32 recNo)
     if (recNo != 0) {
         if (!m_purchases.go(recNo)) {
             const db::Status s = m_purchases.takeError();
-            return RecordSave::refused(QStringLiteral("The purchase's record could not be read.\n") + s.toString());
+            return RecordSave::refused(QStringLiteral("The purchase's record could not be read.\n") +
+                                       s.toString());
         }
     } else {
         if (!m_purchases.appendBlank().isOk()) {

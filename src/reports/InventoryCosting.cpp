@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_map>
 
 namespace tallyra {
@@ -35,8 +36,7 @@ public:
     Allocator(std::vector<Lot> &lots, CostingMethod method)
         : m_lots(lots)
         , m_method(method)
-    {
-    }
+    {}
 
     // Takes q out of the lots for a sale (or return) dated `date`; returns what no lot covered.
     double take(double q, const QDate &date)
@@ -98,14 +98,14 @@ private:
 };
 
 // FNV-1a, mixed at the end so the low bits used for the slot depend on every byte.
-quint64 keyHash(QByteArrayView key)
+quint32 keyHash(QByteArrayView key)
 {
     quint64 h = 14695981039346656037ull;
     for (char c : key) {
         h ^= quint8(c);
         h *= 1099511628211ull;
     }
-    return h ^ (h >> 29);
+    return quint32(h ^ (h >> 32));
 }
 
 // Trims and folds a field's bytes in place into its product key.
@@ -151,8 +151,8 @@ void foldAscii(QByteArray &bytes)
 
 db::Status missingField(const db::Table &table, const char *field)
 {
-    return db::Status::invalid(QStringLiteral("%1: the field %2 is missing")
-                                   .arg(table.fileName(), QLatin1String(field)));
+    return db::Status::invalid(
+        QStringLiteral("%1: the field %2 is missing").arg(table.fileName(), QLatin1String(field)));
 }
 
 struct Fields
@@ -170,6 +170,42 @@ struct Fields
     }
 };
 
+// Invoice dates by invoice number; the first one added for a number stays.
+class InvoiceDates
+{
+public:
+    void add(qint64 number, const QDate &date)
+    {
+        if (number >= 0 && number < kDense) {
+            if (size_t(number) >= m_days.size())
+                m_days.resize(std::max(size_t(number) + 1, m_days.size() * 2), kNone);
+            if (m_days[size_t(number)] == kNone)
+                m_days[size_t(number)] = date.isValid() ? date.toJulianDay() : kNullDay;
+        } else {
+            m_other.emplace(number, date);
+        }
+    }
+
+    QDate find(qint64 number, bool *found) const
+    {
+        if (number >= 0 && number < kDense) {
+            const qint64 day = size_t(number) < m_days.size() ? m_days[size_t(number)] : kNone;
+            *found = day != kNone;
+            return day == kNone || day == kNullDay ? QDate() : QDate::fromJulianDay(day);
+        }
+        const auto it = m_other.find(number);
+        *found = it != m_other.end();
+        return *found ? it->second : QDate();
+    }
+
+private:
+    static constexpr qint64 kDense = 1000000; // numbers of six digits
+    static constexpr qint64 kNone = std::numeric_limits<qint64>::min();
+    static constexpr qint64 kNullDay = kNone + 1;
+    std::vector<qint64> m_days;
+    std::unordered_map<qint64, QDate> m_other;
+};
+
 // The invoice number as its tag Str(IvNo,6,0) holds it.
 QByteArray invoiceKey(qint64 number)
 {
@@ -178,7 +214,8 @@ QByteArray invoiceKey(qint64 number)
 
 } // namespace
 
-CostingResult costInventory(bool tracked, const StockHistory &history, const QDate &asOf, CostingMethod method)
+CostingResult costInventory(bool tracked, const StockHistory &history, const QDate &asOf,
+                            CostingMethod method)
 {
     CostingResult r;
     if (!tracked)
@@ -334,7 +371,8 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
         }
     }
 
-    const qint64 total = qMax<qint64>(1, qint64(purchases.recordCount()) + items.recordCount() + invoices.recordCount());
+    const qint64 total =
+        qMax<qint64>(1, qint64(purchases.recordCount()) + items.recordCount() + invoices.recordCount());
     qint64 done = 0;
     int shown = -1;
     auto step = [&] {
@@ -347,7 +385,8 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
     };
 
     // Every table is read in record order, which touches each page once.
-    const QString purTag = purchases.selectedTag(), itmTag = items.selectedTag(), invTag = invoices.selectedTag();
+    const QString purTag = purchases.selectedTag(), itmTag = items.selectedTag(),
+                  invTag = invoices.selectedTag();
     purchases.selectNatural();
     items.selectNatural();
     invoices.selectNatural();
@@ -376,29 +415,33 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
         const int at = find(key, keyHash(key));
         if (at < 0)
             continue;
-        m_histories[size_t(at)].purchases.push_back({date, purchases.number(purQty), purchases.number(purCost)});
+        m_histories[size_t(at)].purchases.push_back(
+            {date, purchases.number(purQty), purchases.number(purCost)});
     }
     db::Status status = purchases.takeError();
 
-    // Invoice dates by number: the first undeleted invoice of each number.
-    std::unordered_map<qint64, QDate> dates;
+    // Invoice dates by number: the first undeleted invoice of each number. Invoice numbers are
+    // small (six digits in the file), so a table indexed by number holds them; others go to a map.
+    InvoiceDates dates;
     if (status) {
-        dates.reserve(invoices.recordCount());
         for (bool more = invoices.top(); more; more = invoices.skip(1)) {
             step();
             if (!invoices.isDeleted())
-                dates.emplace(invoices.integer(invNo), storedDate(invoices.raw(invDate)));
+                dates.add(invoices.integer(invNo), storedDate(invoices.raw(invDate)));
         }
         status = invoices.takeError();
     }
 
-    // Items by product, with their invoice numbers for the order.
-    struct Pending
+    // Items by product, with their invoice numbers for the order. They are gathered in one array
+    // in record order and then sorted, which reads and writes memory in sequence; spreading them
+    // over one array per product as they are read would touch a random place for each item.
+    struct Sold
     {
+        qint32 product;
         qint64 invoice;
         double qty;
     };
-    std::vector<std::vector<Pending>> pending(m_histories.size());
+    std::vector<Sold> sold;
     if (status) {
         for (bool more = items.top(); more; more = items.skip(1)) {
             step();
@@ -407,9 +450,8 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
             QByteArray key = items.raw(itmProd);
             toKey(key);
             const int at = find(key, keyHash(key));
-            if (at < 0)
-                continue;
-            pending[size_t(at)].push_back({items.integer(itmNo), items.number(itmQty)});
+            if (at >= 0)
+                sold.push_back({at, items.integer(itmNo), items.number(itmQty)});
         }
         status = items.takeError();
     }
@@ -417,18 +459,23 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
     if (!status)
         return status;
 
-    for (size_t i = 0; i < m_histories.size(); ++i) {
-        StockHistory &h = m_histories[i];
+    for (StockHistory &h : m_histories)
         std::stable_sort(h.purchases.begin(), h.purchases.end(),
                          [](const StockPurchase &a, const StockPurchase &b) { return a.date < b.date; });
-        std::vector<Pending> &sold = pending[i];
-        std::stable_sort(sold.begin(), sold.end(),
-                         [](const Pending &a, const Pending &b) { return a.invoice < b.invoice; });
-        h.sales.reserve(sold.size());
-        for (const Pending &p : sold) {
-            const auto d = dates.find(p.invoice);
-            if (d != dates.end())
-                h.sales.push_back({d->second, p.qty});
+    std::stable_sort(sold.begin(), sold.end(), [](const Sold &a, const Sold &b) {
+        return a.product != b.product ? a.product < b.product : a.invoice < b.invoice;
+    });
+    for (size_t i = 0; i < sold.size();) {
+        StockHistory &h = m_histories[size_t(sold[i].product)];
+        size_t end = i;
+        while (end < sold.size() && sold[end].product == sold[i].product)
+            ++end;
+        h.sales.reserve(end - i);
+        for (; i < end; ++i) {
+            bool found = false;
+            const QDate date = dates.find(sold[i].invoice, &found);
+            if (found)
+                h.sales.push_back({date, sold[i].qty});
         }
     }
     if (progress)
@@ -442,7 +489,7 @@ const StockHistory &StockLedger::history(const QByteArray &key) const
     return at < 0 ? m_empty : m_histories[size_t(at)];
 }
 
-int StockLedger::find(QByteArrayView key, quint64 hash) const
+int StockLedger::find(QByteArrayView key, quint32 hash) const
 {
     if (m_slots.empty())
         return -1;
@@ -450,7 +497,8 @@ int StockLedger::find(QByteArrayView key, quint64 hash) const
         const Slot &s = m_slots[size_t(i)];
         if (s.index < 0)
             return -1;
-        if (s.hash == hash && s.length == key.size() && std::memcmp(s.key, key.data(), size_t(key.size())) == 0)
+        if (s.hash == hash && s.length == key.size() &&
+            std::memcmp(s.key, key.data(), size_t(key.size())) == 0)
             return s.index;
     }
 }
@@ -458,7 +506,7 @@ int StockLedger::find(QByteArrayView key, quint64 hash) const
 // Returns the key's index: the one it had, or the next free one (the number of keys before it).
 int StockLedger::insert(QByteArrayView key)
 {
-    const quint64 hash = keyHash(key);
+    const quint32 hash = keyHash(key);
     const int found = find(key, hash);
     if (found >= 0)
         return found;
@@ -468,7 +516,7 @@ int StockLedger::insert(QByteArrayView key)
     Slot &s = m_slots[size_t(i)];
     s.hash = hash;
     s.index = int(m_histories.size());
-    s.length = int(key.size());
+    s.length = quint8(key.size());
     std::memcpy(s.key, key.data(), size_t(key.size()));
     return s.index;
 }

@@ -18,13 +18,16 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
-
 #include <functional>
 #include <vector>
 
 namespace tallyra {
 
-enum class CostingMethod { FirstInFirstOut, LastInFirstOut };
+enum class CostingMethod
+{
+    FirstInFirstOut,
+    LastInFirstOut
+};
 
 // The method the preference `fifo` names.
 inline CostingMethod costingMethod(bool fifo)
@@ -66,7 +69,8 @@ struct CostingResult
 };
 
 // The costing of one product as of `asOf`. An untracked product gives all zeros with tracked false.
-CostingResult costInventory(bool tracked, const StockHistory &history, const QDate &asOf, CostingMethod method);
+CostingResult costInventory(bool tracked, const StockHistory &history, const QDate &asOf,
+                            CostingMethod method);
 
 // Identifiers of products, purchases and invoice items are compared trimmed of trailing blanks and
 // without regard to the case of the ASCII letters, as the product and purchase tags fold them.
@@ -103,12 +107,12 @@ private:
     // lookup (one per record read) touches one slot's memory.
     struct Slot
     {
-        quint64 hash = 0;
-        int index = -1; // -1: empty
-        int length = 0;
-        char key[32];
+        quint32 hash = 0;
+        qint32 index = -1; // -1: empty
+        quint8 length = 0;
+        char key[23];
     };
-    int find(QByteArrayView key, quint64 hash) const;
+    int find(QByteArrayView key, quint32 hash) const;
     int insert(QByteArrayView key);
     std::vector<Slot> m_slots;
     quint64 m_mask = 0;

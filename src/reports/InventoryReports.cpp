@@ -88,7 +88,8 @@ bool openCostingTables(db::Engine &engine, Tables *t, QString *failure)
     return true;
 }
 
-db::Status readTracked(db::Table &products, std::vector<TrackedProduct> *out, const std::function<void(int)> &progress)
+db::Status readTracked(db::Table &products, std::vector<TrackedProduct> *out,
+                       const std::function<void(int)> &progress)
 {
     const int id = products.fieldIndex("PrID"), desc = products.fieldIndex("PDesc"),
               tracked = products.fieldIndex("lInven"), reorder = products.fieldIndex("REORDER");
@@ -96,9 +97,11 @@ db::Status readTracked(db::Table &products, std::vector<TrackedProduct> *out, co
         return db::Status::invalid(products.fileName() + QStringLiteral(": a product field is missing"));
     const qint64 count = qMax<qint64>(1, products.recordCount());
     qint64 done = 0;
+    int shown = -1;
     for (bool more = products.top(); more; more = products.skip(1)) {
-        if (progress)
-            progress(int(++done * 100 / count));
+        // Each change of the percentage is painted, so it is passed on only when it changes.
+        if (const int percent = int(++done * 100 / count); progress && percent != shown)
+            progress(shown = percent);
         if (products.isDeleted() || !products.logical(tracked))
             continue;
         TrackedProduct p;
@@ -129,8 +132,9 @@ std::function<void(int)> phase(const ProgressDisplay &p, int from, int to)
 }
 
 // Reads the tracked products and their histories; the purchases of [from, to] are summed.
-InventoryBuild readStock(db::Engine &engine, const ProgressDisplay &progress, std::vector<TrackedProduct> *tracked,
-                         StockLedger *ledger, const QDate &from = {}, const QDate &to = {})
+InventoryBuild readStock(db::Engine &engine, const ProgressDisplay &progress,
+                         std::vector<TrackedProduct> *tracked, StockLedger *ledger, const QDate &from = {},
+                         const QDate &to = {})
 {
     InventoryBuild build;
     Tables t;
@@ -153,10 +157,11 @@ InventoryBuild buildStockOnHand(ReportBuffer &b, db::Engine &engine, CostingMeth
     b.reportStart(85, 7);
     b.titles() << QStringLiteral("Stock On-Hand as of ") + formatShortDate(today);
     b.setHeadingRowCount(3);
-    const QStringList upper = {QStringLiteral("Quantity"), QStringLiteral("Quantity"), QStringLiteral("Reorder"),
-                               QStringLiteral("Need")};
-    const QStringList lower = {QStringLiteral("Product"), QStringLiteral("Description"), QStringLiteral("On-Hand"),
-                               QStringLiteral("On-Order"), QStringLiteral("Level"), QStringLiteral("Stock")};
+    const QStringList upper = {QStringLiteral("Quantity"), QStringLiteral("Quantity"),
+                               QStringLiteral("Reorder"), QStringLiteral("Need")};
+    const QStringList lower = {QStringLiteral("Product"), QStringLiteral("Description"),
+                               QStringLiteral("On-Hand"), QStringLiteral("On-Order"),
+                               QStringLiteral("Level"),   QStringLiteral("Stock")};
     for (int c = 0; c < codes.size(); ++c) {
         b.setColCode(c, codes[c]);
         if (c >= 2)
@@ -197,8 +202,8 @@ InventoryBuild buildStockOnHand(ReportBuffer &b, db::Engine &engine, CostingMeth
     return build;
 }
 
-InventoryBuild buildInventoryValue(ReportBuffer &b, db::Engine &engine, CostingMethod method, const QDate &asOf,
-                                   const ProgressDisplay &progress)
+InventoryBuild buildInventoryValue(ReportBuffer &b, db::Engine &engine, CostingMethod method,
+                                   const QDate &asOf, const ProgressDisplay &progress)
 {
     startReport(b, 67, QStringLiteral("Inventory as of ") + formatShortDate(asOf),
                 {QStringLiteral("L00"), QStringLiteral("L12"), QStringLiteral("R52"), QStringLiteral("R67")},
@@ -233,12 +238,13 @@ InventoryBuild buildInventoryValue(ReportBuffer &b, db::Engine &engine, CostingM
     return build;
 }
 
-InventoryBuild buildCostOfGoodsSold(ReportBuffer &b, db::Engine &engine, CostingMethod method, const QDate &from,
-                                    const QDate &to, const ProgressDisplay &progress, GoodsSoldFigures *figures)
+InventoryBuild buildCostOfGoodsSold(ReportBuffer &b, db::Engine &engine, CostingMethod method,
+                                    const QDate &from, const QDate &to, const ProgressDisplay &progress,
+                                    GoodsSoldFigures *figures)
 {
     startReport(b, 50,
-                QStringLiteral("Cost of Goods Sold from ") + formatShortDate(from) + QStringLiteral(" through ") +
-                    formatShortDate(to),
+                QStringLiteral("Cost of Goods Sold from ") + formatShortDate(from) +
+                    QStringLiteral(" through ") + formatShortDate(to),
                 {QStringLiteral("L00"), QStringLiteral("R50")},
                 {QStringLiteral("Description"), QStringLiteral("Amount")});
     start(progress, QStringLiteral("Processing Cost of Goods"));
@@ -284,8 +290,8 @@ InventoryBuild buildPurchasingReport(ReportBuffer &b, db::Engine &engine, const 
                                      const ProgressDisplay &progress)
 {
     startReport(b, 71,
-                QStringLiteral("Purchasing Report for ") + formatShortDate(from) + QStringLiteral(" through ") +
-                    formatShortDate(to),
+                QStringLiteral("Purchasing Report for ") + formatShortDate(from) +
+                    QStringLiteral(" through ") + formatShortDate(to),
                 {QStringLiteral("L00"), QStringLiteral("L12"), QStringLiteral("R47"), QStringLiteral("R58"),
                  QStringLiteral("R71")},
                 {QStringLiteral("Product"), QStringLiteral("Description"), QStringLiteral("Date"),
@@ -323,9 +329,10 @@ InventoryBuild buildPurchasingReport(ReportBuffer &b, db::Engine &engine, const 
     purchases.selectNatural();
     const qint64 count = qMax<qint64>(1, purchases.recordCount());
     qint64 done = 0;
+    int shown = -1;
     for (bool more = purchases.top(); more; more = purchases.skip(1)) {
-        if (progress.set && (++done & 1023) == 0)
-            progress.set(int(done * 90 / count));
+        if (progress.set && (++done & 1023) == 0 && int(done * 90 / count) != shown)
+            progress.set(shown = int(done * 90 / count));
         if (purchases.isDeleted())
             continue;
         const QDate date = purchases.date(purDate);
@@ -337,8 +344,8 @@ InventoryBuild buildPurchasingReport(ReportBuffer &b, db::Engine &engine, const 
                 c = char(c - 'a' + 'A');
         }
         key += purchases.raw(purDate);
-        rows.push_back({key, purchases.recNo(), purchases.text(purProd).trimmed(), date, purchases.number(purQty),
-                        purchases.number(purCost)});
+        rows.push_back({key, purchases.recNo(), purchases.text(purProd).trimmed(), date,
+                        purchases.number(purQty), purchases.number(purCost)});
     }
     build.status = purchases.takeError();
     purchases.selectTag(QStringLiteral("Pur"));
@@ -346,9 +353,8 @@ InventoryBuild buildPurchasingReport(ReportBuffer &b, db::Engine &engine, const 
         finish(progress);
         return build;
     }
-    std::sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
-        return a.key != b.key ? a.key < b.key : a.recNo < b.recNo;
-    });
+    std::sort(rows.begin(), rows.end(),
+              [](const Row &a, const Row &b) { return a.key != b.key ? a.key < b.key : a.recNo < b.recNo; });
 
     const int keyWidth = products.field(prodId).length;
     double total = 0;
@@ -413,7 +419,8 @@ bool showBuild(QWidget *parent, db::Engine &engine, const InventoryBuild &build,
         return false;
     }
     if (!build.status)
-        Prompt::info(parent, QStringLiteral("Unable to read the inventory records:\n") + build.status.toString());
+        Prompt::info(parent,
+                     QStringLiteral("Unable to read the inventory records:\n") + build.status.toString());
     else if (build.rows > 0)
         TReportF::showReport(parent, buffer);
     buffer.reportClear();
@@ -427,7 +434,8 @@ CostingMethod programMethod()
 
 } // namespace
 
-bool runStockOnHand(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress, QString *openFailure)
+bool runStockOnHand(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress,
+                    QString *openFailure)
 {
     const InventoryBuild build = buildStockOnHand(reportBuffer(), engine, programMethod(), today(), progress);
     if (build.ok() && build.rows == 0)
@@ -435,7 +443,8 @@ bool runStockOnHand(QWidget *parent, db::Engine &engine, const ProgressDisplay &
     return showBuild(parent, engine, build, openFailure);
 }
 
-bool runInventoryValue(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress, QString *openFailure)
+bool runInventoryValue(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress,
+                       QString *openFailure)
 {
     presetToday();
     TDateSpan &dialog = TDateSpan::instance();
@@ -451,7 +460,8 @@ bool runInventoryValue(QWidget *parent, db::Engine &engine, const ProgressDispla
     return showBuild(parent, engine, build, openFailure);
 }
 
-bool runCostOfGoodsSold(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress, QString *openFailure)
+bool runCostOfGoodsSold(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress,
+                        QString *openFailure)
 {
     presetCurrentMonth();
     if (!TDateSpan::ask())

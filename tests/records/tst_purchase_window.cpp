@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-
 #include <memory>
 
 using namespace tallyra;
@@ -176,14 +175,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("cost");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("returnNote");
-        QTest::newRow("no product") << "   " << "5" << "10" << kProductSelectionRequiredMessage << false;
-        QTest::newRow("quantity without a figure") << "BOLT" << "-" << "10" << "'-' is not a valid floating point value"
-                                                   << false;
-        QTest::newRow("a return charged") << "BOLT" << "-5" << "10" << kReturnCostMessage << true;
-        QTest::newRow("a purchase refunded") << "BOLT" << "5" << "-10" << kNegativeCostMessage << false;
-        QTest::newRow("a return refunded") << "bolt" << "-5" << "-9.5" << QString() << true;
-        QTest::newRow("a return of goods given free") << "BOLT" << "-2" << "0" << QString() << true;
-        QTest::newRow("free goods") << "BOLT" << "3" << "0" << QString() << false;
+        QTest::newRow("no product") << "   "
+                                    << "5"
+                                    << "10" << kProductSelectionRequiredMessage << false;
+        QTest::newRow("quantity without a figure") << "BOLT"
+                                                   << "-"
+                                                   << "10"
+                                                   << "'-' is not a valid floating point value" << false;
+        QTest::newRow("a return charged") << "BOLT"
+                                          << "-5"
+                                          << "10" << kReturnCostMessage << true;
+        QTest::newRow("a purchase refunded") << "BOLT"
+                                             << "5"
+                                             << "-10" << kNegativeCostMessage << false;
+        QTest::newRow("a return refunded") << "bolt"
+                                           << "-5"
+                                           << "-9.5" << QString() << true;
+        QTest::newRow("a return of goods given free") << "BOLT"
+                                                      << "-2"
+                                                      << "0" << QString() << true;
+        QTest::newRow("free goods") << "BOLT"
+                                    << "3"
+                                    << "0" << QString() << false;
     }
 
     void savingRules()

@@ -11,7 +11,6 @@
 
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <map>
 
 using namespace tallyra;
@@ -145,10 +144,10 @@ private Q_SLOTS:
 
         const std::vector<StockPurchase> twoLots = {{d(1, 10), 10, 10.0}, {d(2, 10), 10, 20.0}};
         const Case fifteenInMarch{twoLots, {{d(3, 5), 15}}};
-        QTest::newRow("first in: 5 left of the 2.00 lot") << fifteenInMarch << d(3, 31) << true << true << 5.0
-                                                          << 10.0 << 0.0 << 0.0;
-        QTest::newRow("last in: 5 left of the 1.00 lot") << fifteenInMarch << d(3, 31) << false << true << 5.0
-                                                         << 5.0 << 0.0 << 0.0;
+        QTest::newRow("first in: 5 left of the 2.00 lot")
+            << fifteenInMarch << d(3, 31) << true << true << 5.0 << 10.0 << 0.0 << 0.0;
+        QTest::newRow("last in: 5 left of the 1.00 lot")
+            << fifteenInMarch << d(3, 31) << false << true << 5.0 << 5.0 << 0.0 << 0.0;
         // Sold 12 in January, before the second lot: 10 from the first, the other 2 from the second
         // in the oldest-first pass.
         const Case early{twoLots, {{d(1, 20), 12}}};
@@ -159,22 +158,22 @@ private Q_SLOTS:
         const Case twoSales{twoLots, {{d(1, 15), 5}, {d(3, 1), 8}}};
         QTest::newRow("last in: each sale from the newest lot of its day")
             << twoSales << d(3, 31) << false << true << 7.0 << 9.0 << 0.0 << 0.0;
-        QTest::newRow("first in: the same sales") << twoSales << d(3, 31) << true << true << 7.0 << 14.0 << 0.0
-                                                  << 0.0;
+        QTest::newRow("first in: the same sales")
+            << twoSales << d(3, 31) << true << true << 7.0 << 14.0 << 0.0 << 0.0;
         // As of mid-February the March sale has not happened: it is unallocated, the lots untouched.
-        QTest::newRow("a sale after the day") << fifteenInMarch << d(2, 15) << true << true << 20.0 << 30.0 << 0.0
-                                              << 15.0;
+        QTest::newRow("a sale after the day")
+            << fifteenInMarch << d(2, 15) << true << true << 20.0 << 30.0 << 0.0 << 15.0;
         QTest::newRow("a purchase after the day is on order")
             << fifteenInMarch << d(1, 31) << true << true << 10.0 << 10.0 << 10.0 << 15.0;
-        QTest::newRow("a purchase on the day is a lot") << fifteenInMarch << d(2, 10) << true << true << 20.0
-                                                        << 30.0 << 0.0 << 15.0;
-        QTest::newRow("not tracked: nothing") << fifteenInMarch << d(3, 31) << true << false << 0.0 << 0.0 << 0.0
-                                              << 0.0;
+        QTest::newRow("a purchase on the day is a lot")
+            << fifteenInMarch << d(2, 10) << true << true << 20.0 << 30.0 << 0.0 << 15.0;
+        QTest::newRow("not tracked: nothing")
+            << fifteenInMarch << d(3, 31) << true << false << 0.0 << 0.0 << 0.0 << 0.0;
         QTest::newRow("no purchases: all sold is unallocated")
             << Case{{}, {{d(1, 5), 3}, {d(9, 5), 4}}} << d(3, 31) << true << true << 0.0 << 0.0 << 0.0 << 7.0;
         QTest::newRow("a purchase of 0 is ignored, its cost too")
-            << Case{{{d(1, 1), 0, 50.0}, {d(1, 2), 4, 8.0}}, {}} << d(3, 31) << true << true << 4.0 << 8.0 << 0.0
-            << 0.0;
+            << Case{{{d(1, 1), 0, 50.0}, {d(1, 2), 4, 8.0}}, {}} << d(3, 31) << true << true << 4.0 << 8.0
+            << 0.0 << 0.0;
         // Returns to the supplier: 4 sent back in March at the lots' own cost.
         const Case returned{{twoLots[0], twoLots[1], {d(3, 1), -4, -9.0}}, {}};
         QTest::newRow("first in: a return leaves from the oldest lot")
@@ -183,13 +182,12 @@ private Q_SLOTS:
             << returned << d(3, 31) << false << true << 16.0 << 22.0 << 0.0 << 0.0;
         QTest::newRow("a return after the day lowers what is on order")
             << returned << d(2, 28) << true << true << 20.0 << 30.0 << -4.0 << 0.0;
-        QTest::newRow("returning more than is held")
-            << Case{{{d(1, 1), 3, 3.0}, {d(1, 2), -5, -5.0}}, {}} << d(3, 31) << true << true << 0.0 << 0.0
-            << 0.0 << 2.0;
+        QTest::newRow("returning more than is held") << Case{{{d(1, 1), 3, 3.0}, {d(1, 2), -5, -5.0}}, {}}
+                                                     << d(3, 31) << true << true << 0.0 << 0.0 << 0.0 << 2.0;
         // An invoice line crediting 2 back: first in puts them into the oldest lot.
         QTest::newRow("first in: a credited item goes back to the oldest lot")
-            << Case{twoLots, {{d(2, 20), 15}, {d(2, 21), -2}}} << d(3, 31) << true << true << 7.0 << 12.0 << 0.0
-            << 0.0;
+            << Case{twoLots, {{d(2, 20), 15}, {d(2, 21), -2}}} << d(3, 31) << true << true << 7.0 << 12.0
+            << 0.0 << 0.0;
     }
 
     void workedHistories()
@@ -247,7 +245,8 @@ private Q_SLOTS:
                     const CostingResult r = costInventory(true, h, asOf, costingMethod(fifo));
                     const CostingResult m = unitModel(true, c, asOf, fifo);
                     QVERIFY2(close(r.quantity, m.quantity) && close(r.value, m.value) &&
-                                 close(r.laterPurchases, m.laterPurchases) && close(r.unallocated, m.unallocated),
+                                 close(r.laterPurchases, m.laterPurchases) &&
+                                 close(r.unallocated, m.unallocated),
                              qPrintable(QStringLiteral("history %1, %2, as of %3: %4, model %5")
                                             .arg(n)
                                             .arg(fifo ? "first in" : "last in", asOf.toString(Qt::ISODate),
@@ -275,7 +274,7 @@ private Q_SLOTS:
             PurchaseRecord p;
             p.PURProd = ids[rng.bounded(int(ids.size()))];
             if (i % 17 == 0)
-                p.PURProd = p.PURProd.toLower(); // typed in lower case by another tool
+                p.PURProd = p.PURProd.toLower();             // typed in lower case by another tool
             p.PURDate = d(1, 1).addDays(rng.bounded(0, 40)); // many on one day
             p.PURQty = rng.bounded(-3, 20);
             p.PURCost = p.PURQty * 1.5;
@@ -333,8 +332,9 @@ private Q_SLOTS:
                 QCOMPARE(read.sales[i].quantity, sought.sales[i].quantity);
             }
             sales += int(read.sales.size());
-            QVERIFY(std::is_sorted(read.purchases.begin(), read.purchases.end(),
-                                   [](const StockPurchase &a, const StockPurchase &b) { return a.date < b.date; }));
+            QVERIFY(std::is_sorted(
+                read.purchases.begin(), read.purchases.end(),
+                [](const StockPurchase &a, const StockPurchase &b) { return a.date < b.date; }));
         }
         // Deleted items and items without a live invoice are left out, the rest kept.
         QVERIFY(sales > 900 && sales < 1400);

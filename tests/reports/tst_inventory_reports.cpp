@@ -8,8 +8,8 @@
 #include "Database.h"
 #include "DateSpanU.h"
 #include "InventoryReports.h"
-#include "Maintenance.h"
 #include "MainU.h"
+#include "Maintenance.h"
 #include "NewBusiness.h"
 #include "ProgramCommands.h"
 #include "Prompt.h"
@@ -26,8 +26,8 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace tallyra;
@@ -78,16 +78,18 @@ bool makeBusiness(const QString &dir)
     if (!prod || !pur || !inv || !itm)
         return false;
     bool ok = true;
-    for (const ProductRecord &p : {product("EPS", true, 0), product("ALPHA", true, 10), product("GAMMA", false, 5),
-                                   product("DELTA", true, 3), product("BETA", true, 1)}) {
+    for (const ProductRecord &p :
+         {product("EPS", true, 0), product("ALPHA", true, 10), product("GAMMA", false, 5),
+          product("DELTA", true, 3), product("BETA", true, 1)}) {
         ok = ok && prod.table->appendBlank().isOk() && writeProduct(*prod.table, p).isOk();
         if (p.PrID == QStringLiteral("DELTA"))
             ok = ok && prod.table->markDeleted().isOk() && prod.table->flush().isOk();
     }
     for (const PurchaseRecord &p :
-         {purchase("ZETA", d(3, 3), 1, 2), purchase("ALPHA", d(1, 10), 10, 10), purchase("BETA", d(3, 1), 4, 8),
-          purchase("ALPHA", d(4, 1), 5, 15), purchase("ZETA", d(3, 2), 1, 2), purchase("GAMMA", d(3, 10), 3, 30),
-          purchase("ALPHA", d(2, 10), 10, 20), purchase("ZETA", d(3, 3), 1, 2), purchase("DELTA", d(3, 4), 9, 9)})
+         {purchase("ZETA", d(3, 3), 1, 2), purchase("ALPHA", d(1, 10), 10, 10),
+          purchase("BETA", d(3, 1), 4, 8), purchase("ALPHA", d(4, 1), 5, 15), purchase("ZETA", d(3, 2), 1, 2),
+          purchase("GAMMA", d(3, 10), 3, 30), purchase("ALPHA", d(2, 10), 10, 20),
+          purchase("ZETA", d(3, 3), 1, 2), purchase("DELTA", d(3, 4), 9, 9)})
         ok = ok && pur.table->appendBlank().isOk() && writePurchase(*pur.table, p).isOk();
     struct Sale
     {
@@ -96,8 +98,11 @@ bool makeBusiness(const QString &dir)
         QString id;
         double qty;
     };
-    const Sale sales[] = {{1, d(3, 5), "ALPHA", 15}, {1, d(3, 5), "EPS", 2}, {2, d(3, 25), "ALPHA", 2},
-                          {3, d(3, 6), "ALPHA", 50}, {4, d(3, 6), "ALPHA", 70}};
+    const Sale sales[] = {{1, d(3, 5), "ALPHA", 15},
+                          {1, d(3, 5), "EPS", 2},
+                          {2, d(3, 25), "ALPHA", 2},
+                          {3, d(3, 6), "ALPHA", 50},
+                          {4, d(3, 6), "ALPHA", 70}};
     for (const Sale &s : sales) {
         if (s.invoice != 4) { // number 4 has no invoice
             InvoiceRecord inv6;
@@ -170,7 +175,8 @@ private Q_SLOTS:
         ReportBuffer b([] { return 60; });
         QStringList messages;
         ProgressDisplay progress{[&](const QString &m) { messages << m; }, {}, {}};
-        const InventoryBuild build = buildStockOnHand(b, engine, CostingMethod::FirstInFirstOut, d(3, 20), progress);
+        const InventoryBuild build =
+            buildStockOnHand(b, engine, CostingMethod::FirstInFirstOut, d(3, 20), progress);
         closeAllTables(engine);
         QVERIFY(build.ok());
         QCOMPARE(build.rows, 3);
@@ -201,12 +207,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("alpha");
         QTest::addColumn<QString>("total");
         // First in: the 15 sold come from January's lot and half of February's.
-        QTest::newRow("first in, 20 March") << true << d(3, 20) << "5.00 10.00" << "18.00";
-        QTest::newRow("last in, 20 March") << false << d(3, 20) << "5.00 5.00" << "13.00";
+        QTest::newRow("first in, 20 March") << true << d(3, 20) << "5.00 10.00"
+                                            << "18.00";
+        QTest::newRow("last in, 20 March") << false << d(3, 20) << "5.00 5.00"
+                                           << "13.00";
         // The sale of 25 March lowers the stock on hand but not the inventory of the 20th; on the
         // 31st it is counted.
-        QTest::newRow("first in, 31 March") << true << d(3, 31) << "3.00 6.00" << "14.00";
-        QTest::newRow("before the first purchase") << true << d(1, 9) << "0.00 0.00" << "0.00";
+        QTest::newRow("first in, 31 March") << true << d(3, 31) << "3.00 6.00"
+                                            << "14.00";
+        QTest::newRow("before the first purchase") << true << d(1, 9) << "0.00 0.00"
+                                                   << "0.00";
     }
 
     void inventoryAsOfADay()
@@ -220,7 +230,8 @@ private Q_SLOTS:
         const InventoryBuild build = buildInventoryValue(b, engine, costingMethod(fifo), asOf, {});
         closeAllTables(engine);
         QVERIFY(build.ok());
-        QCOMPARE(b.titles().value(0), QStringLiteral("Inventory as of ") + asOf.toString(QStringLiteral("M/d/yy")));
+        QCOMPARE(b.titles().value(0),
+                 QStringLiteral("Inventory as of ") + asOf.toString(QStringLiteral("M/d/yy")));
         const QList<QStringList> rows = withoutHeadings(productRows(b), QStringLiteral("Product"));
         QCOMPARE(rows.size(), 3);
         QCOMPARE(rows[0][0], QStringLiteral("ALPHA"));
@@ -314,7 +325,8 @@ private Q_SLOTS:
             db::Engine engine(dir.path());
             const OpenResult prod = openProducts(engine), pur = openPurchases(engine);
             QVERIFY(prod && pur);
-            QVERIFY(prod.table->appendBlank().isOk() && writeProduct(*prod.table, product("SVC", false, 0)).isOk());
+            QVERIFY(prod.table->appendBlank().isOk() &&
+                    writeProduct(*prod.table, product("SVC", false, 0)).isOk());
             QVERIFY(pur.table->appendBlank().isOk() &&
                     writePurchase(*pur.table, purchase("SVC", d(3, 1), 2, 7.5)).isOk());
             QVERIFY(closeAllTables(engine).isOk());
@@ -326,7 +338,8 @@ private Q_SLOTS:
         QVERIFY(reportBuffer().isEmpty());
         ReportBuffer b([] { return 60; });
         GoodsSoldFigures f;
-        QVERIFY(buildCostOfGoodsSold(b, engine, CostingMethod::LastInFirstOut, d(3, 1), d(3, 31), {}, &f).ok());
+        QVERIFY(
+            buildCostOfGoodsSold(b, engine, CostingMethod::LastInFirstOut, d(3, 1), d(3, 31), {}, &f).ok());
         closeAllTables(engine);
         QCOMPARE(f.purchases, 7.5);
         QCOMPARE(f.costOfGoods(), 7.5);
@@ -386,7 +399,8 @@ private Q_SLOTS:
         bool cancelled = false;
         apptest::whenShown<TDateSpan>([&](TDateSpan *dialog) {
             cancelled = dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->isVisible();
-            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cancelButton")),
+                              Qt::LeftButton);
         });
         runEntry(2);
         QTRY_VERIFY(cancelled);
@@ -402,7 +416,8 @@ private Q_SLOTS:
             QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
         });
         window.findChild<QTabWidget *>(QStringLiteral("pageTabs"))->setCurrentIndex(1);
-        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("purchaseReportButton")), Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("purchaseReportButton")),
+                          Qt::LeftButton);
         QTRY_VERIFY(!purchasing.isEmpty());
         QCOMPARE(purchasing, QStringLiteral("Purchasing Report for 3/1/24 through 3/31/24"));
         window.close();
