@@ -12,4 +12,7 @@ std::vector<ReportCommand> reportCommands();
 // "product-listing".
 void addListingCommands(std::vector<ReportCommand> &commands);
 
+// "stock-on-hand", "inventory", "cogs", "purchasing".
+void addInventoryCommands(std::vector<ReportCommand> &commands);
+
 } // namespace tallyra
