@@ -289,13 +289,19 @@ InventoryBuild buildCostOfGoodsSold(ReportBuffer &b, db::Engine &engine, Costing
 InventoryBuild buildPurchasingReport(ReportBuffer &b, db::Engine &engine, const QDate &from, const QDate &to,
                                      const ProgressDisplay &progress)
 {
-    startReport(b, 71,
-                QStringLiteral("Purchasing Report for ") + formatShortDate(from) +
-                    QStringLiteral(" through ") + formatShortDate(to),
-                {QStringLiteral("L00"), QStringLiteral("L12"), QStringLiteral("R47"), QStringLiteral("R58"),
-                 QStringLiteral("R71")},
-                {QStringLiteral("Product"), QStringLiteral("Description"), QStringLiteral("Date"),
-                 QStringLiteral("Quantity"), QStringLiteral("Cost")});
+    // The columns are placed for dates of eight characters ("03/05/24"); where the locale writes
+    // longer ones ("22 May 2026") the date, quantity and cost columns move right by the difference
+    // and one more, so a description of full width (27 characters) keeps a blank before the date.
+    auto startColumns = [&b, &from, &to](int shift) {
+        auto at = [shift](int column) { return QStringLiteral("R%1").arg(column + shift); };
+        startReport(b, 71 + shift,
+                    QStringLiteral("Purchasing Report for ") + formatShortDate(from) +
+                        QStringLiteral(" through ") + formatShortDate(to),
+                    {QStringLiteral("L00"), QStringLiteral("L12"), at(47), at(58), at(71)},
+                    {QStringLiteral("Product"), QStringLiteral("Description"), QStringLiteral("Date"),
+                     QStringLiteral("Quantity"), QStringLiteral("Cost")});
+    };
+    startColumns(0);
     InventoryBuild build;
     const OpenResult prod = openProducts(engine);
     const OpenResult pur = prod ? openPurchases(engine) : prod;
@@ -355,6 +361,10 @@ InventoryBuild buildPurchasingReport(ReportBuffer &b, db::Engine &engine, const 
     }
     std::sort(rows.begin(), rows.end(),
               [](const Row &a, const Row &b) { return a.key != b.key ? a.key < b.key : a.recNo < b.recNo; });
+    qsizetype dateWidth = 8;
+    for (const Row &r : rows)
+        dateWidth = std::max(dateWidth, formatShortDate(r.date).size());
+    startColumns(dateWidth > 8 ? int(dateWidth - 7) : 0);
 
     const int keyWidth = products.field(prodId).length;
     double total = 0;
