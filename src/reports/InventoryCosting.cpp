@@ -369,6 +369,7 @@ db::Status StockLedger::read(const QList<QByteArray> &productKeys, db::Table &pu
             if (t->fieldIndex(field.missing.toLatin1()) < 0)
                 return missingField(*t, field.missing.toLatin1().constData());
         }
+        return db::Status::invalid(QStringLiteral("the field %1 is missing").arg(field.missing));
     }
 
     const qint64 total =

@@ -24,6 +24,8 @@
 
 #include <QAction>
 #include <QDateEdit>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -313,6 +315,36 @@ private Q_SLOTS:
         QCOMPARE(failure, QStringLiteral("Unable to open file Pur5.DBF\nProgram will now terminate."));
         QVERIFY(reportBuffer().isEmpty());
         QVERIFY(!engine.table(QStringLiteral("Prod5")));
+    }
+
+    // An index of the item table lost (a copy that left it behind): the report stops with the
+    // message naming the file, and no file is written to.
+    void aMissingItemIndexIsReported()
+    {
+        testsupport::TempDataDir dir;
+        QVERIFY(makeBusiness(dir.path()));
+        QStringList found;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+            if (name.compare(QStringLiteral("itmP.ntx"), Qt::CaseInsensitive) == 0)
+                found << name;
+        QCOMPARE(found.size(), 1);
+        QVERIFY(QFile::remove(dir.file(found[0])));
+        QStringList before;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+            before << name + QString::number(QFileInfo(dir.file(name)).lastModified().toMSecsSinceEpoch());
+        db::Engine engine(dir.path());
+        ReportBuffer b([] { return 60; });
+        const InventoryBuild build =
+            buildStockOnHand(b, engine, CostingMethod::FirstInFirstOut, d(3, 20), {});
+        closeAllTables(engine);
+        QVERIFY(!build.ok());
+        // The program's message for an index it cannot open names the table's index file.
+        QCOMPARE(build.openFailure,
+                 QStringLiteral("Unable to open file Itm.Ntx\nProgram will now terminate."));
+        QStringList after;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+            after << name + QString::number(QFileInfo(dir.file(name)).lastModified().toMSecsSinceEpoch());
+        QCOMPARE(after, before);
     }
 
     // A business without inventory items: Stock On Hand says so instead of showing an empty page;
