@@ -4,10 +4,12 @@
 #include "DefTaxU.h"
 #include "ImportU.h"
 #include "InvoiceCommand.h"
+#include "InventoryReports.h"
 #include "InvoiceModel.h"
 #include "LabelCommands.h"
 #include "MainU.h"
 #include "ProductListing.h"
+#include "PurchaseCommand.h"
 #include "RecordCommands.h"
 #include "Settings.h"
 
@@ -60,6 +62,7 @@ void registerProgramCommands(TMain &main)
                 main.fatal(failure);
         });
     }
+    registerPurchaseWindows();
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
@@ -74,6 +77,20 @@ void registerProgramCommands(TMain &main)
         TImport window(database(), ImportKind::Products, parent);
         window.run();
     });
+    // The inventory reports; "Purchasing History" is also the "Purchase Report" button.
+    using InventoryRun = bool (*)(QWidget *, db::Engine &, const ProgressDisplay &, QString *);
+    const std::pair<Command, InventoryRun> inventory[] = {{Command::StockOnHand, runStockOnHand},
+                                                          {Command::InventoryReport, runInventoryValue},
+                                                          {Command::CostOfGoodsSold, runCostOfGoodsSold},
+                                                          {Command::PurchasingHistory, runPurchasingReport}};
+    for (const auto &entry : inventory) {
+        const InventoryRun run = entry.second;
+        main.setCommand(entry.first, [&main, run](QWidget *parent) {
+            QString failure;
+            if (!run(parent, database(), main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
 }
 
 } // namespace tallyra
