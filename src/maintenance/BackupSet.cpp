@@ -42,12 +42,6 @@ bool ask(const CopyPrompts &prompts, const QString &text)
     return prompts.okCancel && prompts.okCancel(text);
 }
 
-void tell(const CopyPrompts &prompts, const QString &text)
-{
-    if (prompts.info)
-        prompts.info(text);
-}
-
 const BackupFile *backupFile(const QString &name)
 {
     for (const BackupFile &f : backupFiles()) {
@@ -308,7 +302,6 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                 }
                 const QString missing = QStringLiteral("Unable to find ") + QDir(source).filePath(f.name) +
                                         QStringLiteral("\nFunction Aborted");
-                tell(prompts, missing);
                 return fail(db::Status::notFound(missing), missing);
             }
             const CopyResult c = copyVerified(fs, path, QDir(stagedDir).filePath(f.name));

@@ -75,8 +75,8 @@ struct RestoreResult
 // Restores the set in `source` into the engine's directory and rebuilds every index (full
 // mode, with progress). Refuses the data directory itself ("Restore must be from a different
 // drive and/or directory"). A missing file: on removable media "Insert disk containing " + the
-// file name ("OK" looks again, "Cancel" stops); elsewhere "Unable to find " + path + "\n" +
-// "Function Aborted". A file that differs from its manifest line, a table that fails its checks,
+// file name ("OK" looks again, "Cancel" stops); elsewhere the restore stops with the message
+// "Unable to find " + path + "\n" + "Function Aborted". A file that differs from its manifest line, a table that fails its checks,
 // a table in use by another program or a full disk stop the restore with the current data left
 // exactly as they were. A failure after the files were replaced puts the safety copy back and
 // says so. Closes every table of the engine first and leaves none open.
