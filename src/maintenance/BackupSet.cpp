@@ -139,6 +139,28 @@ db::Status putBackSafetyCopy(db::FileSystem &fs, const QString &dataDir, const Q
 
 namespace {
 
+// A data file must be as long as its header says: a copy cut short loses its last records.
+db::Status checkLength(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return db::Status::ioError(QStringLiteral("%1: cannot be read").arg(path));
+    const QByteArray head = f.read(12);
+    if (head.size() < 12)
+        return db::Status::corruption(QStringLiteral("%1: the header is cut short").arg(path));
+    auto le = [&](int at, int n) {
+        quint64 v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = (v << 8) | static_cast<unsigned char>(head[at + i]);
+        return v;
+    };
+    const quint64 needed = le(8, 2) + le(4, 4) * le(10, 2);
+    if (static_cast<quint64>(f.size()) < needed)
+        return db::Status::corruption(
+            QStringLiteral("%1: record area ends at %2, file has %3 bytes").arg(path).arg(needed).arg(f.size()));
+    return db::Status::ok();
+}
+
 // Opens every table of the staged set without index and runs its structural checks.
 db::Status checkStagedTables(const QString &stagedDir, const QStringList &names)
 {
@@ -147,8 +169,8 @@ db::Status checkStagedTables(const QString &stagedDir, const QStringList &names)
     db::Status result;
     for (TableId id : tablesOf(names)) {
         const TableDef &def = tableDef(id);
-        db::Status s;
-        db::Table *t = staged.open(def.name, &s);
+        db::Status s = checkLength(QDir(stagedDir).filePath(def.fileName));
+        db::Table *t = s ? staged.open(def.name, &s) : nullptr;
         if (t)
             s = t->check();
         staged.closeAll();
@@ -216,6 +238,9 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
                     fs->remove(older);
                 manifest.set(f.name, {c.sha256, c.size});
                 r.copied << f.name;
+                // Kept current after each file, so a disk taken out at any point describes
+                // itself. A manifest that does not fit is written again with the next file.
+                writeManifest(*fs, target, manifest);
                 break;
             }
             if (c.fault == CopyFault::DiskFull) {
