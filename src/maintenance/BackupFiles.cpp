@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
-
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -50,8 +49,10 @@ db::Status compareFiles(db::File &source, db::File &copy, std::vector<char> &a, 
 {
     const std::uint64_t size = source.size();
     if (copy.size() != size)
-        return db::Status::ioError(
-            QStringLiteral("%1: the copy has %2 bytes, the original %3").arg(copy.path()).arg(copy.size()).arg(size));
+        return db::Status::ioError(QStringLiteral("%1: the copy has %2 bytes, the original %3")
+                                       .arg(copy.path())
+                                       .arg(copy.size())
+                                       .arg(size));
     for (std::uint64_t offset = 0; offset < size;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - offset));
         db::Status s = source.read(offset, a.data(), n);
@@ -61,7 +62,9 @@ db::Status compareFiles(db::File &source, db::File &copy, std::vector<char> &a, 
             return s;
         if (std::memcmp(a.data(), b.data(), n) != 0)
             return db::Status::ioError(
-                QStringLiteral("%1: the copy read back differs from the original near byte %2").arg(copy.path()).arg(offset));
+                QStringLiteral("%1: the copy read back differs from the original near byte %2")
+                    .arg(copy.path())
+                    .arg(offset));
         offset += n;
     }
     return db::Status::ok();
@@ -177,8 +180,9 @@ CopyResult hashFile(db::FileSystem &fs, const QString &path)
     for (;;) {
         const std::int64_t n = in->readSome(offset, buffer.data(), buffer.size());
         if (n < 0)
-            return failed(db::Status::ioError(QStringLiteral("%1: read failed at byte %2").arg(path).arg(offset)),
-                          CopyFault::Other);
+            return failed(
+                db::Status::ioError(QStringLiteral("%1: read failed at byte %2").arg(path).arg(offset)),
+                CopyFault::Other);
         if (n == 0)
             break;
         hash.addData(QByteArrayView(buffer.data(), n));

@@ -9,7 +9,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <map>
 #include <memory>
 
@@ -18,10 +17,10 @@ namespace tallyra {
 // One file of a backup set.
 struct BackupFile
 {
-    QString name;     // as the schema creates it: "CUST5.DBF"
-    TableId table;    // the table it belongs to
-    int percent;      // progress set just before it is copied
-    bool settings;    // TLR2, ImportF, ZZone, Impdirs: restored only when asked for
+    QString name;  // as the schema creates it: "CUST5.DBF"
+    TableId table; // the table it belongs to
+    int percent;   // progress set just before it is copied
+    bool settings; // TLR2, ImportF, ZZone, Impdirs: restored only when asked for
 };
 
 // The files of a backup, in copy order: CUST5.DBF 10, CUST5.DBT 20, GROUPS.DBF 30, INV6.DBF 35,

@@ -84,7 +84,8 @@ db::Status writeSmallFile(db::FileSystem &fs, const QString &path, const QByteAr
 // Moves the staged files into the data directory. The index files of their tables go first: a
 // tag left from the old data would describe records that are no longer there. Each step can be
 // repeated, so an interrupted commit is finished by running it again.
-db::Status commitStaged(db::FileSystem &fs, const QString &dataDir, const QString &stagedDir, const QStringList &names)
+db::Status commitStaged(db::FileSystem &fs, const QString &dataDir, const QString &stagedDir,
+                        const QStringList &names)
 {
     for (TableId id : tablesOf(names)) {
         for (const QString &file : tableDef(id).indexFiles()) {
@@ -156,8 +157,10 @@ db::Status checkLength(const QString &path)
     };
     const quint64 needed = le(8, 2) + le(4, 4) * le(10, 2);
     if (static_cast<quint64>(f.size()) < needed)
-        return db::Status::corruption(
-            QStringLiteral("%1: record area ends at %2, file has %3 bytes").arg(path).arg(needed).arg(f.size()));
+        return db::Status::corruption(QStringLiteral("%1: record area ends at %2, file has %3 bytes")
+                                          .arg(path)
+                                          .arg(needed)
+                                          .arg(f.size()));
     return db::Status::ok();
 }
 
@@ -207,7 +210,8 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
     // A set without one of its tables is no backup: find that out before the target is touched.
     for (const BackupFile &f : backupFiles()) {
         if (findNoCase(dataDir, f.name).isEmpty()) {
-            r.status = db::Status::notFound(QStringLiteral("Unable to find ") + QDir(dataDir).filePath(f.name));
+            r.status =
+                db::Status::notFound(QStringLiteral("Unable to find ") + QDir(dataDir).filePath(f.name));
             r.message = kBackupFailed + QLatin1Char('\n') + r.status.message();
             return r;
         }
@@ -309,7 +313,9 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
             Manifest manifest;
             bool present = false;
             if (db::Status s = readManifest(source, &manifest, &present); !s)
-                return fail(s, QStringLiteral("The backup cannot be used: %1\nNothing was restored.").arg(s.toString()));
+                return fail(
+                    s,
+                    QStringLiteral("The backup cannot be used: %1\nNothing was restored.").arg(s.toString()));
             const ManifestEntry *entry = present ? manifest.find(f.name) : nullptr;
             // A file the medium's manifest does not list, or one of another set, is a left-over.
             if (entry && !setId.isEmpty() && manifest.created != setId)
@@ -335,10 +341,11 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                                           QStringLiteral("\nNothing was restored."));
             if (entry) {
                 if (entry->sha256 != c.sha256 || entry->size != c.size)
-                    return fail(db::Status::corruption(path + QStringLiteral(": differs from the backup's manifest")),
-                                QStringLiteral("The backup copy of %1 has been changed or damaged since the backup "
-                                               "was made.\nNothing was restored.")
-                                    .arg(f.name));
+                    return fail(
+                        db::Status::corruption(path + QStringLiteral(": differs from the backup's manifest")),
+                        QStringLiteral("The backup copy of %1 has been changed or damaged since the backup "
+                                       "was made.\nNothing was restored.")
+                            .arg(f.name));
                 setId = manifest.created;
             } else {
                 unlisted << f.name;
@@ -348,7 +355,9 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
         }
     }
     if (db::Status s = checkStagedTables(stagedDir, unlisted); !s)
-        return fail(s, QStringLiteral("The backup holds a damaged table:\n%1\nNothing was restored.").arg(s.toString()));
+        return fail(
+            s,
+            QStringLiteral("The backup holds a damaged table:\n%1\nNothing was restored.").arg(s.toString()));
 
     // Another program working on a table would keep writing into the replaced files.
     {
@@ -368,21 +377,24 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
         engine.setAccess(access);
         engine.setAutoOpenIndex(autoIndex);
         if (s.isLocked())
-            return fail(s, QStringLiteral("%1\nClose the other program and restore again. Nothing was restored.")
-                               .arg(s.toString()));
+            return fail(s,
+                        QStringLiteral("%1\nClose the other program and restore again. Nothing was restored.")
+                            .arg(s.toString()));
     }
 
-    const SafetyBackupResult safety =
-        takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged), engine.fileSystem(), options.now);
+    const SafetyBackupResult safety = takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged),
+                                                       engine.fileSystem(), options.now);
     if (!safety)
-        return fail(safety.status, QStringLiteral("The current data could not be copied aside before the restore:\n%1\n"
-                                                  "Nothing was restored.")
-                                       .arg(safety.status.toString()));
+        return fail(safety.status,
+                    QStringLiteral("The current data could not be copied aside before the restore:\n%1\n"
+                                   "Nothing was restored.")
+                        .arg(safety.status.toString()));
     r.safetyFolder = safety.folder;
 
     const QString journal = QDir(staging).filePath(kJournal);
     if (db::Status s = writeSmallFile(fs, journal, staged.join(QLatin1Char('\n')).toUtf8() + '\n'); !s)
-        return fail(s, kRestoreFailed + QLatin1Char('\n') + s.toString() + QStringLiteral("\nNothing was restored."));
+        return fail(s, kRestoreFailed + QLatin1Char('\n') + s.toString() +
+                           QStringLiteral("\nNothing was restored."));
     db::Status s = commitStaged(fs, dataDir, stagedDir, staged);
     r.changed = true;
     MaintenanceResult indexed;
@@ -399,11 +411,13 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
         end(progress);
         r.status = s;
         r.changed = !back.isOk();
-        r.message = back.isOk() ? QStringLiteral("Restore Failed: %1\nYour data were put back as they were before the "
-                                                 "restore.")
-                                      .arg(s.toString())
-                                : QStringLiteral("Restore Failed: %1\nYour data could not be put back (%2). %3")
-                                      .arg(s.toString(), back.toString(), safetyBackupNote(safety));
+        r.message =
+            back.isOk()
+                ? QStringLiteral("Restore Failed: %1\nYour data were put back as they were before the "
+                                 "restore.")
+                      .arg(s.toString())
+                : QStringLiteral("Restore Failed: %1\nYour data could not be put back (%2). %3")
+                      .arg(s.toString(), back.toString(), safetyBackupNote(safety));
         return r;
     }
     fs.remove(journal);
@@ -466,7 +480,8 @@ VerifyResult verifyBackup(const QString &source)
             else if (h.sha256 != e.sha256)
                 verdict = QStringLiteral("changed since the backup (SHA-256 differs)");
             if (verdict != QLatin1String("ok") && r.ok())
-                r.status = db::Status::corruption(QStringLiteral("%1: %2").arg(QDir(source).filePath(name), verdict));
+                r.status = db::Status::corruption(
+                    QStringLiteral("%1: %2").arg(QDir(source).filePath(name), verdict));
             r.report << QStringLiteral("%1: %2").arg(name, verdict);
         }
         if (!manifest.complete)
@@ -494,7 +509,8 @@ VerifyResult verifyBackup(const QString &source)
         engine.closeAll();
         if (!s && r.ok())
             r.status = s;
-        r.report << QStringLiteral("%1: %2 (no manifest)").arg(tableDef(id).fileName, s.isOk() ? QStringLiteral("ok") : s.toString());
+        r.report << QStringLiteral("%1: %2 (no manifest)")
+                        .arg(tableDef(id).fileName, s.isOk() ? QStringLiteral("ok") : s.toString());
     }
     return r;
 }

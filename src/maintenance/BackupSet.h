@@ -17,7 +17,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
@@ -32,10 +31,10 @@ struct CopyPrompts
 
 struct BackupResult
 {
-    db::Status status;   // ok, or the first failure
-    QString message;     // for the user when not ok: the command's failure message
-    QStringList copied;  // file names copied, in order
-    int media = 1;       // how many disks the set took
+    db::Status status;  // ok, or the first failure
+    QString message;    // for the user when not ok: the command's failure message
+    QStringList copied; // file names copied, in order
+    int media = 1;      // how many disks the set took
 
     bool ok() const { return status.isOk(); }
     explicit operator bool() const { return ok(); }
@@ -55,18 +54,18 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
 
 struct RestoreOptions
 {
-    bool settings = false;   // also TLR2, ImportF, ZZone and Impdirs ("Also restore settings")
-    bool removable = false;  // the source is removable media: ask for the disk holding a missing file
-    QDateTime now;           // the safety copy's time stamp; empty: the clock
+    bool settings = false;  // also TLR2, ImportF, ZZone and Impdirs ("Also restore settings")
+    bool removable = false; // the source is removable media: ask for the disk holding a missing file
+    QDateTime now;          // the safety copy's time stamp; empty: the clock
 };
 
 struct RestoreResult
 {
     db::Status status;
-    QString message;        // for the user: the outcome, naming the safety copy
-    QString safetyFolder;   // the copy of the data as they were before, when one was taken
-    QStringList restored;   // file names put in place
-    bool changed = false;   // the current data were replaced (false: left exactly as they were)
+    QString message;      // for the user: the outcome, naming the safety copy
+    QString safetyFolder; // the copy of the data as they were before, when one was taken
+    QStringList restored; // file names put in place
+    bool changed = false; // the current data were replaced (false: left exactly as they were)
 
     bool ok() const { return status.isOk(); }
     explicit operator bool() const { return ok(); }
@@ -76,10 +75,10 @@ struct RestoreResult
 // mode, with progress). Refuses the data directory itself ("Restore must be from a different
 // drive and/or directory"). A missing file: on removable media "Insert disk containing " + the
 // file name ("OK" looks again, "Cancel" stops); elsewhere the restore stops with the message
-// "Unable to find " + path + "\n" + "Function Aborted". A file that differs from its manifest line, a table that fails its checks,
-// a table in use by another program or a full disk stop the restore with the current data left
-// exactly as they were. A failure after the files were replaced puts the safety copy back and
-// says so. Closes every table of the engine first and leaves none open.
+// "Unable to find " + path + "\n" + "Function Aborted". A file that differs from its manifest line, a table
+// that fails its checks, a table in use by another program or a full disk stop the restore with the current
+// data left exactly as they were. A failure after the files were replaced puts the safety copy back and says
+// so. Closes every table of the engine first and leaves none open.
 RestoreResult restoreData(db::Engine &engine, const QString &source, const RestoreOptions &options,
                           const CopyPrompts &prompts, const ProgressDisplay &progress = {});
 

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QStorageInfo>
 #include <QStringDecoder>
-
 #include <functional>
 
 namespace tallyra {
@@ -101,38 +100,37 @@ db::Status convertSameNamed(db::Table &from, db::Table &to)
         if (j >= 0 && from.field(j).type == f.type)
             pairs.append({j, i, f.type});
     }
-    return convertRecords(
-        from, to,
-        [&]() {
-            db::Status s;
-            for (const Pair &p : pairs) {
-                switch (p.type) {
-                case db::FieldType::Character: {
-                    QByteArray bytes = from.raw(p.from);
-                    while (bytes.endsWith(' '))
-                        bytes.chop(1);
-                    s = to.setText(p.to, decodeOldText(bytes));
-                    break;
-                }
-                case db::FieldType::Numeric:
-                    s = to.setNumber(p.to, from.number(p.from));
-                    break;
-                case db::FieldType::Date:
-                    s = to.setDate(p.to, from.date(p.from));
-                    break;
-                case db::FieldType::Logical:
-                    s = to.setLogical(p.to, from.logical(p.from));
-                    break;
-                case db::FieldType::Memo:
-                    s = to.setMemo(p.to, memoText(decodeOldText(from.memoBytes(p.from))));
-                    break;
-                }
-                if (!s)
-                    return s;
-            }
-            return s;
-        },
-        {});
+    return convertRecords(from, to,
+                          [&]() {
+                              db::Status s;
+                              for (const Pair &p : pairs) {
+                                  switch (p.type) {
+                                  case db::FieldType::Character: {
+                                      QByteArray bytes = from.raw(p.from);
+                                      while (bytes.endsWith(' '))
+                                          bytes.chop(1);
+                                      s = to.setText(p.to, decodeOldText(bytes));
+                                      break;
+                                  }
+                                  case db::FieldType::Numeric:
+                                      s = to.setNumber(p.to, from.number(p.from));
+                                      break;
+                                  case db::FieldType::Date:
+                                      s = to.setDate(p.to, from.date(p.from));
+                                      break;
+                                  case db::FieldType::Logical:
+                                      s = to.setLogical(p.to, from.logical(p.from));
+                                      break;
+                                  case db::FieldType::Memo:
+                                      s = to.setMemo(p.to, memoText(decodeOldText(from.memoBytes(p.from))));
+                                      break;
+                                  }
+                                  if (!s)
+                                      return s;
+                              }
+                              return s;
+                          },
+                          {});
 }
 
 struct Run
@@ -197,21 +195,22 @@ struct Run
             if (s && withDept)
                 s = OldTable(*from, {"Dept"}).status();
             if (s)
-                s = convertRecords(*from, *to,
-                                   [&] {
-                                       InvoiceRecord r;
-                                       r.IvNo = o.integer("IvNo");
-                                       r.CuNo = o.integer("CuNo");
-                                       r.IDate = o.date("IDate");
-                                       r.IMemo = o.text("IMemo");
-                                       r.Dept = withDept ? o.text("Dept") : QString();
-                                       r.REM = o.memo("REM").trimmed();
-                                       r.Ship = o.number("Ship");
-                                       r.Tax = o.number("Tax");
-                                       r.Due = o.number("Due");
-                                       return writeInvoice(*to, r);
-                                   },
-                                   step);
+                s = convertRecords(
+                    *from, *to,
+                    [&] {
+                        InvoiceRecord r;
+                        r.IvNo = o.integer("IvNo");
+                        r.CuNo = o.integer("CuNo");
+                        r.IDate = o.date("IDate");
+                        r.IMemo = o.text("IMemo");
+                        r.Dept = withDept ? o.text("Dept") : QString();
+                        r.REM = o.memo("REM").trimmed();
+                        r.Ship = o.number("Ship");
+                        r.Tax = o.number("Tax");
+                        r.Due = o.number("Due");
+                        return writeInvoice(*to, r);
+                    },
+                    step);
         }
         const db::Status closed = close();
         return s ? closed : s;
@@ -223,28 +222,29 @@ struct Run
         db::Table *to = nullptr;
         db::Status s = open(QStringLiteral("cust2"), TableId::Customers, &from, &to);
         if (s) {
-            OldTable o(*from, {"CuNo", "NGroup", "Title", "First", "Last", "Addr1", "Addr2", "Addr3", "Addr4", "Zip",
-                               "Comments", "Note"});
+            OldTable o(*from, {"CuNo", "NGroup", "Title", "First", "Last", "Addr1", "Addr2", "Addr3", "Addr4",
+                               "Zip", "Comments", "Note"});
             s = o.status();
             if (s)
-                s = convertRecords(*from, *to,
-                                   [&] {
-                                       CustomerRecord r;
-                                       r.CuNo = o.integer("CuNo");
-                                       r.NGroup = o.integer("NGroup");
-                                       r.Title = o.text("Title");
-                                       r.First = o.text("First");
-                                       r.Last = o.text("Last");
-                                       r.Addr1 = o.text("Addr1");
-                                       r.Addr2 = o.text("Addr2");
-                                       r.Addr3 = o.text("Addr3");
-                                       r.Addr4 = o.text("Addr4");
-                                       r.Zip = o.text("Zip");
-                                       r.Comments = o.memo("Comments");
-                                       r.Note = o.text("Note");
-                                       return writeCustomer(*to, r);
-                                   },
-                                   step);
+                s = convertRecords(
+                    *from, *to,
+                    [&] {
+                        CustomerRecord r;
+                        r.CuNo = o.integer("CuNo");
+                        r.NGroup = o.integer("NGroup");
+                        r.Title = o.text("Title");
+                        r.First = o.text("First");
+                        r.Last = o.text("Last");
+                        r.Addr1 = o.text("Addr1");
+                        r.Addr2 = o.text("Addr2");
+                        r.Addr3 = o.text("Addr3");
+                        r.Addr4 = o.text("Addr4");
+                        r.Zip = o.text("Zip");
+                        r.Comments = o.memo("Comments");
+                        r.Note = o.text("Note");
+                        return writeCustomer(*to, r);
+                    },
+                    step);
         }
         const db::Status closed = close();
         return s ? closed : s;
@@ -259,19 +259,20 @@ struct Run
             OldTable o(*from, {"IvNo", "Prid", "IComm", "Qty", "UPR", "LTax1", "LTax2"});
             s = o.status();
             if (s)
-                s = convertRecords(*from, *to,
-                                   [&] {
-                                       ItemRecord r;
-                                       r.IvNo = o.integer("IvNo");
-                                       r.PrID = o.text("Prid");
-                                       r.IComm = o.text("IComm");
-                                       r.Qty = o.number("Qty");
-                                       r.UPR = o.number("UPR");
-                                       r.LTax1 = o.logical("LTax1");
-                                       r.LTax2 = o.logical("LTax2");
-                                       return writeItem(*to, r);
-                                   },
-                                   step);
+                s = convertRecords(
+                    *from, *to,
+                    [&] {
+                        ItemRecord r;
+                        r.IvNo = o.integer("IvNo");
+                        r.PrID = o.text("Prid");
+                        r.IComm = o.text("IComm");
+                        r.Qty = o.number("Qty");
+                        r.UPR = o.number("UPR");
+                        r.LTax1 = o.logical("LTax1");
+                        r.LTax2 = o.logical("LTax2");
+                        return writeItem(*to, r);
+                    },
+                    step);
         }
         const db::Status closed = close();
         return s ? closed : s;
@@ -286,20 +287,21 @@ struct Run
             OldTable o(*from, {"Prid", "RCode", "PDesc", "UPrice", "LTax1", "LTax2", "IComm", "PMemo"});
             s = o.status();
             if (s)
-                s = convertRecords(*from, *to,
-                                   [&] {
-                                       ProductRecord r;
-                                       r.PrID = o.text("Prid");
-                                       r.RCode = o.text("RCode");
-                                       r.PDesc = o.text("PDesc");
-                                       r.UPrice = o.number("UPrice");
-                                       r.LTax1 = o.logical("LTax1");
-                                       r.LTax2 = o.logical("LTax2");
-                                       r.IComm = o.text("IComm");
-                                       r.PMemo = o.memo("PMemo");
-                                       return writeProduct(*to, r);
-                                   },
-                                   step);
+                s = convertRecords(
+                    *from, *to,
+                    [&] {
+                        ProductRecord r;
+                        r.PrID = o.text("Prid");
+                        r.RCode = o.text("RCode");
+                        r.PDesc = o.text("PDesc");
+                        r.UPrice = o.number("UPrice");
+                        r.LTax1 = o.logical("LTax1");
+                        r.LTax2 = o.logical("LTax2");
+                        r.IComm = o.text("IComm");
+                        r.PMemo = o.memo("PMemo");
+                        return writeProduct(*to, r);
+                    },
+                    step);
         }
         const db::Status closed = close();
         return s ? closed : s;
@@ -368,10 +370,11 @@ db::Status convertRelease1(Run &run, const QString &dir, bool sameFolder)
             TableId id;
             QList<int> percents;
         };
-        const Copy copies[] = {{"cust5", TableId::Customers, {10, 15}}, {"Groups", TableId::Groups, {20}},
-                               {"itm5", TableId::Items, {25}},          {"labels", TableId::Labels, {30}},
-                               {"pmt", TableId::Payments, {35}},        {"Prod5", TableId::Products, {40, 45}},
-                               {"pur5", TableId::Purchases, {50}}};
+        const Copy copies[] = {
+            {"cust5", TableId::Customers, {10, 15}}, {"Groups", TableId::Groups, {20}},
+            {"itm5", TableId::Items, {25}},          {"labels", TableId::Labels, {30}},
+            {"pmt", TableId::Payments, {35}},        {"Prod5", TableId::Products, {40, 45}},
+            {"pur5", TableId::Purchases, {50}}};
         for (const Copy &c : copies) {
             if (db::Status s = run.sameNamed(QString::fromLatin1(c.oldName), c.id); !s)
                 return s;
@@ -436,23 +439,24 @@ UpgradeKind upgradeKindOf(const QString &dir)
 
 const QStringList &release1Files()
 {
-    static const QStringList files = {"cust5.dbf", "Groups.dbf", "inv5.dbf", "itm5.dbf",
-                                      "labels.dbf", "pmt.dbf",   "pur5.dbf", "Prod5.dbf"};
+    static const QStringList files = {"cust5.dbf",  "Groups.dbf", "inv5.dbf", "itm5.dbf",
+                                      "labels.dbf", "pmt.dbf",    "pur5.dbf", "Prod5.dbf"};
     return files;
 }
 
 const QStringList &olderFiles()
 {
-    static const QStringList files = {"cust2.dbf", "Groups.dbf", "inv.dbf", "itm4.dbf",
-                                      "labels.dbf", "pmt.dbf",   "Prod4.dbf"};
+    static const QStringList files = {"cust2.dbf",  "Groups.dbf", "inv.dbf",  "itm4.dbf",
+                                      "labels.dbf", "pmt.dbf",    "Prod4.dbf"};
     return files;
 }
 
 QString upgradeStartFolder(const QStringList &bases)
 {
-    static const QList<QPair<QString, QString>> candidates = {{QStringLiteral("QVL_sb"), QStringLiteral("Inv5.dbf")},
-                                                              {QStringLiteral("QVL_bus"), QStringLiteral("Prod4.dbf")},
-                                                              {QStringLiteral("QVL"), QStringLiteral("Prod4.dbf")}};
+    static const QList<QPair<QString, QString>> candidates = {
+        {QStringLiteral("QVL_sb"), QStringLiteral("Inv5.dbf")},
+        {QStringLiteral("QVL_bus"), QStringLiteral("Prod4.dbf")},
+        {QStringLiteral("QVL"), QStringLiteral("Prod4.dbf")}};
     for (const auto &[folder, file] : candidates) {
         for (const QString &base : bases) {
             const QString dir = QDir(base).filePath(folder);
@@ -508,8 +512,9 @@ UpgradeResult upgradeData(db::Engine &engine, const QString &dir, const CopyProm
     } else {
         const QString warning =
             kind == UpgradeKind::Release1
-                ? QStringLiteral("Convert/Upgrade data from Tallyra version 1.xx\r\nWarning: All previously entered "
-                                 "data will be overwritten")
+                ? QStringLiteral(
+                      "Convert/Upgrade data from Tallyra version 1.xx\r\nWarning: All previously entered "
+                      "data will be overwritten")
                 : QStringLiteral("Warning: All previously entered data will be overwritten");
         if (!prompts.okCancel || !prompts.okCancel(warning)) {
             result.outcome = UpgradeResult::Outcome::Cancelled;
@@ -517,7 +522,8 @@ UpgradeResult upgradeData(db::Engine &engine, const QString &dir, const CopyProm
             QList<TableId> all;
             for (const TableDef &def : schemaTables())
                 all << def.id;
-            result.safety = takeSafetyBackup(engine.directory(), QStringLiteral("upgrade"), all, engine.fileSystem(), now);
+            result.safety = takeSafetyBackup(engine.directory(), QStringLiteral("upgrade"), all,
+                                             engine.fileSystem(), now);
             if (!result.safety) {
                 result.outcome = UpgradeResult::Outcome::Failed;
                 result.status = result.safety.status;
@@ -540,7 +546,9 @@ UpgradeResult upgradeData(db::Engine &engine, const QString &dir, const CopyProm
                 if (!s) {
                     result.outcome = UpgradeResult::Outcome::Failed;
                     result.status = s;
-                    result.putBack = putBackSafetyCopy(*engine.fileSystem(), engine.directory(), result.safety.folder).isOk();
+                    result.putBack =
+                        putBackSafetyCopy(*engine.fileSystem(), engine.directory(), result.safety.folder)
+                            .isOk();
                     rebuildIndexes(engine, ReindexMode::Full, progress);
                 }
             }

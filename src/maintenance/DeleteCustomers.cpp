@@ -20,8 +20,8 @@ QDate defaultDeleteCutoff()
     return today().addDays(-365);
 }
 
-DeleteCustomersResult deleteInactiveCustomers(db::Engine &engine, const QDate &cutoff, const ProgressDisplay &progress,
-                                              const QDateTime &now)
+DeleteCustomersResult deleteInactiveCustomers(db::Engine &engine, const QDate &cutoff,
+                                              const ProgressDisplay &progress, const QDateTime &now)
 {
     DeleteCustomersResult result;
     engine.closeAll();
@@ -63,7 +63,8 @@ DeleteCustomersResult deleteInactiveCustomers(db::Engine &engine, const QDate &c
             s = inv.takeError();
             break;
         }
-        for (bool on = found == db::SeekResult::Found; on && inv.integer(invoiceCustomer) == number; on = inv.skip(1)) {
+        for (bool on = found == db::SeekResult::Found; on && inv.integer(invoiceCustomer) == number;
+             on = inv.skip(1)) {
             const QDate date = inv.date(invoiceDate);
             // An undated invoice is no order after any date.
             if (date.isValid() && date > latest)

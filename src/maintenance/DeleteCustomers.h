@@ -35,6 +35,7 @@ QDate defaultDeleteCutoff();
 // backups/delete-customers-...; when it cannot be made nothing is deleted. Closes the engine's
 // tables first and leaves none open.
 DeleteCustomersResult deleteInactiveCustomers(db::Engine &engine, const QDate &cutoff,
-                                              const ProgressDisplay &progress = {}, const QDateTime &now = {});
+                                              const ProgressDisplay &progress = {},
+                                              const QDateTime &now = {});
 
 } // namespace tallyra

@@ -6,7 +6,8 @@ namespace tallyra {
 
 namespace {
 
-ImportDirsResult withTable(db::Engine &engine, const std::function<db::Status(db::Table &, ImportDirsRecord &)> &work)
+ImportDirsResult withTable(db::Engine &engine,
+                           const std::function<db::Status(db::Table &, ImportDirsRecord &)> &work)
 {
     ImportDirsResult result;
     const OpenResult open = openImportDirs(engine);

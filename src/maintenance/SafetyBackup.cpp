@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-
 #include <algorithm>
 
 namespace tallyra {
@@ -16,7 +15,8 @@ const QString kFolder = QStringLiteral("backups");
 
 const QRegularExpression &folderPattern()
 {
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z0-9_]+(?:-[A-Za-z_]+)*-(\\d{8}-\\d{6})(?:-(\\d+))?$"));
+    static const QRegularExpression re(
+        QStringLiteral("^[A-Za-z0-9_]+(?:-[A-Za-z_]+)*-(\\d{8}-\\d{6})(?:-(\\d+))?$"));
     return re;
 }
 
@@ -36,7 +36,8 @@ QStringList safetyBackupFolders(const QString &dataDir)
     for (const QString &name : names) {
         const QRegularExpressionMatch m = folderPattern().match(name);
         if (m.hasMatch())
-            found.append({m.captured(1), m.captured(2).isEmpty() ? 1 : m.captured(2).toInt(), dir.filePath(name)});
+            found.append(
+                {m.captured(1), m.captured(2).isEmpty() ? 1 : m.captured(2).toInt(), dir.filePath(name)});
     }
     std::sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) {
         return a.stamp != b.stamp ? a.stamp < b.stamp : a.serial < b.serial;
@@ -58,14 +59,16 @@ void pruneSafetyBackups(const QString &dataDir, int keep)
         QDir(folders[i]).removeRecursively();
 }
 
-SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation, const QList<TableId> &tables,
-                                    const std::shared_ptr<db::FileSystem> &fs, const QDateTime &now)
+SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation,
+                                    const QList<TableId> &tables, const std::shared_ptr<db::FileSystem> &fs,
+                                    const QDateTime &now)
 {
     SafetyBackupResult result;
     const QDateTime when = now.isValid() ? now : QDateTime::currentDateTime();
     const QDir data(dataDir);
     if (!data.mkpath(kFolder)) {
-        result.status = db::Status::ioError(QStringLiteral("%1: the folder cannot be made").arg(data.filePath(kFolder)));
+        result.status =
+            db::Status::ioError(QStringLiteral("%1: the folder cannot be made").arg(data.filePath(kFolder)));
         return result;
     }
     const QDir backups(data.filePath(kFolder));

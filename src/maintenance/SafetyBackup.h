@@ -18,9 +18,9 @@ inline constexpr int kSafetyBackupsKept = 5;
 
 struct SafetyBackupResult
 {
-    db::Status status;  // ok, or why no copy could be made (the operation must not go on)
-    QString folder;     // full path of the finished folder
-    QStringList files;  // the file names copied
+    db::Status status; // ok, or why no copy could be made (the operation must not go on)
+    QString folder;    // full path of the finished folder
+    QStringList files; // the file names copied
 
     bool ok() const { return status.isOk(); }
     explicit operator bool() const { return ok(); }
@@ -32,7 +32,8 @@ struct SafetyBackupResult
 // verified and the manifest written, so a folder of that name is always whole. Then the oldest
 // folders of this kind are removed until kSafetyBackupsKept remain. `now` defaults to the
 // current local time. REQUIRES: the tables closed (their files are copied as they are on disk).
-SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation, const QList<TableId> &tables,
+SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation,
+                                    const QList<TableId> &tables,
                                     const std::shared_ptr<db::FileSystem> &fs = db::FileSystem::posix(),
                                     const QDateTime &now = {});
 

@@ -77,10 +77,7 @@ class TestBackupRestore : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(createBusiness(m_business.file(QStringLiteral("demo")), true).ok());
-    }
+    void initTestCase() { QVERIFY(createBusiness(m_business.file(QStringLiteral("demo")), true).ok()); }
     void init()
     {
         m_dir = new TempDataDir;
@@ -127,8 +124,8 @@ private Q_SLOTS:
                                 [&](int p) { progress << QString::number(p); }, [&] { progress << "end"; }};
         const BackupResult b = backupData(data(), target, {}, display);
         QVERIFY2(b.ok(), qPrintable(b.message));
-        QCOMPARE(progress, QStringList({"start Copying Data Files", "10", "20", "30", "35", "45", "55", "70", "75",
-                                        "85", "95", "100", "100", "100", "100", "100", "end"}));
+        QCOMPARE(progress, QStringList({"start Copying Data Files", "10", "20", "30", "35", "45", "55", "70",
+                                        "75", "85", "95", "100", "100", "100", "100", "100", "end"}));
         QCOMPARE(b.copied.size(), backupFiles().size());
         for (const BackupFile &f : backupFiles())
             QCOMPARE(mtest::bytes(QDir(target).filePath(f.name)), mtest::bytes(findNoCase(data(), f.name)));
@@ -150,11 +147,13 @@ private Q_SLOTS:
         db::Engine engine(data());
         RestoreResult r = restoreData(engine, target, {}, {});
         QVERIFY2(r.ok(), qPrintable(r.message));
-        QVERIFY(r.message.startsWith(QStringLiteral("Restore complete. A copy of the data as they were before is in backups/restore-")));
+        QVERIFY(r.message.startsWith(QStringLiteral(
+            "Restore complete. A copy of the data as they were before is in backups/restore-")));
         auto after = mtest::dumpTables(data());
         QCOMPARE(after[QStringLiteral("CUST5")], atBackup.at(QStringLiteral("CUST5")));
         QCOMPARE(after[QStringLiteral("INV6")], atBackup.at(QStringLiteral("INV6")));
-        QCOMPARE(after[QStringLiteral("TLR2")], beforeRestore.at(QStringLiteral("TLR2"))); // settings untouched
+        QCOMPARE(after[QStringLiteral("TLR2")],
+                 beforeRestore.at(QStringLiteral("TLR2"))); // settings untouched
         QCOMPARE(mtest::checkAll(data()), QString());
         // The safety copy holds the customer file as it was just before.
         QCOMPARE(mtest::bytes(QDir(r.safetyFolder).filePath(QStringLiteral("CUST5.DBF"))),
@@ -196,7 +195,8 @@ private Q_SLOTS:
         const QString disk1 = m_dir->file(QStringLiteral("disk1"));
         QStringList first = QDir(disk1).entryList(QDir::Files | QDir::Hidden);
         first.sort();
-        QCOMPARE(first, QStringList({"CUST5.DBF", "CUST5.DBT", "GROUPS.DBF", "INV6.DBF", "TALLYRA.MANIFEST"}));
+        QCOMPARE(first,
+                 QStringList({"CUST5.DBF", "CUST5.DBT", "GROUPS.DBF", "INV6.DBF", "TALLYRA.MANIFEST"}));
         QCOMPARE(mtest::bytes(QDir(target).filePath(QStringLiteral("INV6.DBT"))),
                  mtest::bytes(findNoCase(data(), QStringLiteral("INV6.DBT"))));
         QVERIFY(QFileInfo::exists(QDir(target).filePath(QStringLiteral("ITM5.DBF"))));
@@ -223,7 +223,8 @@ private Q_SLOTS:
         db::Engine engine(data());
         const RestoreResult r = restoreData(engine, target, removable, swapper.prompts());
         QVERIFY2(r.ok(), qPrintable(r.message));
-        QCOMPARE(swapper.asked, QStringList({"Insert disk containing CUST5.DBF", "Insert disk containing INV6.DBT"}));
+        QCOMPARE(swapper.asked,
+                 QStringList({"Insert disk containing CUST5.DBF", "Insert disk containing INV6.DBT"}));
         auto after = mtest::dumpTables(data());
         for (const char *table : {"CUST5", "GROUPS", "INV6", "ITM5", "Prod5"})
             QCOMPARE(after[QString::fromLatin1(table)], atBackup.at(QString::fromLatin1(table)));
@@ -244,10 +245,12 @@ private Q_SLOTS:
         asker.answer = [](const QString &) { return false; };
         const BackupResult b = backupData(data(), target, asker.prompts(), {}, fs);
         QVERIFY(!b.ok());
-        QVERIFY(b.message.startsWith(QStringLiteral("Backup Failed . . Check that disk is not write protected\n")));
+        QVERIFY(b.message.startsWith(
+            QStringLiteral("Backup Failed . . Check that disk is not write protected\n")));
         QCOMPARE(asker.asked, QStringList{QStringLiteral("Disk Full. Insert another disk. CUST5.DBT")});
         const mtest::Snapshot now = mtest::snapshot(target);
-        QCOMPARE(now.at(QStringLiteral("CUST5.DBF")), mtest::bytes(findNoCase(data(), QStringLiteral("CUST5.DBF"))));
+        QCOMPARE(now.at(QStringLiteral("CUST5.DBF")),
+                 mtest::bytes(findNoCase(data(), QStringLiteral("CUST5.DBF"))));
         for (const auto &[name, bytes] : now) {
             if (name != QLatin1String("CUST5.DBF") && name != QLatin1String(Manifest::kFileName))
                 QVERIFY2(old.at(name) == bytes, qPrintable(name));
@@ -261,13 +264,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("message");
-        QTest::newRow("GROUPS.DBF missing") << "remove GROUPS.DBF" << "Unable to find %1/GROUPS.DBF\nFunction Aborted";
-        QTest::newRow("ITM5.DBF altered") << "flip ITM5.DBF" << "The backup copy of ITM5.DBF has been changed";
-        QTest::newRow("INV6.DBT cut short") << "cut INV6.DBT" << "The backup copy of INV6.DBT has been changed";
-        QTest::newRow("no manifest, damaged table") << "plain cut ITM5.DBF" << "The backup holds a damaged table";
-        QTest::newRow("manifest unreadable") << "garble manifest" << "The backup cannot be used";
-        QTest::newRow("data disk full") << "full data disk" << "Restore Failed . . Check that your disk is not full.";
-        QTest::newRow("removable, disk not inserted") << "removable remove PMT.DBF" << "Nothing was restored.";
+        QTest::newRow("GROUPS.DBF missing") << "remove GROUPS.DBF"
+                                            << "Unable to find %1/GROUPS.DBF\nFunction Aborted";
+        QTest::newRow("ITM5.DBF altered") << "flip ITM5.DBF"
+                                          << "The backup copy of ITM5.DBF has been changed";
+        QTest::newRow("INV6.DBT cut short") << "cut INV6.DBT"
+                                            << "The backup copy of INV6.DBT has been changed";
+        QTest::newRow("no manifest, damaged table") << "plain cut ITM5.DBF"
+                                                    << "The backup holds a damaged table";
+        QTest::newRow("manifest unreadable") << "garble manifest"
+                                             << "The backup cannot be used";
+        QTest::newRow("data disk full") << "full data disk"
+                                        << "Restore Failed . . Check that your disk is not full.";
+        QTest::newRow("removable, disk not inserted") << "removable remove PMT.DBF"
+                                                      << "Nothing was restored.";
     }
     void failedRestoreChangesNothing()
     {
@@ -338,10 +348,12 @@ private Q_SLOTS:
     void safetyCopiesKeepTheNewestFive()
     {
         auto full = std::make_shared<FailingFileSystem>(1000);
-        const SafetyBackupResult failed = takeSafetyBackup(data(), QStringLiteral("erase"), {TableId::Customers}, full);
+        const SafetyBackupResult failed =
+            takeSafetyBackup(data(), QStringLiteral("erase"), {TableId::Customers}, full);
         QVERIFY(!failed.ok());
         QVERIFY(failed.status.message().contains(QStringLiteral("No space left on device")));
-        QVERIFY(QDir(data() + "/backups").entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        QVERIFY(
+            QDir(data() + "/backups").entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 
         QVERIFY(QDir().mkpath(data() + "/backups/my own copy"));
         const QDateTime start(QDate(2026, 6, 15), QTime(9, 0));
@@ -354,9 +366,9 @@ private Q_SLOTS:
                                  start.addSecs(i == 6 ? 300 : 60 * i));
             QVERIFY(r.ok());
             made << r.folder;
-            QCOMPARE(r.files, QStringList({"CUST5.DBF", "CUST5.DBT", "cName.ntx", "ccno.ntx", "czip.ntx", "ccomp.ntx",
-                                           "cEmail.ntx", "CUST5.cgp", "GROUPS.DBF", "nGroup.ntx", "cGroup.ntx",
-                                           "GROUPS.cgp"}));
+            QCOMPARE(r.files, QStringList({"CUST5.DBF", "CUST5.DBT", "cName.ntx", "ccno.ntx", "czip.ntx",
+                                           "ccomp.ntx", "cEmail.ntx", "CUST5.cgp", "GROUPS.DBF", "nGroup.ntx",
+                                           "cGroup.ntx", "GROUPS.cgp"}));
         }
         // The seventh came in the same second as the sixth and got a name of its own.
         QVERIFY(made[6].endsWith(QStringLiteral("delete-customers-20260615-090500-2")));

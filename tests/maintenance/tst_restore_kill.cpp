@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <QTest>
 #include <QThread>
-
 #include <csignal>
 
 using namespace tallyra;
@@ -107,22 +106,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("marker");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("copying the set in") << ".tallyra-restore/new/INV6.DBF" << "old";
-        QTest::newRow("taking the safety copy") << "backups/*.partial" << "old";
-        QTest::newRow("replacing and re-indexing") << ".tallyra-restore/COMMIT" << "new";
+        QTest::newRow("copying the set in") << ".tallyra-restore/new/INV6.DBF"
+                                            << "old";
+        QTest::newRow("taking the safety copy") << "backups/*.partial"
+                                                << "old";
+        QTest::newRow("replacing and re-indexing") << ".tallyra-restore/COMMIT"
+                                                   << "new";
     }
     void killedRestoreLeavesOldOrNew()
     {
         QFETCH(QString, marker);
         QFETCH(QString, expected);
-        const QString data = m_dir.file(QStringLiteral("data-") + QString::number(QTest::currentDataTag()[0]));
+        const QString data =
+            m_dir.file(QStringLiteral("data-") + QString::number(QTest::currentDataTag()[0]));
         copyFiles(m_dir.file(QStringLiteral("old")), data);
         QVERIFY(dataFiles(data) == m_old);
 
         auto markerSeen = [&] {
             if (!marker.contains('*'))
                 return QFileInfo::exists(QDir(data).filePath(marker));
-            return !QDir(data + "/backups").entryList({QStringLiteral(".*.partial")}, QDir::Dirs | QDir::Hidden).isEmpty();
+            return !QDir(data + "/backups")
+                        .entryList({QStringLiteral(".*.partial")}, QDir::Dirs | QDir::Hidden)
+                        .isEmpty();
         };
         QProcess tool;
         tool.start(testsupport::binPath(QStringLiteral("tallyra-dbtool")),

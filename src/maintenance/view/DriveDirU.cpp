@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStorageInfo>
-
 #include <algorithm>
 
 namespace tallyra {
@@ -23,8 +22,9 @@ namespace {
 
 bool systemMount(const QString &root)
 {
-    static const QStringList hidden = {QStringLiteral("/proc"), QStringLiteral("/sys"), QStringLiteral("/dev"),
-                                       QStringLiteral("/run"), QStringLiteral("/boot"), QStringLiteral("/snap")};
+    static const QStringList hidden = {QStringLiteral("/proc"), QStringLiteral("/sys"),
+                                       QStringLiteral("/dev"),  QStringLiteral("/run"),
+                                       QStringLiteral("/boot"), QStringLiteral("/snap")};
     if (root.startsWith(QLatin1String("/run/media/")))
         return false;
     for (const QString &h : hidden) {
@@ -117,7 +117,8 @@ TDriveDir::TDriveDir(QWidget *parent)
     grid->setRowStretch(2, 1);
     m_dirs->setMinimumWidth(28 * letter);
     m_files->setMinimumWidth(24 * letter);
-    resize(std::max(427 * letter / 6, 60 * letter), std::max(212 * letter / 6 + 6 * fontMetrics().height(), 320));
+    resize(std::max(427 * letter / 6, 60 * letter),
+           std::max(212 * letter / 6 + 6 * fontMetrics().height(), 320));
 
     setTabOrder(m_drives, m_dirs);
     setTabOrder(m_dirs, m_option);
@@ -179,7 +180,8 @@ int TDriveDir::driveIndexFor(const QString &dir) const
     qsizetype bestLength = -1;
     for (int i = 0; i < m_driveList.size(); ++i) {
         const QString &root = m_driveList[i].root;
-        const bool inside = dir == root || dir.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
+        const bool inside =
+            dir == root || dir.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
         if (inside && root.size() > bestLength) {
             best = i;
             bestLength = root.size();

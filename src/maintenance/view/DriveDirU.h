@@ -19,8 +19,8 @@ namespace tallyra {
 // One entry of the drive box.
 struct Drive
 {
-    QString root;   // mount point: "/", "/media/anna/STICK"
-    QString label;  // volume label, may be empty
+    QString root;  // mount point: "/", "/media/anna/STICK"
+    QString label; // volume label, may be empty
     bool removable = false;
     QString text() const; // "STICK (/media/anna/STICK)", "/home"
 };

@@ -46,7 +46,8 @@ TImportdir::TImportdir(TDriveDir *picker, QWidget *parent)
         edit->setMaxLength(kPathTextLimit);
         edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 60);
         connect(edit, &QLineEdit::inputRejected, this, [this] {
-            m_refusal->setText(QStringLiteral("A directory can have at most %1 characters.").arg(kPathTextLimit));
+            m_refusal->setText(
+                QStringLiteral("A directory can have at most %1 characters.").arg(kPathTextLimit));
             QTimer::singleShot(3000, m_refusal, [this] { m_refusal->clear(); });
         });
     }
@@ -112,7 +113,9 @@ void TImportdir::browse(QLineEdit *edit, const QString &caption)
     const QString chosen = m_picker->pick();
     repaint();
     if (chosen.size() > kPathTextLimit) {
-        Prompt::info(this, QStringLiteral("%1\nis longer than %2 characters and cannot be stored.").arg(chosen).arg(kPathTextLimit));
+        Prompt::info(this, QStringLiteral("%1\nis longer than %2 characters and cannot be stored.")
+                               .arg(chosen)
+                               .arg(kPathTextLimit));
         return;
     }
     // A cancelled picker empties the box, as it always has.

@@ -6,7 +6,6 @@
 #include "Records.h"
 
 #include <QDialog>
-
 #include <functional>
 
 class QLabel;

@@ -78,9 +78,11 @@ CommandOutcome runBackupCommand(QWidget *parent, const QString &dataDir, const P
         Prompt::info(parent, result.message);
         return {};
     }
-    Prompt::info(parent, QStringLiteral("Backup complete: %1 files copied to %2 and read back%3.")
-                             .arg(result.copied.size())
-                             .arg(target, result.media > 1 ? QStringLiteral(" (on %1 disks)").arg(result.media) : QString()));
+    Prompt::info(
+        parent,
+        QStringLiteral("Backup complete: %1 files copied to %2 and read back%3.")
+            .arg(result.copied.size())
+            .arg(target, result.media > 1 ? QStringLiteral(" (on %1 disks)").arg(result.media) : QString()));
     return {};
 }
 
@@ -110,8 +112,9 @@ CommandOutcome runRestoreCommand(QWidget *parent, db::Engine &engine, const Prog
 CommandOutcome runUpgradeCommand(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress)
 {
     TDriveDir &picker = driveDirWindow();
-    picker.prepare(QStringLiteral("Choose Drive & Directory Containing TLRA Version 1 or Veltrix Version 4-5 Data"),
-                   QStringLiteral("Upgrade"));
+    picker.prepare(
+        QStringLiteral("Choose Drive & Directory Containing TLRA Version 1 or Veltrix Version 4-5 Data"),
+        QStringLiteral("Upgrade"));
     picker.setStartDirectory(upgradeStartFolder(upgradeSearchBases()));
     const QString dir = picker.pick();
     if (dir.isEmpty())

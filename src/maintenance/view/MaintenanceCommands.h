@@ -21,14 +21,15 @@ TDriveDir &driveDirWindow();
 
 struct CommandOutcome
 {
-    QString fatal;              // non-empty: the program must end with this message
+    QString fatal;                // non-empty: the program must end with this message
     bool settingsChanged = false; // TLR2 was replaced: the settings record must be read again
 };
 
 CommandOutcome runBackupCommand(QWidget *parent, const QString &dataDir, const ProgressDisplay &progress);
 CommandOutcome runRestoreCommand(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress);
 CommandOutcome runUpgradeCommand(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress);
-CommandOutcome runDeleteCustomersCommand(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress);
+CommandOutcome runDeleteCustomersCommand(QWidget *parent, db::Engine &engine,
+                                         const ProgressDisplay &progress);
 CommandOutcome runImportDirsCommand(QWidget *parent, db::Engine &engine);
 
 } // namespace tallyra
