@@ -9,11 +9,13 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStorageInfo>
+#include <QTimer>
 #include <algorithm>
 
 namespace tallyra {
@@ -127,6 +129,7 @@ TDriveDir::TDriveDir(QWidget *parent)
 
     connect(m_drives, &QComboBox::activated, this, &TDriveDir::DriveComboChange);
     connect(m_dirs, &QListWidget::itemActivated, this, &TDriveDir::DirListActivated);
+    m_dirs->installEventFilter(this);
     connect(m_ok, &QPushButton::clicked, this, &TDriveDir::BtnOkClick);
     connect(m_cancel, &QPushButton::clicked, this, &TDriveDir::BtnCancelClick);
     setDrives(mountedDrives());
@@ -159,7 +162,7 @@ void TDriveDir::setOption(const QString &text, bool checked)
 
 bool TDriveDir::optionChecked() const
 {
-    return m_option->isVisible() && m_option->isChecked();
+    return !m_option->isHidden() && m_option->isChecked();
 }
 
 void TDriveDir::setStartDirectory(const QString &dir)
@@ -253,18 +256,40 @@ void TDriveDir::DirListActivated(QListWidgetItem *item)
 {
     if (!item)
         return;
-    const QString next = QDir::cleanPath(QDir(m_dir).filePath(item->text()));
+    // Queued: the list is refilled, which must not happen inside its own key or mouse handler.
+    const QString target = QDir::cleanPath(QDir(m_dir).filePath(item->text()));
+    const bool up = item->text() == QLatin1String("..");
     const QString came = QDir(m_dir).dirName();
-    if (!showDirectory(next)) {
-        Prompt::info(this, QStringLiteral("Unable to read ") + next);
+    QTimer::singleShot(0, this, [this, target, up, came] { openFolder(target, up ? came : QString()); });
+}
+
+void TDriveDir::openFolder(const QString &target, const QString &select)
+{
+    if (QDir::cleanPath(m_dir) == target)
+        return;
+    if (!showDirectory(target)) {
+        Prompt::info(this, QStringLiteral("Unable to read ") + target);
         return;
     }
     // Going up keeps the folder we came from selected, so Enter takes us back.
-    if (item->text() == QLatin1String("..")) {
-        const auto found = m_dirs->findItems(came, Qt::MatchExactly);
+    if (!select.isEmpty()) {
+        const auto found = m_dirs->findItems(select, Qt::MatchExactly);
         if (!found.isEmpty())
             m_dirs->setCurrentItem(found.first());
     }
+}
+
+bool TDriveDir::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter in the folder list opens the folder and goes no further (never to a default button).
+    if (watched == m_dirs && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            DirListActivated(m_dirs->currentItem());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TDriveDir::BtnOkClick()

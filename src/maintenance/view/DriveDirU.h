@@ -67,9 +67,12 @@ private Q_SLOTS:
 protected:
     void showEvent(QShowEvent *event) override;
     void reject() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     int driveIndexFor(const QString &dir) const;
+    // Shows `target`; `select` names the folder to select in it (the one we came up from).
+    void openFolder(const QString &target, const QString &select);
     void selectDrive(int index);
 
     QList<Drive> m_driveList;
