@@ -8,13 +8,14 @@
 #include <QStorageInfo>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <vector>
 
 namespace tallyra {
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kChunk = 4 << 20;
 const QString kCopySuffix = QStringLiteral(".copying");
 
 QString errorText(int err)
@@ -132,11 +133,14 @@ CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString
     if (!s)
         return failed(s, classify(s));
 
+    // The check sum is computed on a helper thread while the same chunk is written: two
+    // buffers, the one being hashed is never read into.
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    std::vector<char> buffer(kChunk);
-    std::vector<char> other(kChunk);
+    std::vector<char> buffers[2] = {std::vector<char>(kChunk), std::vector<char>(kChunk)};
+    std::future<void> hashing;
     std::uint64_t offset = 0;
-    for (;;) {
+    for (int b = 0;; b ^= 1) {
+        std::vector<char> &buffer = buffers[b];
         const std::int64_t n = in->readSome(offset, buffer.data(), buffer.size());
         if (n < 0) {
             s = db::Status::ioError(QStringLiteral("%1: read failed at byte %2").arg(source).arg(offset));
@@ -144,14 +148,22 @@ CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString
         }
         if (n == 0)
             break;
-        hash.addData(QByteArrayView(buffer.data(), n));
+        if (hashing.valid())
+            hashing.wait();
+        hashing = std::async(std::launch::async, [&hash, data = buffer.data(), n] {
+            hash.addData(QByteArrayView(data, n));
+        });
         s = out->write(offset, buffer.data(), static_cast<std::size_t>(n));
         if (!s)
             break;
         offset += static_cast<std::uint64_t>(n);
     }
+    if (hashing.valid())
+        hashing.wait();
     if (s)
         s = out->sync();
+    std::vector<char> &buffer = buffers[0];
+    std::vector<char> &other = buffers[1];
     if (s)
         s = compareFiles(*in, *out, buffer, other);
     out.reset();
@@ -222,6 +234,8 @@ QByteArray Manifest::toText() const
     }
     if (complete)
         text += "complete\n";
+    if (partial)
+        text += "partial\n";
     return text;
 }
 
@@ -248,6 +262,10 @@ db::Status readManifest(const QString &dir, Manifest *manifest, bool *present)
         }
         if (line == "complete") {
             manifest->complete = true;
+            continue;
+        }
+        if (line == "partial") {
+            manifest->partial = true;
             continue;
         }
         const qsizetype a = line.indexOf(' ');

@@ -68,6 +68,7 @@ CopyResult hashFile(db::FileSystem &fs, const QString &path);
 //   created 2026-12-08T13:40:05Z
 //   <sha256 hex> <size> <file name>      one line per file
 //   complete                              when the set ends on this medium
+//   partial                               a safety copy: only the tables listed belong to it
 // Names are matched without regard to case.
 struct ManifestEntry
 {
@@ -83,6 +84,7 @@ struct Manifest
     QStringList names;                        // file names in the order listed
     QString created;
     bool complete = false;
+    bool partial = false; // a safety copy of some tables: a table it does not list is not restored
 
     const ManifestEntry *find(const QString &name) const;
     void set(const QString &name, const ManifestEntry &entry);

@@ -324,8 +324,8 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
             if (present && !entry)
                 path.clear();
             if (path.isEmpty()) {
-                if (f.settings)
-                    break; // a set made before the settings were backed up
+                if (f.settings || (present && manifest.partial))
+                    break; // a set made before the settings were backed up; a safety copy's other tables
                 if (options.removable) {
                     if (ask(prompts, QStringLiteral("Insert disk containing ") + f.name))
                         continue;
@@ -382,8 +382,10 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                             .arg(s.toString()));
     }
 
+    // The current files are replaced by renames, never written into, so links to them keep them
+    // as they are: the safety copy costs no copying.
     const SafetyBackupResult safety = takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged),
-                                                       engine.fileSystem(), options.now);
+                                                       engine.fileSystem(), options.now, SafetyCopyMode::Link);
     if (!safety)
         return fail(safety.status,
                     QStringLiteral("The current data could not be copied aside before the restore:\n%1\n"

@@ -72,6 +72,9 @@ struct RestoreResult
 };
 
 // Restores the set in `source` into the engine's directory and rebuilds every index (full
+// mode, with progress). A safety copy (manifest marked partial) restores the tables it holds and
+// leaves the others as they are.
+//
 // mode, with progress). Refuses the data directory itself ("Restore must be from a different
 // drive and/or directory"). A missing file: on removable media "Insert disk containing " + the
 // file name ("OK" looks again, "Cancel" stops); elsewhere the restore stops with the message

@@ -3,9 +3,12 @@
 #include "BackupFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace tallyra {
 
@@ -61,7 +64,7 @@ void pruneSafetyBackups(const QString &dataDir, int keep)
 
 SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation,
                                     const QList<TableId> &tables, const std::shared_ptr<db::FileSystem> &fs,
-                                    const QDateTime &now)
+                                    const QDateTime &now, SafetyCopyMode mode)
 {
     SafetyBackupResult result;
     const QDateTime when = now.isValid() ? now : QDateTime::currentDateTime();
@@ -86,12 +89,19 @@ SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &opera
     Manifest manifest;
     manifest.created = when.toUTC().toString(Qt::ISODate);
     manifest.complete = true;
+    manifest.partial = true;
     for (TableId id : tables) {
         for (const QString &file : tableFiles(id, true)) {
             const QString source = findNoCase(dataDir, file);
             if (source.isEmpty())
                 continue; // an index not built yet, a table never made: nothing to keep
-            const CopyResult copied = copyVerified(*fs, source, QDir(partial).filePath(file));
+            const QString target = QDir(partial).filePath(file);
+            CopyResult copied;
+            if (mode == SafetyCopyMode::Link &&
+                ::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
+                copied = hashFile(*fs, target);
+            else
+                copied = copyVerified(*fs, source, target);
             if (!copied.ok()) {
                 QDir(partial).removeRecursively();
                 result.status = copied.status;

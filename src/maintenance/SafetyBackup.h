@@ -32,10 +32,17 @@ struct SafetyBackupResult
 // verified and the manifest written, so a folder of that name is always whole. Then the oldest
 // folders of this kind are removed until kSafetyBackupsKept remain. `now` defaults to the
 // current local time. REQUIRES: the tables closed (their files are copied as they are on disk).
+// Link: each file is a hard link to the current one (a copy where links cannot be made), for an
+// operation that replaces the files by renames and never writes into them (restore).
+enum class SafetyCopyMode
+{
+    Copy,
+    Link,
+};
 SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation,
                                     const QList<TableId> &tables,
                                     const std::shared_ptr<db::FileSystem> &fs = db::FileSystem::posix(),
-                                    const QDateTime &now = {});
+                                    const QDateTime &now = {}, SafetyCopyMode mode = SafetyCopyMode::Copy);
 
 // "A copy of the data as they were before is in backups/restore-20261208-134005." for the
 // operation's closing message; empty when no copy was made.

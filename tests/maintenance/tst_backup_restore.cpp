@@ -382,6 +382,24 @@ private Q_SLOTS:
         QVERIFY(verifyBackup(made[5]).ok());
     }
 
+    // A safety copy of some tables is restored as such: its tables come back, the others stay.
+    void safetyCopyRestoresItsTablesOnly()
+    {
+        const SafetyBackupResult safety =
+            takeSafetyBackup(data(), QStringLiteral("delete-customers"), {TableId::Customers});
+        QVERIFY(safety.ok());
+        const auto before = mtest::dumpTables(data());
+        QVERIFY(addCustomer(data(), QStringLiteral("Later")));
+        const QByteArray invoices = mtest::bytes(QDir(data()).filePath(QStringLiteral("INV6.DBF")));
+        db::Engine engine(data());
+        const RestoreResult r = restoreData(engine, safety.folder, {}, {});
+        QVERIFY2(r.ok(), qPrintable(r.message));
+        QCOMPARE(r.restored, QStringList({"CUST5.DBF", "CUST5.DBT"}));
+        QCOMPARE(mtest::dumpTables(data()).at(QStringLiteral("CUST5")), before.at(QStringLiteral("CUST5")));
+        QCOMPARE(mtest::bytes(QDir(data()).filePath(QStringLiteral("INV6.DBF"))), invoices);
+        QCOMPARE(mtest::checkAll(data()), QString());
+    }
+
     // tallyra-dbtool: backup, verify-backup and restore with their exit codes and messages.
     void dbtoolCommands()
     {

@@ -82,6 +82,7 @@ TDriveDir::TDriveDir(QWidget *parent)
     m_path = new QLabel(this);
     m_path->setObjectName(QStringLiteral("pathLabel"));
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_path->setWordWrap(true);
     m_dirs = new QListWidget(this);
     m_dirs->setObjectName(QStringLiteral("dirList"));
     m_files = new QListWidget(this);
@@ -103,11 +104,12 @@ TDriveDir::TDriveDir(QWidget *parent)
     // wide enough for a long path.
     const int letter = std::max(fontMetrics().averageCharWidth(), 5);
     auto *grid = new QGridLayout(this);
-    grid->addWidget(driveLabel, 0, 0);
-    grid->addWidget(m_drives, 0, 1);
-    grid->addWidget(m_path, 1, 0, 1, 3);
+    // The folder on a line of its own across the window, so a long path shows whole.
+    grid->addWidget(m_path, 0, 0, 1, 3);
+    grid->addWidget(driveLabel, 1, 0);
+    grid->addWidget(m_drives, 1, 1);
     grid->addWidget(m_dirs, 2, 0, 1, 2);
-    grid->addWidget(m_files, 0, 2, 3, 1);
+    grid->addWidget(m_files, 1, 2, 2, 1);
     grid->addWidget(m_option, 3, 0, 1, 3);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
