@@ -1,6 +1,5 @@
 #include "Dbf.h"
 
-#include "Clock.h"
 
 #include <QDate>
 
@@ -33,15 +32,14 @@ unsigned u16(const char *p)
     return static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8);
 }
 
-void stampDate(char *header)
+void stampDate(char *header, const QDate &d)
 {
-    const QDate d = tallyra::today();
     header[1] = static_cast<char>(d.year() - 1900);
     header[2] = static_cast<char>(d.month());
     header[3] = static_cast<char>(d.day());
 }
 
-QByteArray buildHeader(const QList<FieldDef> &fields, std::uint32_t count)
+QByteArray buildHeader(const QList<FieldDef> &fields, std::uint32_t count, const QDate &stamp)
 {
     bool memo = std::any_of(fields.begin(), fields.end(), [](const FieldDef &f) { return f.type == FieldType::Memo; });
     const int headerLength = 32 + 32 * static_cast<int>(fields.size()) + 2;
@@ -50,7 +48,7 @@ QByteArray buildHeader(const QList<FieldDef> &fields, std::uint32_t count)
         recordLength += f.length;
     QByteArray h(headerLength, '\0');
     h[0] = static_cast<char>(memo ? 0x83 : 0x03);
-    stampDate(h.data());
+    stampDate(h.data(), stamp);
     putU32(h.data() + 4, count);
     putU16(h.data() + 8, static_cast<unsigned>(headerLength));
     putU16(h.data() + 10, static_cast<unsigned>(recordLength));
@@ -108,7 +106,7 @@ Status validateDefs(const QString &path, const QList<FieldDef> &fields)
 
 } // namespace
 
-Status DbfFile::create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields)
+Status DbfFile::create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields, const QDate &stamp)
 {
     Status s = validateDefs(path, fields);
     if (!s)
@@ -117,36 +115,9 @@ Status DbfFile::create(FileSystem &fs, const QString &path, const QList<FieldDef
     s = fs.open(path, OpenMode::Create, &file);
     if (!s)
         return s;
-    QByteArray h = buildHeader(fields, 0);
+    QByteArray h = buildHeader(fields, 0, stamp);
     h.append('\x1a');
     s = file->write(0, h.constData(), static_cast<std::size_t>(h.size()));
-    if (s)
-        s = file->sync();
-    if (!s) {
-        file.reset();
-        fs.remove(path);
-    }
-    return s;
-}
-
-Status DbfFile::write(FileSystem &fs, const QString &path, const DbfFile &like, const std::vector<char> &records,
-                      std::uint32_t count)
-{
-    std::unique_ptr<File> file;
-    fs.remove(path);
-    Status s = fs.open(path, OpenMode::Create, &file);
-    if (!s)
-        return s;
-    QByteArray h = like.m_header;
-    stampDate(h.data());
-    putU32(h.data() + 4, count);
-    s = file->write(0, h.constData(), static_cast<std::size_t>(h.size()));
-    const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(like.m_recordLength);
-    if (s && bytes)
-        s = file->write(static_cast<std::uint64_t>(h.size()), records.data(), bytes);
-    const char eof = 0x1a;
-    if (s)
-        s = file->write(static_cast<std::uint64_t>(h.size()) + bytes, &eof, 1);
     if (s)
         s = file->sync();
     if (!s) {
@@ -427,7 +398,7 @@ Status DbfFile::writeHeader()
         return Status::ok();
     char fixed[8];
     std::memcpy(fixed, m_header.constData(), 8);
-    stampDate(fixed);
+    stampDate(fixed, m_today());
     putU32(fixed + 4, m_count);
     Status s = m_file->write(0, fixed, 8);
     if (s) {

@@ -15,7 +15,7 @@ Engine::~Engine()
 
 QString Engine::findFile(const QString &name) const
 {
-    return findFileNoCase(m_directory, name);
+    return findFileNoCase(*m_fs, m_directory, name);
 }
 
 Table *Engine::table(const QString &bareName) const
@@ -45,9 +45,11 @@ Table *Engine::open(const QString &bareName, Status *status)
     d->name = bareName;
     d->fileName = fileName;
     d->access = m_access;
+    d->today = m_today;
     s = DbfFile::open(*m_fs, d->path(fileName), m_access == Access::Exclusive, &d->dbf);
     if (!s)
         return nullptr;
+    d->dbf->setToday(m_today);
     if (d->dbf->hasMemo()) {
         const QString base = fileName.left(fileName.lastIndexOf(QLatin1Char('.')));
         d->memoFileName = findFile(base + QStringLiteral(".dbt"));

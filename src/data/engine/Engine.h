@@ -31,6 +31,9 @@ public:
     // When on, creating an index group refuses to overwrite existing files.
     void setIndexSafety(bool on) { m_indexSafety = on; }
     bool indexSafety() const { return m_indexSafety; }
+    // The date tables opened later write into their headers; the system date unless set.
+    void setToday(Today today) { m_today = std::move(today); }
+    const Today &today() const { return m_today; }
 
     // Opens the table (or returns it when already open). Returns nullptr with *status set on failure.
     Table *open(const QString &bareName, Status *status = nullptr);
@@ -49,6 +52,7 @@ private:
     Access m_access = Access::Shared;
     bool m_autoOpenIndex = true;
     bool m_indexSafety = true;
+    Today m_today = [] { return QDate::currentDate(); };
     std::map<QString, std::unique_ptr<Table>> m_open;  // key: upper-case bare name
 };
 

@@ -1414,7 +1414,7 @@ std::vector<std::uint32_t> NtxIndex::sortForBuild(const NtxInfo &info, const Key
     return order;
 }
 
-Status NtxIndex::buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
+Status NtxIndex::writeSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
                              const std::vector<std::uint32_t> &order, const Progress &progress)
 {
     Status s = checkBuild(path, info, entries);
@@ -1433,7 +1433,7 @@ Status NtxIndex::buildSorted(FileSystem &fs, const QString &path, const NtxInfo 
         capacity.push_back(static_cast<std::uint64_t>(g.max) + static_cast<std::uint64_t>(g.max + 1) * capacity.back());
     const int height = static_cast<int>(capacity.size() - 1);
 
-    const QString temp = path + QStringLiteral(".tmp");
+    const QString &temp = path;
     fs.remove(temp);
     std::unique_ptr<File> file;
     s = fs.open(temp, OpenMode::Create, &file);
@@ -1479,12 +1479,21 @@ Status NtxIndex::buildSorted(FileSystem &fs, const QString &path, const NtxInfo 
     if (!s)
         return fail(s);
     file.reset();
-    s = fs.rename(temp, path);
-    if (!s)
-        return fail(s);
     if (progress)
         progress(100);
     return Status::ok();
+}
+
+Status NtxIndex::buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
+                             const std::vector<std::uint32_t> &order, const Progress &progress)
+{
+    const QString temp = path + QStringLiteral(".tmp");
+    Status s = writeSorted(fs, temp, info, entries, order, progress);
+    if (s)
+        s = fs.rename(temp, path);
+    if (!s)
+        fs.remove(temp);
+    return s;
 }
 
 Status NtxIndex::open(FileSystem &fs, const QString &path, bool readOnly, std::unique_ptr<NtxIndex> *out)

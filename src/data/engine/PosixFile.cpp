@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,9 +178,54 @@ public:
         struct stat st {};
         return ::stat(QFile::encodeName(path).constData(), &st) == 0;
     }
+
+    Status list(const QString &dir, QStringList *names) const override
+    {
+        names->clear();
+        DIR *d = ::opendir(QFile::encodeName(dir).constData());
+        if (!d)
+            return Status::ioError(errnoText(dir, "list", errno));
+        while (const dirent *e = ::readdir(d)) {
+            const QString name = QFile::decodeName(e->d_name);
+            struct stat st {};
+            if (::fstatat(::dirfd(d), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                names->append(name);
+        }
+        ::closedir(d);
+        return Status::ok();
+    }
 };
 
 } // namespace
+
+Status readSmallFile(FileSystem &fs, const QString &path, QByteArray *content, std::size_t maxBytes)
+{
+    std::unique_ptr<File> file;
+    Status s = fs.open(path, OpenMode::ReadOnly, &file);
+    if (!s)
+        return s;
+    if (file->size() > maxBytes)
+        return Status::corruption(QStringLiteral("%1: %2 bytes are more than this file may hold").arg(path).arg(file->size()));
+    content->resize(static_cast<qsizetype>(file->size()));
+    return file->read(0, content->data(), static_cast<std::size_t>(content->size()));
+}
+
+Status writeNewFile(FileSystem &fs, const QString &path, QByteArrayView content)
+{
+    Status s = fs.remove(path);
+    std::unique_ptr<File> file;
+    if (s)
+        s = fs.open(path, OpenMode::Create, &file);
+    if (!s)
+        return s;
+    s = file->write(0, content.data(), static_cast<std::size_t>(content.size()));
+    if (s)
+        s = file->sync();
+    file.reset();
+    if (!s)
+        fs.remove(path);
+    return s;
+}
 
 std::shared_ptr<FileSystem> FileSystem::posix()
 {

@@ -25,6 +25,8 @@ enum class SeekResult { Found = 0, Next = 2, Eof = 3, Error = -1 };
 
 // Called with a whole percentage 0..100 during long operations.
 using Progress = std::function<void(int percent)>;
+// The date written into a table's header when its records change.
+using Today = std::function<QDate()>;
 
 // One open dBASE table with its memo file and the tags of its index group.
 //
@@ -42,8 +44,9 @@ public:
 
     // Creates an empty table file (and its memo file when a field is M) named exactly fileName
     // in dir ("CUST5.DBF" also creates "CUST5.DBT"). Refuses to replace an existing file.
+    // The header carries stamp as its date (today's date when null).
     static Status create(const QString &dir, const QString &fileName, const QList<FieldDef> &fields,
-                         const std::shared_ptr<FileSystem> &fs = FileSystem::posix());
+                         const std::shared_ptr<FileSystem> &fs = FileSystem::posix(), const QDate &stamp = {});
 
     const QString &name() const;       // the bare name it was opened by
     const QString &fileName() const;   // the data file's real name on disk
