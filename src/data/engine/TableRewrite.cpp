@@ -106,9 +106,12 @@ Status recoverRewrite(FileSystem &fs, const QString &dir, const QString &tableFi
         s = table->lock(true);
     if (s.isLocked())
         return Status::ok();
-    if (journaled)
-        return finishRewrite(fs, dir, tableFile);
-    for (const QString &t : temps) {
+    if (journaled) {
+        s = finishRewrite(fs, dir, tableFile);
+        if (!s)
+            return s;
+    }
+    for (const QString &t : leftOverTemps(fs, dir, tableFile)) {
         s = fs.remove(dir + QLatin1Char('/') + t);
         if (!s)
             return s;
@@ -157,9 +160,15 @@ Status TablePrivate::rewrite(RewriteKind kind, const Progress &progress)
     QByteArray journal;
     for (const QString &t : targets)
         journal += t.toUtf8() + '\n';
-    s = writeNewFile(*fs, path(fileName + kJournalSuffix), journal);
-    if (!s)
+    // Written under a temporary name and renamed: a journal is there whole or not at all.
+    const QString journalPath = path(fileName + kJournalSuffix);
+    s = writeNewFile(*fs, journalPath + kTempSuffix, journal);
+    if (s)
+        s = fs->rename(journalPath + kTempSuffix, journalPath);
+    if (!s) {
+        fs->remove(journalPath + kTempSuffix);
         return fail(s);
+    }
     s = swapIn(kind == RewriteKind::CompactMemo);
     if (!s)
         return s;
