@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
-
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,7 +74,12 @@ QStringList litter(const QString &dir)
     return QDir(dir).entryList({"*.tmp", "*.TMP", "*.rewrite"}, QDir::Files);
 }
 
-enum class Kind { Pack, Zap, CompactMemo };
+enum class Kind
+{
+    Pack,
+    Zap,
+    CompactMemo
+};
 
 db::Status run(db::Table &t, Kind kind)
 {
@@ -106,7 +110,9 @@ bool copyDir(const QString &from, const QString &to)
 class KillingFileSystem : public db::FileSystem
 {
 public:
-    explicit KillingFileSystem(int killAt) : m_killAt(killAt) {}
+    explicit KillingFileSystem(int killAt)
+        : m_killAt(killAt)
+    {}
     void arm() { m_armed = true; }
 
     void step()
@@ -135,13 +141,19 @@ public:
         return m_real->remove(path);
     }
     bool exists(const QString &path) const override { return m_real->exists(path); }
-    db::Status list(const QString &dir, QStringList *names) const override { return m_real->list(dir, names); }
+    db::Status list(const QString &dir, QStringList *names) const override
+    {
+        return m_real->list(dir, names);
+    }
 
 private:
     class KillingFile : public db::File
     {
     public:
-        KillingFile(std::unique_ptr<db::File> real, KillingFileSystem *fs) : m_real(std::move(real)), m_fs(fs) {}
+        KillingFile(std::unique_ptr<db::File> real, KillingFileSystem *fs)
+            : m_real(std::move(real))
+            , m_fs(fs)
+        {}
         db::Status read(std::uint64_t offset, void *buffer, std::size_t n) override
         {
             return m_real->read(offset, buffer, n);
@@ -271,18 +283,22 @@ private Q_SLOTS:
             db::Status s;
             db::Table *t = engine.open("T", &s);
             QVERIFY2(t, qPrintable(QStringLiteral("killed at step %1: %2").arg(killAt).arg(s.toString())));
-            QVERIFY2(litter(dir.path()).isEmpty(),
-                     qPrintable(QStringLiteral("killed at step %1: ").arg(killAt) + litter(dir.path()).join(' ')));
+            QVERIFY2(
+                litter(dir.path()).isEmpty(),
+                qPrintable(QStringLiteral("killed at step %1: ").arg(killAt) + litter(dir.path()).join(' ')));
             QCOMPARE(t->tagNames().size(), kTags.size());
             QStringList report;
-            QVERIFY2(t->check(&report).isOk(), qPrintable(QStringLiteral("killed at step %1:\n").arg(killAt) + report.join('\n')));
+            QVERIFY2(t->check(&report).isOk(),
+                     qPrintable(QStringLiteral("killed at step %1:\n").arg(killAt) + report.join('\n')));
             const QByteArray records = dumpRecords(*t, dir.path());
             if (records == expected.after)
                 ++newSeen;
             else if (records == expected.before)
                 ++oldSeen;
             else
-                QFAIL(qPrintable(QStringLiteral("killed at step %1: the records are neither the old nor the new ones").arg(killAt)));
+                QFAIL(qPrintable(
+                    QStringLiteral("killed at step %1: the records are neither the old nor the new ones")
+                        .arg(killAt)));
         }
         // Both sides of the swap were reached: the kills fell before and after it.
         QVERIFY(oldSeen > 0);

@@ -51,9 +51,11 @@ class FailingFile : public db::File
 public:
     FailingFile(std::unique_ptr<db::File> real, std::shared_ptr<std::int64_t> budget, bool growthOnly,
                 std::shared_ptr<FailingFileSystem::WriteCounter> writes)
-        : m_real(std::move(real)), m_budget(std::move(budget)), m_growthOnly(growthOnly), m_writes(std::move(writes))
-    {
-    }
+        : m_real(std::move(real))
+        , m_budget(std::move(budget))
+        , m_growthOnly(growthOnly)
+        , m_writes(std::move(writes))
+    {}
     db::Status read(std::uint64_t offset, void *buffer, std::size_t n) override
     {
         return m_real->read(offset, buffer, n);
@@ -103,10 +105,11 @@ private:
 } // namespace
 
 FailingFileSystem::FailingFileSystem(std::int64_t budget, bool growthOnly)
-    : m_budget(std::make_shared<std::int64_t>(budget)), m_growthOnly(growthOnly),
-      m_writes(std::make_shared<WriteCounter>()), m_real(db::FileSystem::posix())
-{
-}
+    : m_budget(std::make_shared<std::int64_t>(budget))
+    , m_growthOnly(growthOnly)
+    , m_writes(std::make_shared<WriteCounter>())
+    , m_real(db::FileSystem::posix())
+{}
 
 db::Status FailingFileSystem::open(const QString &path, db::OpenMode mode, std::unique_ptr<db::File> *file)
 {
@@ -144,7 +147,9 @@ void FailingFileSystem::failAtWrite(std::int64_t n)
     m_writes->failAt = n;
 }
 
-FailDevice::FailDevice(qint64 limit, QObject *parent) : QIODevice(parent), m_limit(limit)
+FailDevice::FailDevice(qint64 limit, QObject *parent)
+    : QIODevice(parent)
+    , m_limit(limit)
 {
     open(QIODevice::WriteOnly);
 }

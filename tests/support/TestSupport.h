@@ -6,7 +6,6 @@
 #include <QIODevice>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <memory>
 
 namespace testsupport {

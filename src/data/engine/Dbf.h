@@ -5,7 +5,6 @@
 #include "Table.h"
 
 #include <QList>
-
 #include <memory>
 #include <vector>
 
@@ -17,7 +16,8 @@ class DbfFile
 {
 public:
     // A new empty table whose header carries stamp as its date.
-    static Status create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields, const QDate &stamp);
+    static Status create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields,
+                         const QDate &stamp);
     // Opens and checks the header and descriptors. *readOnly is set when the file could only be
     // opened for reading.
     static Status open(FileSystem &fs, const QString &path, bool exclusive, std::unique_ptr<DbfFile> *out);

@@ -4,9 +4,10 @@
 
 namespace db {
 
-Engine::Engine(QString directory, std::shared_ptr<FileSystem> fs) : m_directory(std::move(directory)), m_fs(std::move(fs))
-{
-}
+Engine::Engine(QString directory, std::shared_ptr<FileSystem> fs)
+    : m_directory(std::move(directory))
+    , m_fs(std::move(fs))
+{}
 
 Engine::~Engine()
 {
@@ -54,7 +55,8 @@ Table *Engine::open(const QString &bareName, Status *status)
         const QString base = fileName.left(fileName.lastIndexOf(QLatin1Char('.')));
         d->memoFileName = findFile(base + QStringLiteral(".dbt"));
         if (d->memoFileName.isEmpty()) {
-            s = Status::notFound(QStringLiteral("%1.DBT: the memo file of %2 is missing").arg(base, fileName));
+            s = Status::notFound(
+                QStringLiteral("%1.DBT: the memo file of %2 is missing").arg(base, fileName));
             return nullptr;
         }
         s = MemoFile::open(*m_fs, d->path(d->memoFileName), d->dbf->readOnly(), &d->memo);

@@ -3,7 +3,6 @@
 #include "Table.h"
 
 #include <QString>
-
 #include <map>
 #include <memory>
 
@@ -36,8 +35,12 @@ public:
     const Today &today() const { return m_today; }
 
     // Opens the table (or returns it when already open). Returns nullptr with *status set on failure.
+    // The pointer stays valid until close() of that name, closeAll() or the engine's destruction;
+    // every later open of the same name returns the same table, with its cursor where it was.
+    // Before opening, a rewrite of the table that a crash interrupted is finished or undone (see
+    // Table::pack), unless another open holds the table.
     Table *open(const QString &bareName, Status *status = nullptr);
-    Table *table(const QString &bareName) const;  // an open table, or nullptr
+    Table *table(const QString &bareName) const; // an open table, or nullptr
     Status close(const QString &bareName);
     // Closes every open table, writing pending records and syncing files. Returns the first failure.
     Status closeAll();
@@ -53,7 +56,7 @@ private:
     bool m_autoOpenIndex = true;
     bool m_indexSafety = true;
     Today m_today = [] { return QDate::currentDate(); };
-    std::map<QString, std::unique_ptr<Table>> m_open;  // key: upper-case bare name
+    std::map<QString, std::unique_ptr<Table>> m_open; // key: upper-case bare name
 };
 
 } // namespace db

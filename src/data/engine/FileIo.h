@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <cstdint>
 #include <memory>
 
@@ -33,7 +32,12 @@ public:
     virtual int nativeHandle() const { return -1; }
 };
 
-enum class OpenMode { ReadWrite, ReadOnly, Create };
+enum class OpenMode
+{
+    ReadWrite,
+    ReadOnly,
+    Create
+};
 
 // Creates File objects and does the directory operations the engine needs. The default one
 // works on the real file system; tests substitute one that injects failures.
@@ -52,7 +56,8 @@ public:
 };
 
 // Reads a whole small file (at most maxBytes; a longer file is a Corruption status).
-Status readSmallFile(FileSystem &fs, const QString &path, QByteArray *content, std::size_t maxBytes = 64 * 1024);
+Status readSmallFile(FileSystem &fs, const QString &path, QByteArray *content,
+                     std::size_t maxBytes = 64 * 1024);
 // Writes content to a new file at path (replacing a left-over file of that name) and syncs it;
 // on failure the partial file is removed.
 Status writeNewFile(FileSystem &fs, const QString &path, QByteArrayView content);

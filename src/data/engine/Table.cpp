@@ -10,7 +10,7 @@ namespace db {
 
 namespace {
 
-constexpr int kReservePages = 2;  // beyond the depth: a split may add a level
+constexpr int kReservePages = 2; // beyond the depth: a split may add a level
 
 QByteArray trimRight(QByteArray b)
 {
@@ -96,7 +96,8 @@ Status TablePrivate::commit()
     };
     std::vector<Change> changes;
     // Keys are made of fields only: a change of the deletion flag alone leaves every tag as it is.
-    const bool fieldsChanged = appended || std::memcmp(record.data() + 1, original.data() + 1, record.size() - 1) != 0;
+    const bool fieldsChanged =
+        appended || std::memcmp(record.data() + 1, original.data() + 1, record.size() - 1) != 0;
     if (fieldsChanged) {
         for (OpenTag &t : tags) {
             QByteArray newKey = t.expression.evaluate(record.data());
@@ -178,7 +179,9 @@ Status TablePrivate::closeFiles()
 
 // ---------------------------------------------------------------------------------------------
 
-Table::Table(std::unique_ptr<TablePrivate> dd) : d(std::move(dd)) {}
+Table::Table(std::unique_ptr<TablePrivate> dd)
+    : d(std::move(dd))
+{}
 
 Table::~Table()
 {
@@ -195,12 +198,14 @@ Status Table::create(const QString &dir, const QString &fileName, const QList<Fi
     Status s = DbfFile::create(*fs, path, fields, stamp.isValid() ? stamp : QDate::currentDate());
     if (!s)
         return s;
-    const bool memo = std::any_of(fields.begin(), fields.end(), [](const FieldDef &f) { return f.type == FieldType::Memo; });
+    const bool memo = std::any_of(fields.begin(), fields.end(),
+                                  [](const FieldDef &f) { return f.type == FieldType::Memo; });
     if (memo) {
         const int dot = fileName.lastIndexOf(QLatin1Char('.'));
         QString ext = fileName.mid(dot + 1);
         const bool upper = ext == ext.toUpper();
-        const QString memoName = fileName.left(dot) + (upper ? QStringLiteral(".DBT") : QStringLiteral(".dbt"));
+        const QString memoName =
+            fileName.left(dot) + (upper ? QStringLiteral(".DBT") : QStringLiteral(".dbt"));
         s = MemoFile::create(*fs, dir + QLatin1Char('/') + memoName);
         if (!s) {
             fs->remove(path);
@@ -210,11 +215,26 @@ Status Table::create(const QString &dir, const QString &fileName, const QList<Fi
     return Status::ok();
 }
 
-const QString &Table::name() const { return d->name; }
-const QString &Table::fileName() const { return d->fileName; }
-Access Table::access() const { return d->access; }
-int Table::fieldCount() const { return static_cast<int>(d->dbf->fields().size()); }
-const FieldDef &Table::field(int index) const { return d->dbf->fields()[index].def; }
+const QString &Table::name() const
+{
+    return d->name;
+}
+const QString &Table::fileName() const
+{
+    return d->fileName;
+}
+Access Table::access() const
+{
+    return d->access;
+}
+int Table::fieldCount() const
+{
+    return static_cast<int>(d->dbf->fields().size());
+}
+const FieldDef &Table::field(int index) const
+{
+    return d->dbf->fields()[index].def;
+}
 
 int Table::fieldIndex(QByteArrayView name) const
 {
@@ -246,7 +266,10 @@ bool Table::selectTag(const QString &name)
     return false;
 }
 
-void Table::selectNatural() { d->selected = -1; }
+void Table::selectNatural()
+{
+    d->selected = -1;
+}
 
 QString Table::selectedTag() const
 {
@@ -329,7 +352,7 @@ bool Table::skip(qint64 n)
             d->toEof();
             return false;
         }
-        ++left;  // standing on the last record is the first step back
+        ++left; // standing on the last record is the first step back
     } else if (!d->syncCursor(tag)) {
         d->toEof();
         return false;
@@ -393,10 +416,22 @@ bool Table::go(quint32 recNo)
     return d->load(recNo);
 }
 
-quint32 Table::recNo() const { return d->eof ? 0 : d->recNo; }
-quint32 Table::recordCount() const { return d->dbf->count(); }
-bool Table::eof() const { return d->eof; }
-bool Table::bof() const { return d->bof; }
+quint32 Table::recNo() const
+{
+    return d->eof ? 0 : d->recNo;
+}
+quint32 Table::recordCount() const
+{
+    return d->dbf->count();
+}
+bool Table::eof() const
+{
+    return d->eof;
+}
+bool Table::bof() const
+{
+    return d->bof;
+}
 
 double Table::relativePosition() const
 {
@@ -493,7 +528,9 @@ QByteArray Table::memoBytes(int field) const
     const qulonglong block = digits.toULongLong(&ok);
     if (!ok || block > 0xffffffffULL) {
         d->setError(Status::corruption(QStringLiteral("%1: record %2 has a damaged memo pointer \"%3\"")
-                                           .arg(d->fileName).arg(d->recNo).arg(QString::fromLatin1(ptr))));
+                                           .arg(d->fileName)
+                                           .arg(d->recNo)
+                                           .arg(QString::fromLatin1(ptr))));
         return {};
     }
     QByteArray text;
@@ -551,11 +588,15 @@ Status Table::setNumber(int field, double value)
 {
     const FieldLayout &f = d->dbf->fields()[field];
     if (f.def.type != FieldType::Numeric)
-        return Status::invalid(QStringLiteral("%1: field %2 is not numeric").arg(d->fileName, QString::fromLatin1(f.def.name)));
+        return Status::invalid(
+            QStringLiteral("%1: field %2 is not numeric").arg(d->fileName, QString::fromLatin1(f.def.name)));
     const QByteArray text = fieldcodec::formatNumber(value, f.def.length, f.def.decimals);
     if (text.startsWith('*'))
         return Status::invalid(QStringLiteral("%1: %2 does not fit field %3 (%4 digits)")
-                                   .arg(d->fileName).arg(value).arg(QString::fromLatin1(f.def.name)).arg(f.def.length));
+                                   .arg(d->fileName)
+                                   .arg(value)
+                                   .arg(QString::fromLatin1(f.def.name))
+                                   .arg(f.def.length));
     return setRaw(field, text);
 }
 
@@ -583,7 +624,8 @@ Status Table::setMemoBytes(int field, QByteArrayView value)
         return s;
     const FieldLayout &f = d->dbf->fields()[field];
     if (f.def.type != FieldType::Memo || !d->memo)
-        return Status::invalid(QStringLiteral("%1: field %2 is not a memo").arg(d->fileName, QString::fromLatin1(f.def.name)));
+        return Status::invalid(
+            QStringLiteral("%1: field %2 is not a memo").arg(d->fileName, QString::fromLatin1(f.def.name)));
     std::uint32_t block = 0;
     s = d->memo->write(value, &block);
     if (!s) {
@@ -591,7 +633,8 @@ Status Table::setMemoBytes(int field, QByteArrayView value)
         d->discardChange();
         return s;
     }
-    return setRaw(field, block ? fieldcodec::formatNumber(block, f.def.length, 0) : QByteArray(f.def.length, ' '));
+    return setRaw(field,
+                  block ? fieldcodec::formatNumber(block, f.def.length, 0) : QByteArray(f.def.length, ' '));
 }
 
 Status Table::setMemo(int field, const QString &value)
@@ -650,7 +693,10 @@ QByteArray Table::keyFor(const QString &tag) const
     return {};
 }
 
-Status Table::error() const { return d->error; }
+Status Table::error() const
+{
+    return d->error;
+}
 
 Status Table::takeError()
 {

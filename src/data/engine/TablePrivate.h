@@ -21,8 +21,8 @@ inline constexpr std::uint64_t kBuildKeyBudget = 160ull << 20;
 
 struct OpenTag
 {
-    QString name;      // tag name, as the header or the file name gives it
-    QString fileName;  // name of the NTX file on disk
+    QString name;     // tag name, as the header or the file name gives it
+    QString fileName; // name of the NTX file on disk
     std::unique_ptr<NtxIndex> index;
     KeyExpression expression;
 };
@@ -42,13 +42,13 @@ public:
     std::vector<OpenTag> tags;
     int selected = -1;
 
-    std::uint32_t recNo = 0;  // 0: past the end
+    std::uint32_t recNo = 0; // 0: past the end
     bool eof = true;
     bool bof = false;
-    std::vector<char> record;    // the current record, as changed
-    std::vector<char> original;  // the current record as stored
+    std::vector<char> record;   // the current record, as changed
+    std::vector<char> original; // the current record as stored
     bool dirty = false;
-    bool appended = false;       // record recNo is new and not yet written
+    bool appended = false; // record recNo is new and not yet written
     Status error;
 
     QString path(const QString &file) const { return dir + QLatin1Char('/') + file; }
@@ -76,22 +76,29 @@ public:
     };
     // Builds the tags from the records of source (see NtxIndex::build), reporting progress from
     // `from` to `to` on the calling thread. Running out of memory is an IoError status.
-    Status buildTags(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress, int from, int to);
-    Status buildTagsFrom(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress, int from,
-                         int to);
+    Status buildTags(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress, int from,
+                     int to);
+    Status buildTagsFrom(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress,
+                         int from, int to);
     bool syncCursor(OpenTag &tag);
-    enum class RewriteKind { Pack, CompactMemo, Zap };
+    enum class RewriteKind
+    {
+        Pack,
+        CompactMemo,
+        Zap
+    };
     // The one path of pack, memo compaction and zap: new files under temporary names, the
     // journal, the swap (see TableRewrite.cpp).
     Status rewrite(RewriteKind kind, const Progress &progress);
     Status writeNewFiles(RewriteKind kind, const Progress &progress);
     Status swapIn(bool keepTags);
     // Writes the new tag files of a pack from the old tags; see TableRewrite.cpp.
-    Status packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber, const Progress &progress, int from,
-                    int to);
+    Status packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber, const Progress &progress,
+                    int from, int to);
     Status rebuildTags(const Progress &progress, int from, int to);
     // Builds the tags named by defs (file, header) and opens them.
-    Status buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress, int from, int to);
+    Status buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress,
+                        int from, int to);
     Status closeFiles();
 };
 

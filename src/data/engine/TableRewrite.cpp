@@ -56,9 +56,10 @@ QStringList leftOverTemps(FileSystem &fs, const QString &dir, const QString &tab
     for (const QString &e : entries) {
         if (!e.endsWith(kTempSuffix, Qt::CaseInsensitive))
             continue;
-        const bool ours = e.startsWith(prefix, Qt::CaseInsensitive)
-                          || std::any_of(tagTemps.begin(), tagTemps.end(),
-                                         [&](const QString &t) { return t.compare(e, Qt::CaseInsensitive) == 0; });
+        const bool ours = e.startsWith(prefix, Qt::CaseInsensitive) ||
+                          std::any_of(tagTemps.begin(), tagTemps.end(), [&](const QString &t) {
+                              return t.compare(e, Qt::CaseInsensitive) == 0;
+                          });
         if (ours)
             temps << e;
     }
@@ -79,7 +80,8 @@ Status finishRewrite(FileSystem &fs, const QString &dir, const QString &tableFil
         if (target.isEmpty())
             continue;
         if (target.contains(QLatin1Char('/')) || target.contains(QLatin1Char('\\')))
-            return Status::corruption(QStringLiteral("%1: names a file outside the data directory: %2").arg(journal, target));
+            return Status::corruption(
+                QStringLiteral("%1: names a file outside the data directory: %2").arg(journal, target));
         const QString from = dir + QLatin1Char('/') + target + kTempSuffix;
         if (!fs.exists(from))
             continue;
@@ -128,7 +130,8 @@ Status TablePrivate::rewrite(RewriteKind kind, const Progress &progress)
         return Status::invalid(QStringLiteral("%1 is read-only").arg(fileName));
     s = dbf->lock(true);
     if (!s)
-        return Status::locked(QStringLiteral("%1 is in use by another program and cannot be rewritten now").arg(fileName));
+        return Status::locked(
+            QStringLiteral("%1 is in use by another program and cannot be rewritten now").arg(fileName));
     const QString selectedName = selected >= 0 ? tags[static_cast<std::size_t>(selected)].name : QString();
 
     // Every file this rewrite may write, under its final name.
@@ -221,8 +224,10 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
     std::uint32_t kept = 0;
     const int share = kind == RewriteKind::Pack ? 40 : 95;
     const std::uint32_t step = std::max<std::uint32_t>(count / 50, 1);
-    const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / std::size_t(recLen)));
-    std::vector<char> chunk(std::size_t(std::min(perChunk, std::max<std::uint32_t>(count, 1))) * std::size_t(recLen));
+    const std::uint32_t perChunk =
+        static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / std::size_t(recLen)));
+    std::vector<char> chunk(std::size_t(std::min(perChunk, std::max<std::uint32_t>(count, 1))) *
+                            std::size_t(recLen));
     for (std::uint32_t first = 1; first <= count;) {
         const std::uint32_t n = std::min(perChunk, count - first + 1);
         s = dbf->readRecords(first, n, chunk.data());
@@ -285,19 +290,12 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
     for (int i = 0; i < 4; ++i)
         fixed[4 + i] = static_cast<char>((kept >> (8 * i)) & 0xff);
     s = out->write(0, fixed, 8);
-    if (s)
-        s = out->sync();
-    if (s && newMemo)
-        s = newMemo->sync();
     if (!s)
         return s;
-    out.reset();
-    newMemo.reset();
 
-    switch (kind) {
-    case RewriteKind::CompactMemo:
-        return Status::ok();  // record numbers and keys stay: the tags stay too
-    case RewriteKind::Zap:
+    // The tags (record numbers and keys stay for memo compaction: so do the tags). The data and
+    // memo files are synced after them, which leaves the system time to write them back meanwhile.
+    if (kind == RewriteKind::Zap) {
         for (const OpenTag &t : tags) {
             KeyArray none;
             none.keySize = t.index->info().keySize;
@@ -305,15 +303,18 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
             if (!s)
                 return s;
         }
-        return Status::ok();
-    case RewriteKind::Pack:
-        break;
+    } else if (kind == RewriteKind::Pack) {
+        std::unique_ptr<DbfFile> newDbf;
+        s = DbfFile::open(*fs, dbfTemp, false, &newDbf);
+        if (s)
+            s = packTags(*newDbf, newNumber, progress, share, 99);
+        if (!s)
+            return s;
     }
-    std::unique_ptr<DbfFile> newDbf;
-    s = DbfFile::open(*fs, dbfTemp, false, &newDbf);
-    if (!s)
-        return s;
-    return packTags(*newDbf, newNumber, progress, share, 99);
+    s = out->sync();
+    if (s && newMemo)
+        s = newMemo->sync();
+    return s;
 }
 
 // After a pack each kept record's number goes down by the number of deleted records before it,
@@ -321,8 +322,8 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
 // over the old tag, dropping the deleted records and renumbering the rest. A unique tag (whose
 // dropped entries may uncover records it did not hold) and a tag whose walk does not hold every
 // record exactly once in order are built from the new records instead.
-Status TablePrivate::packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber, const Progress &progress,
-                              int from, int to)
+Status TablePrivate::packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber,
+                              const Progress &progress, int from, int to)
 {
     const std::uint32_t count = static_cast<std::uint32_t>(newNumber.size() - 1);
     std::uint32_t kept = 0;
@@ -370,7 +371,8 @@ Status TablePrivate::packTags(DbfFile &newDbf, const std::vector<std::uint32_t> 
     }
     if (rebuild.empty())
         return Status::ok();
-    return buildTags(newDbf, rebuild, progress, from + (to - from) * int(total - rebuild.size()) / int(std::max<std::size_t>(total, 1)),
+    return buildTags(newDbf, rebuild, progress,
+                     from + (to - from) * int(total - rebuild.size()) / int(std::max<std::size_t>(total, 1)),
                      to);
 }
 
@@ -382,7 +384,7 @@ Status TablePrivate::swapIn(bool keepTags)
 {
     struct OldFiles
     {
-        std::vector<std::unique_ptr<NtxIndex>> tags;  // not closed cleanly on purpose: replaced
+        std::vector<std::unique_ptr<NtxIndex>> tags; // not closed cleanly on purpose: replaced
         std::unique_ptr<DbfFile> dbf;
         std::unique_ptr<MemoFile> memo;
         std::thread closer;

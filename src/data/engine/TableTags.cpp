@@ -1,10 +1,10 @@
 #include "TablePrivate.h"
 
 #include <QRegularExpression>
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -22,12 +22,15 @@ Status TablePrivate::openTag(const QString &file)
     Status s = NtxIndex::open(*fs, path(real), dbf->readOnly(), &tag.index);
     if (!s)
         return s;
-    s = KeyExpression::compile(QString::fromLatin1(tag.index->info().expression), dbf->fields(), &tag.expression);
+    s = KeyExpression::compile(QString::fromLatin1(tag.index->info().expression), dbf->fields(),
+                               &tag.expression);
     if (!s)
         return Status::corruption(QStringLiteral("%1: %2").arg(real, s.message()));
     if (tag.expression.keySize() != tag.index->info().keySize)
         return Status::corruption(QStringLiteral("%1: key size %2 does not match its expression's %3")
-                                      .arg(real).arg(tag.index->info().keySize).arg(tag.expression.keySize()));
+                                      .arg(real)
+                                      .arg(tag.index->info().keySize)
+                                      .arg(tag.expression.keySize()));
     tag.name = tag.index->info().tagName.isEmpty() ? real.left(real.lastIndexOf(QLatin1Char('.')))
                                                    : QString::fromLatin1(tag.index->info().tagName);
     for (auto it = tags.begin(); it != tags.end(); ++it) {
@@ -51,13 +54,15 @@ Status TablePrivate::openGroup()
     Status read = readSmallFile(*fs, path(group), &content);
     if (!read)
         return read;
-    const QStringList lines = QString::fromUtf8(content).split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(content).split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         const QString file = line.trimmed();
         if (file.isEmpty())
             continue;
         if (file.contains(QLatin1Char('/')) || file.contains(QLatin1Char('\\')))
-            return Status::corruption(QStringLiteral("%1: names a file outside the data directory: %2").arg(group, file));
+            return Status::corruption(
+                QStringLiteral("%1: names a file outside the data directory: %2").arg(group, file));
         Status s = openTag(file);
         if (!s)
             return s;
@@ -65,33 +70,71 @@ Status TablePrivate::openGroup()
     return Status::ok();
 }
 
-// The keys of several tags are collected in one pass over the records, as many tags at a time as
-// fit kBuildKeyBudget; the tags of a pass are sorted two at a time (the second on a helper thread)
-// and then written one after the other on this thread, which also reports the progress.
-Status TablePrivate::buildTags(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress, int from,
-                               int to)
+namespace {
+
+// Runs work on this thread and, when one can be had, on one helper thread; returns when both are
+// done. An exception thrown on either (out of memory) is rethrown here.
+void onTwoThreads(const std::function<void(int worker)> &work)
+{
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto guarded = [&](int worker) {
+        try {
+            work(worker);
+        } catch (...) {
+            const std::lock_guard<std::mutex> guard(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(guarded, 1);
+    } catch (const std::system_error &) {
+        guarded(1); // no thread to be had: this thread does both shares
+    }
+    guarded(0);
+    if (helper.joinable())
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace
+
+// The tags are built from their keys, collected in one pass over the records for as many tags
+// at a time as fit kBuildKeyBudget. Both cores work throughout: each reads and evaluates half of
+// the records, then each takes the next unsorted tag, sorts it and writes it. Progress is reported
+// on the calling thread only. buildTags turns an exception (out of memory) into a status.
+Status TablePrivate::buildTags(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress,
+                               int from, int to)
 {
     try {
         return buildTagsFrom(source, builds, progress, from, to);
     } catch (const std::bad_alloc &) {
         return Status::ioError(QStringLiteral("%1: not enough memory to build its index").arg(fileName));
     } catch (const std::exception &e) {
-        return Status::ioError(QStringLiteral("%1: building its index failed: %2").arg(fileName, QString::fromLocal8Bit(e.what())));
+        return Status::ioError(QStringLiteral("%1: building its index failed: %2")
+                                   .arg(fileName, QString::fromLocal8Bit(e.what())));
     }
 }
 
-Status TablePrivate::buildTagsFrom(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress,
-                                   int from, int to)
+Status TablePrivate::buildTagsFrom(DbfFile &source, const std::vector<TagBuild> &builds,
+                                   const Progress &progress, int from, int to)
 {
     const std::uint32_t count = source.count();
     const std::size_t recLen = static_cast<std::size_t>(source.recordLength());
     const std::size_t total = builds.size();
-    std::size_t done = 0;  // tags written
-    auto report = [&](double share) {
-        if (progress && total)
-            progress(from + static_cast<int>((to - from) * std::min(1.0, share / double(total))));
+    std::atomic<std::uint64_t> work{0}; // records evaluated and keys written, over all passes
+    std::uint64_t allWork = 0;
+    for (const TagBuild &b : builds)
+        allWork += 2 * std::uint64_t(count) + 1;
+    allWork = std::max<std::uint64_t>(allWork, 1);
+    auto report = [&] {
+        if (progress)
+            progress(from +
+                     static_cast<int>((to - from) * std::min(1.0, double(work.load()) / double(allWork))));
     };
-    std::vector<char> chunk;
     for (std::size_t first = 0; first < total;) {
         // This pass: tags from `first` while their keys fit the budget (at least one tag).
         std::size_t last = first + 1;
@@ -105,79 +148,82 @@ Status TablePrivate::buildTagsFrom(DbfFile &source, const std::vector<TagBuild> 
             keys[t].keys.resize(std::size_t(count) * std::size_t(keys[t].keySize));
             keys[t].recNos.resize(count);
         }
-        const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / recLen));
-        chunk.resize(std::size_t(perChunk) * recLen);
-        for (std::uint32_t r = 1; r <= count;) {
-            const std::uint32_t m = std::min(perChunk, count - r + 1);
-            Status s = source.readRecords(r, m, chunk.data());
-            if (!s)
-                return s;
-            for (std::size_t t = 0; t < n; ++t) {
-                const KeyExpression &expr = *builds[first + t].expr;
-                const std::size_t ks = static_cast<std::size_t>(keys[t].keySize);
-                char *out = keys[t].keys.data() + std::size_t(r - 1) * ks;
-                std::uint32_t *recNos = keys[t].recNos.data() + (r - 1);
-                for (std::uint32_t i = 0; i < m; ++i) {
-                    expr.evaluateTo(chunk.data() + std::size_t(i) * recLen, out + std::size_t(i) * ks);
-                    recNos[i] = r + i;
+
+        // Keys: each thread reads and evaluates its half of the records into their places.
+        const std::uint32_t half = count / 2;
+        std::atomic<bool> stop{false};
+        Status readFailure[2];
+        const std::uint32_t perChunk =
+            static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / recLen));
+        onTwoThreads([&](int worker) {
+            const std::uint32_t begin = worker == 0 ? 1 : half + 1;
+            const std::uint32_t end = worker == 0 ? half : count; // inclusive
+            std::vector<char> chunk(std::size_t(perChunk) * recLen);
+            for (std::uint32_t r = begin; r <= end && !stop;) {
+                const std::uint32_t m = std::min(perChunk, end - r + 1);
+                Status s = source.readRecords(r, m, chunk.data());
+                if (!s) {
+                    readFailure[worker] = s;
+                    stop = true;
+                    break;
                 }
+                for (std::size_t t = 0; t < n; ++t) {
+                    const KeyExpression &expr = *builds[first + t].expr;
+                    const std::size_t ks = static_cast<std::size_t>(keys[t].keySize);
+                    char *out = keys[t].keys.data() + std::size_t(r - 1) * ks;
+                    std::uint32_t *recNos = keys[t].recNos.data() + (r - 1);
+                    for (std::uint32_t i = 0; i < m; ++i) {
+                        expr.evaluateTo(chunk.data() + std::size_t(i) * recLen, out + std::size_t(i) * ks);
+                        recNos[i] = r + i;
+                    }
+                }
+                r += m;
+                work += std::uint64_t(m) * n;
+                if (worker == 0)
+                    report();
             }
-            r += m;
-            report(done + 0.3 * n * (double(r - 1) / std::max<std::uint32_t>(count, 1)));
-        }
-        chunk.clear();
-        chunk.shrink_to_fit();
-
-        // Sorting: this thread and a helper take the tags of the pass in turn.
-        std::vector<std::vector<std::uint32_t>> orders(n);
-        std::atomic<std::size_t> nextSort{0};
-        // A sort that fails (out of memory) stops both threads and is rethrown here, as it
-        // would be without the helper, instead of ending the program from the helper thread;
-        // buildTags turns it into a status.
-        std::exception_ptr failure;
-        std::mutex failureLock;
-        auto sortSome = [&] {
-            try {
-                for (std::size_t t; (t = nextSort++) < n;)
-                    orders[t] = NtxIndex::sortForBuild(builds[first + t].info, keys[t]);
-            } catch (...) {
-                const std::lock_guard<std::mutex> guard(failureLock);
-                if (!failure)
-                    failure = std::current_exception();
-                nextSort = n;
-            }
-        };
-        std::thread helper;
-        if (n > 1) {
-            try {
-                helper = std::thread(sortSome);
-            } catch (const std::system_error &) {
-                // No thread to be had: this thread sorts them all.
-            }
-        }
-        sortSome();
-        if (helper.joinable())
-            helper.join();
-        if (failure)
-            std::rethrow_exception(failure);
-        report(done + 0.5 * n);
-
-        for (std::size_t t = 0; t < n; ++t) {
-            const TagBuild &b = builds[first + t];
-            Progress inner;
-            const double base = done + 0.5 * n + 0.5 * t;
-            if (progress)
-                inner = [&](int p) { report(base + 0.5 * p / 100.0); };
-            Status s = b.keepTemp ? NtxIndex::writeSorted(*fs, path(b.file + kTempSuffix), b.info, keys[t], orders[t], inner)
-                                  : NtxIndex::buildSorted(*fs, path(b.file), b.info, keys[t], orders[t], inner);
+        });
+        for (const Status &s : readFailure) {
             if (!s)
                 return s;
-            // Memory goes back as soon as a tag is written.
-            keys[t] = KeyArray();
-            orders[t] = std::vector<std::uint32_t>();
         }
-        done += n;
-        report(double(done));
+
+        // Sorting and writing: each thread takes the next tag of the pass.
+        std::atomic<std::size_t> next{0};
+        Status writeFailure[2];
+        onTwoThreads([&](int worker) {
+            for (std::size_t t; !stop && (t = next++) < n;) {
+                const TagBuild &b = builds[first + t];
+                const std::vector<std::uint32_t> order = NtxIndex::sortForBuild(b.info, keys[t]);
+                Progress inner;
+                std::uint64_t written = 0;
+                if (progress) {
+                    inner = [&, worker](int p) {
+                        const std::uint64_t now = std::uint64_t(count) * std::uint64_t(p) / 100;
+                        work += now - written;
+                        written = now;
+                        if (worker == 0)
+                            report();
+                    };
+                }
+                Status s = b.keepTemp
+                               ? NtxIndex::writeSorted(*fs, path(b.file + kTempSuffix), b.info, keys[t],
+                                                       order, inner)
+                               : NtxIndex::buildSorted(*fs, path(b.file), b.info, keys[t], order, inner);
+                work += std::uint64_t(count) - written + 1;
+                if (!s) {
+                    writeFailure[worker] = s;
+                    stop = true;
+                }
+                // Memory goes back as soon as a tag is written.
+                keys[t] = KeyArray();
+            }
+        });
+        for (const Status &s : writeFailure) {
+            if (!s)
+                return s;
+        }
+        report();
         first = last;
     }
     return Status::ok();
@@ -195,13 +241,14 @@ Status TablePrivate::rebuildTags(const Progress &progress, int from, int to)
     return buildAndOpen(defs, progress, from, to);
 }
 
-Status TablePrivate::buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress, int from,
-                                  int to)
+Status TablePrivate::buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs,
+                                  const Progress &progress, int from, int to)
 {
     std::vector<KeyExpression> exprs(defs.size());
     std::vector<TagBuild> builds;
     for (std::size_t i = 0; i < defs.size(); ++i) {
-        Status s = KeyExpression::compile(QString::fromLatin1(defs[i].second.expression), dbf->fields(), &exprs[i]);
+        Status s =
+            KeyExpression::compile(QString::fromLatin1(defs[i].second.expression), dbf->fields(), &exprs[i]);
         if (!s)
             return s;
         builds.push_back({defs[i].first, defs[i].second, &exprs[i]});
@@ -230,9 +277,11 @@ Status Table::createIndexGroup(const QList<TagDef> &defs, bool overwrite, const 
     QStringList files;
     for (const TagDef &t : defs) {
         if (!t.filter.isEmpty())
-            return Status::invalid(QStringLiteral("%1: tag %2: filter conditions are not supported").arg(d->fileName, t.name));
+            return Status::invalid(
+                QStringLiteral("%1: tag %2: filter conditions are not supported").arg(d->fileName, t.name));
         if (t.name.isEmpty() || t.name.size() > 10)
-            return Status::invalid(QStringLiteral("%1: tag name \"%2\" must have 1 to 10 characters").arg(d->fileName, t.name));
+            return Status::invalid(
+                QStringLiteral("%1: tag name \"%2\" must have 1 to 10 characters").arg(d->fileName, t.name));
         KeyExpression e;
         s = KeyExpression::compile(t.expression, d->dbf->fields(), &e);
         if (!s)
@@ -314,11 +363,15 @@ Status Table::checkTag(const QString &name)
             if (!fault.isOk())
                 return;
             if (r < 1 || r > count) {
-                fault = Status::corruption(QStringLiteral("%1: entry for record %2, which the table does not have").arg(t.fileName).arg(r));
+                fault = Status::corruption(
+                    QStringLiteral("%1: entry for record %2, which the table does not have")
+                        .arg(t.fileName)
+                        .arg(r));
                 return;
             }
             if (seen[r]++) {
-                fault = Status::corruption(QStringLiteral("%1: record %2 is indexed twice").arg(t.fileName).arg(r));
+                fault = Status::corruption(
+                    QStringLiteral("%1: record %2 is indexed twice").arg(t.fileName).arg(r));
                 return;
             }
             Status rs = d->dbf->read(r, rec.data());
@@ -329,8 +382,11 @@ Status Table::checkTag(const QString &name)
             key.clear();
             t.expression.evaluateInto(rec.data(), key);
             if (QByteArrayView(key) != k)
-                fault = Status::corruption(QStringLiteral("%1: the key of record %2 is \"%3\" but the index holds \"%4\"")
-                                               .arg(t.fileName).arg(r).arg(QString::fromLatin1(key), QString::fromLatin1(k.toByteArray())));
+                fault = Status::corruption(
+                    QStringLiteral("%1: the key of record %2 is \"%3\" but the index holds \"%4\"")
+                        .arg(t.fileName)
+                        .arg(r)
+                        .arg(QString::fromLatin1(key), QString::fromLatin1(k.toByteArray())));
         });
         if (!s)
             return s;
@@ -339,7 +395,8 @@ Status Table::checkTag(const QString &name)
         if (!t.index->info().unique && entries != count) {
             for (std::uint32_t r = 1; r <= count; ++r) {
                 if (!seen[r])
-                    return Status::corruption(QStringLiteral("%1: record %2 is missing from the index").arg(t.fileName).arg(r));
+                    return Status::corruption(
+                        QStringLiteral("%1: record %2 is missing from the index").arg(t.fileName).arg(r));
             }
         }
         return Status::ok();
@@ -352,7 +409,8 @@ Status Table::check(QStringList *report)
     Status first;
     auto note = [&](const QString &what, const Status &s) {
         if (report)
-            report->append(QStringLiteral("%1: %2").arg(what, s.isOk() ? QStringLiteral("ok") : s.toString()));
+            report->append(
+                QStringLiteral("%1: %2").arg(what, s.isOk() ? QStringLiteral("ok") : s.toString()));
         if (first.isOk() && !s.isOk())
             first = s;
     };
@@ -367,8 +425,11 @@ Status Table::check(QStringList *report)
             if (!data)
                 break;
             if (rec[0] != ' ' && rec[0] != '*')
-                data = Status::corruption(QStringLiteral("%1: record %2 has deletion flag 0x%3")
-                                              .arg(d->fileName).arg(r).arg(static_cast<unsigned char>(rec[0]), 2, 16, QLatin1Char('0')));
+                data =
+                    Status::corruption(QStringLiteral("%1: record %2 has deletion flag 0x%3")
+                                           .arg(d->fileName)
+                                           .arg(r)
+                                           .arg(static_cast<unsigned char>(rec[0]), 2, 16, QLatin1Char('0')));
             for (const FieldLayout &f : d->dbf->fields()) {
                 if (!data.isOk() || f.def.type != FieldType::Memo)
                     continue;
@@ -378,8 +439,12 @@ Status Table::check(QStringList *report)
                 bool ok = false;
                 const qulonglong block = ptr.trimmed().toULongLong(&ok);
                 if (!ok || !d->memo || block >= d->memo->nextFree())
-                    data = Status::corruption(QStringLiteral("%1: record %2 field %3 points to memo block \"%4\" outside the memo file")
-                                                  .arg(d->fileName).arg(r).arg(QString::fromLatin1(f.def.name), QString::fromLatin1(ptr.trimmed())));
+                    data = Status::corruption(
+                        QStringLiteral(
+                            "%1: record %2 field %3 points to memo block \"%4\" outside the memo file")
+                            .arg(d->fileName)
+                            .arg(r)
+                            .arg(QString::fromLatin1(f.def.name), QString::fromLatin1(ptr.trimmed())));
             }
         }
     }
