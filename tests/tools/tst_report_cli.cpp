@@ -2,6 +2,7 @@
 // back as text, tab-delimited text and PDF (poppler's tools), its failures by exit status and
 // message.
 
+#include "Conversions.h"
 #include "NewBusiness.h"
 #include "Records.h"
 #include "Tables.h"
@@ -9,7 +10,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -74,6 +77,7 @@ private Q_SLOTS:
     void usageAndDataFailures();
     void productListingInEveryFormat();
     void failedOutputKeepsTheOldFile();
+    void labelsOfChosenCustomersInTheirOrder();
 };
 
 void TstReportCli::usageAndDataFailures_data()
@@ -101,6 +105,19 @@ void TstReportCli::usageAndDataFailures_data()
     QTest::newRow("no data files") << "none" << QStringList{"product-listing"} << 3
                                    << "Unable to find data file TLR2.dbf";
     QTest::newRow("nothing to list") << "empty" << QStringList{"product-listing"} << 1 << "No Products.";
+    const QString stock = QStringLiteral("Letter 3 x 10, 1 x 2-5/8 in");
+    QTest::newRow("labels without stock") << "demo" << QStringList{"labels", "--kind", "2", "--output", "l.pdf"} << 2
+                                          << "--stock NAME";
+    QTest::newRow("labels, unknown stock") << "demo"
+                                           << QStringList{"labels", "--stock", "Nope", "--kind", "2", "--output", "l.pdf"}
+                                           << 3 << "No label stock named Nope";
+    QTest::newRow("labels, no batch file") << "demo"
+                                           << QStringList{"labels", "--stock", stock, "--kind", "6", "--output", "l.pdf"}
+                                           << 3 << "Unable to save to: BatchLab.dat";
+    QTest::newRow("labels, nobody in the span")
+        << "demo"
+        << QStringList{"labels", "--stock", stock, "--kind", "2", "--from", "1990-01-01", "--to", "1990-12-31", "--output", "l.pdf"}
+        << 1 << "No labels to print.";
 }
 
 void TstReportCli::usageAndDataFailures()
@@ -192,6 +209,40 @@ void TstReportCli::failedOutputKeepsTheOldFile()
     QFile f(target);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("earlier export\n"));
+}
+
+void TstReportCli::labelsOfChosenCustomersInTheirOrder()
+{
+    TempDataDir dir;
+    QVERIFY(createBusiness(dir.path(), true).ok());
+    QStringList lastNames;
+    {
+        db::Engine engine(dir.path());
+        const OpenResult cust = openCustomers(engine);
+        QVERIFY(cust);
+        cust.table->selectTag(QStringLiteral("CCNO"));
+        for (qint64 number : {3, 1}) {
+            QCOMPARE(cust.table->seek(customerNumberKey(number)), db::SeekResult::Found);
+            CustomerRecord c;
+            QVERIFY(loadCustomer(*cust.table, c).isOk());
+            lastNames << c.Last.trimmed();
+        }
+        engine.closeAll();
+    }
+    const QString pdf = dir.file(QStringLiteral("labels.pdf"));
+    const Run r = report({"--dir", dir.path(), "labels", "--stock", "Letter 3 x 10, 1 x 2-5/8 in", "--kind", "1",
+                          "--customers", "3,1", "--start-column", "2", "--output", pdf});
+    QCOMPARE(r.exitCode, 0);
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    const Run back = runTool(pdftotext, {"-layout", pdf, "-"});
+    const QString text = QString::fromUtf8(back.out);
+    // Both on the first row, from the second label on: customer 3, then customer 1.
+    const QString firstLine = text.split(QLatin1Char('\n')).value(0);
+    QVERIFY2(firstLine.indexOf(lastNames[0]) > 20 && firstLine.indexOf(lastNames[1]) > firstLine.indexOf(lastNames[0]),
+             qPrintable(firstLine));
+    QVERIFY(!QFileInfo::exists(pdf + QStringLiteral(".tmp")));
 }
 
 QTEST_GUILESS_MAIN(TstReportCli)
