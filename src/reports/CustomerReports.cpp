@@ -17,12 +17,6 @@ namespace tallyra {
 
 namespace {
 
-void putRules(ReportBuffer &b, std::initializer_list<int> cells)
-{
-    for (int c : cells)
-        b.put(c, QString());
-}
-
 // CUST5, GROUPS, INV6, ITM5, PMT and Prod5, opened for one of the customer reports.
 struct OpenCustomerTables
 {
@@ -114,7 +108,7 @@ SalesReportResult buildProductBuyers(ReportBuffer &b, const CustomerTables &t, c
             b.put(1, name);
             b.put(3, groupName);
             b.put(5, dates.text(t.invoices, f.iDate));
-            b.put(7, QString::asprintf("%8.2f", price - roundToCents(price * percent / 100)));
+            putAmount(b, 7, price - roundCents(price * percent / 100), 8);
         }
         progress.step();
     }
@@ -174,7 +168,9 @@ bool CustomerProfiles::Private::profile()
     // The history: each invoice of the customer (tag InvC), each of its items (tag Itm).
     struct Line
     {
-        QString date, product, quantity, price;
+        QString date; // shared with every line of the same day
+        QString product;
+        double quantity, price;
     };
     std::vector<Line> history;
     db::Table &inv = tables.invoices;
@@ -189,8 +185,7 @@ bool CustomerProfiles::Private::profile()
                 continue;
             const QString &date = dates.text(inv, invoiceFields.iDate);
             for (bool more = items.first(inv.integer(invoiceFields.ivNo)); more; more = items.next())
-                history.push_back({date, items.productId(), QString::asprintf("%8.2f", items.quantity()),
-                                   QString::asprintf("%8.2f", items.unitPrice())});
+                history.push_back({date, items.productId(), items.quantity(), items.unitPrice()});
         }
     }
     for (db::Table *t : {&inv, &tables.items, &tables.groups}) {
@@ -213,8 +208,8 @@ bool CustomerProfiles::Private::profile()
             const Line &h = history[r];
             b.put(3, h.date);
             b.put(5, h.product);
-            b.put(7, h.quantity);
-            b.put(9, h.price);
+            putAmount(b, 7, h.quantity, 8);
+            putAmount(b, 9, h.price, 8);
         }
     }
     b.setFlags(b.curRow(), QStringLiteral("U"));

@@ -11,12 +11,6 @@ namespace tallyra {
 
 namespace {
 
-void putRules(ReportBuffer &b, std::initializer_list<int> cells)
-{
-    for (int c : cells)
-        b.put(c, QString());
-}
-
 } // namespace
 
 SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Table &customers,
@@ -55,7 +49,7 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
         b.put(3, name);
         // An invoice without a date has no age.
         b.put(5, date.isValid() ? QString::number(date.daysTo(today)) : QString());
-        b.put(7, QString::asprintf("%10.2f", due));
+        putAmount(b, 7, due, 10);
         total += due;
     }
     if (db::Status s = invoices.takeError(); !s.isOk())
@@ -69,7 +63,7 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
         b.newRow();
         putRules(b, {0, 6, 8});
         b.setCell(1, QStringLiteral("L01Total Receivables"));
-        b.put(7, QString::asprintf("%10.2f", total));
+        putAmount(b, 7, total, 10);
         b.setFlags(b.curRow(), QStringLiteral("U"));
     }
     return {};
@@ -141,14 +135,14 @@ SalesReportResult buildDailyIncome(ReportBuffer &b, db::Table &payments, db::Tab
         b.put(3, QString::number(invoice));
         if (invoices.seek(numberKey(invoice, 6)) == db::SeekResult::Found)
             b.put(5, invoices.text(iMemo));
-        b.put(7, QString::asprintf("%10.2f", paid));
+        putAmount(b, 7, paid, 10);
         dayTotal += paid;
         progress.step();
 
         // The day's last payment carries the day total and closes the group.
         const bool last = i + 1 == recNos.size() || !payments.go(recNos[i + 1]) || payments.raw(pDate) != day;
         if (last) {
-            b.put(9, QString::asprintf("%12.2f", dayTotal));
+            putAmount(b, 9, dayTotal, 12);
             b.setFlags(b.curRow(), QStringLiteral("U"));
             grandTotal += dayTotal;
         }
@@ -161,7 +155,7 @@ SalesReportResult buildDailyIncome(ReportBuffer &b, db::Table &payments, db::Tab
     b.newRow();
     putRules(b, {0, 8, 10});
     b.setCell(1, QStringLiteral("L01Total Payments"));
-    b.put(9, QString::asprintf("%12.2f", grandTotal));
+    putAmount(b, 9, grandTotal, 12);
     b.setFlags(b.curRow(), QStringLiteral("U"));
     return {};
 }

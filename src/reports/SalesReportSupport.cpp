@@ -6,7 +6,73 @@
 #include "ReportBuffer.h"
 #include "ReportU.h"
 
+#include <cmath>
+
 namespace tallyra {
+
+double roundCents(double value)
+{
+    const double r = std::fabs(value) * 100;
+    if (!(r < 1e15))
+        return roundToCents(value);
+    const double whole = std::floor(r);
+    const double fraction = r - whole;
+    // roundToCents looks at the value to 15 significant digits; within that distance of a half
+    // cent, or on it, it decides.
+    if (std::fabs(fraction - 0.5) <= r * 1e-14 + 1e-12)
+        return roundToCents(value);
+    const double cents = fraction > 0.5 ? whole + 1 : whole;
+    if (cents == 0)
+        return 0;
+    return value < 0 ? -(cents / 100) : cents / 100;
+}
+
+QString amountCell(const QString &code, double value, int width)
+{
+    const long double scaled = static_cast<long double>(value) * 100.0L; // exact: 53 + 7 bits fit in 64
+    if (!std::isfinite(value) || std::fabs(value) >= 1e15 || code.size() > 8 || width > 40)
+        return code + QString::asprintf("%*.2f", width, value);
+    const bool negative = value < 0;
+    const long double magnitude = negative ? -scaled : scaled;
+    const long double whole = std::floor(magnitude);
+    const unsigned long long cents =
+        static_cast<unsigned long long>(whole) + (magnitude - whole >= 0.5L ? 1u : 0u);
+    // The digits right to left: two decimals, the point, the whole part, the sign.
+    char digits[32];
+    int n = 0;
+    unsigned long long rest = cents;
+    digits[n++] = char('0' + rest % 10);
+    rest /= 10;
+    digits[n++] = char('0' + rest % 10);
+    rest /= 10;
+    digits[n++] = '.';
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (negative)
+        digits[n++] = '-';
+    char text[96];
+    int used = 0;
+    for (QChar c : code)
+        text[used++] = char(c.unicode());
+    for (int pad = width - n; pad > 0; --pad)
+        text[used++] = ' ';
+    while (n > 0)
+        text[used++] = digits[--n];
+    return QString::fromLatin1(text, used);
+}
+
+void putAmount(ReportBuffer &buffer, int cell, double value, int width)
+{
+    buffer.setCell(cell, amountCell(buffer.colCode(cell), value, width));
+}
+
+void putRules(ReportBuffer &buffer, std::initializer_list<int> cells)
+{
+    for (int c : cells)
+        buffer.setCell(c, buffer.colCode(c));
+}
 
 QString reportReadFailure(const QString &detail)
 {
@@ -129,9 +195,20 @@ InvoiceItems::InvoiceItems(db::Table &items)
         m_status = items.takeError();
 }
 
-bool InvoiceItems::onInvoice(qint64 invoice) const
+bool InvoiceItems::onInvoice() const
 {
-    return !m_items.eof() && m_items.integer(m_ivNo) == invoice;
+    // IvNo holds the number as Str(IvNo, 6) writes it, so bytes compare as numbers do.
+    return !m_items.eof() && (m_items.raw(m_ivNo) == m_key || m_items.integer(m_ivNo) == m_invoice);
+}
+
+QByteArray InvoiceItems::productIdBytes() const
+{
+    QByteArray id = m_items.raw(m_prId);
+    qsizetype n = id.size();
+    while (n > 0 && id.at(n - 1) == ' ')
+        --n;
+    id.truncate(n);
+    return id;
 }
 
 bool InvoiceItems::skipDeleted()
@@ -146,12 +223,13 @@ bool InvoiceItems::skipDeleted()
 bool InvoiceItems::first(qint64 invoice)
 {
     m_invoice = invoice;
+    m_key = numberKey(invoice, 6);
     // In place when the table sits on the first item past a lower invoice's and that item's
     // number is not below this one: no item of this invoice can lie before it.
     const bool inPlace = m_passed >= 0 && m_passed < invoice && !m_items.eof() &&
                          m_items.integer(m_ivNo) >= invoice;
     if (!inPlace) {
-        const db::SeekResult r = m_items.seek(numberKey(invoice, 6));
+        const db::SeekResult r = m_items.seek(m_key);
         if (r == db::SeekResult::Eof || r == db::SeekResult::Error) {
             m_passed = -1;
             return false;
@@ -162,7 +240,7 @@ bool InvoiceItems::first(qint64 invoice)
         m_passed = -1;
         return false;
     }
-    if (onInvoice(invoice)) {
+    if (onInvoice()) {
         m_passed = -1;
         return true;
     }
@@ -174,7 +252,7 @@ bool InvoiceItems::next()
 {
     if (!m_items.skip(1) || !skipDeleted())
         return false;
-    if (onInvoice(m_invoice))
+    if (onInvoice())
         return true;
     m_passed = m_invoice;
     return false;

@@ -15,16 +15,6 @@ namespace {
 
 const QString kProcessing = QStringLiteral("Processing Sales");
 
-QString amount10(double value)
-{
-    return QString::asprintf("%10.2f", value);
-}
-
-QString amount11(double value)
-{
-    return QString::asprintf("%11.2f", value);
-}
-
 // The invoices of the span, visited one by one in date order with their items at hand.
 class SpanWalk
 {
@@ -90,7 +80,7 @@ Amounts invoiceAmounts(SpanWalk &walk)
 {
     Amounts a;
     a.items = walk.itemsValue();
-    a.discount = roundToCents(a.items * walk.discountPercent() / 100);
+    a.discount = roundCents(a.items * walk.discountPercent() / 100);
     a.ship = walk.ship();
     a.tax = walk.tax();
     return a;
@@ -99,17 +89,11 @@ Amounts invoiceAmounts(SpanWalk &walk)
 // Puts the five amounts and the total into cells first, first + 2, ... (rules between them).
 void putAmounts(ReportBuffer &b, int first, const Amounts &a)
 {
-    b.put(first, amount10(a.items));
-    b.put(first + 2, amount10(a.discount));
-    b.put(first + 4, amount10(a.ship));
-    b.put(first + 6, amount10(a.tax));
-    b.put(first + 8, amount10(a.total()));
-}
-
-void putRules(ReportBuffer &b, std::initializer_list<int> cells)
-{
-    for (int c : cells)
-        b.put(c, QString());
+    putAmount(b, first, a.items, 10);
+    putAmount(b, first + 2, a.discount, 10);
+    putAmount(b, first + 4, a.ship, 10);
+    putAmount(b, first + 6, a.tax, 10);
+    putAmount(b, first + 8, a.total(), 10);
 }
 
 SalesReportResult salesSummary(ReportBuffer &b, SpanWalk &walk, const QString &title, const SettingsRecord &s,
@@ -165,24 +149,24 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
         bool printed = false;
     };
     std::vector<Entry> entries;
-    QHash<QString, std::size_t> byId;
+    QHash<QByteArray, std::size_t> byId; // by the identifier's stored bytes
     for (std::size_t i = 0; i < walk.recNos.size(); ++i) {
         if (!walk.go(i))
             break;
         const double percent = walk.discountPercent();
         for (bool more = walk.items.first(walk.number()); more; more = walk.items.next()) {
             const double gross = walk.items.quantity() * walk.items.unitPrice();
-            const double value = roundToCents(gross) - roundToCents(gross * percent / 100);
-            const QString id = walk.items.productId();
+            const double value = roundCents(gross) - roundCents(gross * percent / 100);
+            const QByteArray id = walk.items.productIdBytes();
             auto it = byId.find(id);
             if (it == byId.end()) {
                 it = byId.insert(id, entries.size());
-                entries.push_back({id});
+                entries.push_back({QString::fromUtf8(id)});
             }
             // Both sums are kept to cents, as they would be as "%10.2f" text.
             Entry &e = entries[it.value()];
-            e.quantity = roundToCents(e.quantity + walk.items.quantity());
-            e.value = roundToCents(e.value + value);
+            e.quantity = roundCents(e.quantity + walk.items.quantity());
+            e.value = roundCents(e.value + value);
         }
         progress.step();
     }
@@ -201,8 +185,8 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
         putRules(b, {0, 2, 4, 6, 8});
         b.put(1, e.id);
         b.put(3, description);
-        b.put(5, amount10(e.quantity));
-        b.put(7, amount10(e.value));
+        putAmount(b, 5, e.quantity, 10);
+        putAmount(b, 7, e.value, 10);
         total += e.value;
         e.printed = true;
     };
@@ -217,7 +201,7 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
     for (bool more = products.top(); more; more = products.skip(1)) {
         if (products.isDeleted())
             continue;
-        const auto it = byId.constFind(products.text(idField));
+        const auto it = byId.constFind(products.text(idField).toUtf8());
         if (it == byId.constEnd() || entries[it.value()].printed)
             continue;
         printEntry(entries[it.value()], products.text(descField));
@@ -232,7 +216,7 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
     b.newRow();
     putRules(b, {0, 6, 8});
     b.put(1, QStringLiteral("Total Sales"));
-    b.put(7, amount10(total));
+    putAmount(b, 7, total, 10);
     b.setFlags(b.curRow(), QStringLiteral("U"));
     return {};
 }
@@ -249,7 +233,7 @@ SalesReportResult taxSummary(ReportBuffer &b, SpanWalk &walk, const QString &tit
         const double percent = walk.discountPercent();
         for (bool more = walk.items.first(walk.number()); more; more = walk.items.next()) {
             const double gross = walk.items.quantity() * walk.items.unitPrice();
-            const double itemNet = gross - roundToCents(gross * percent / 100);
+            const double itemNet = gross - roundCents(gross * percent / 100);
             net += itemNet;
             if (walk.items.shipFlag())
                 base1 += itemNet;
@@ -277,27 +261,27 @@ SalesReportResult taxSummary(ReportBuffer &b, SpanWalk &walk, const QString &tit
     b.setFlags(b.curRow(), u);
     b.newRow();
     b.put(0, QStringLiteral("Net Item Sales"));
-    b.put(2, amount11(net));
+    putAmount(b, 2, net, 11);
     if (s.TaxRate1 > 0) {
         b.setFlags(b.curRow(), u);
         b.newRow();
         b.put(0, QStringLiteral("Sales subject to ") + shipLine);
-        b.put(1, amount11(base1));
+        putAmount(b, 1, base1, 11);
     }
     b.newRow();
     b.put(0, shipLine + QStringLiteral(" Charged"));
-    b.put(2, amount11(shipCharged));
+    putAmount(b, 2, shipCharged, 11);
     b.setFlags(b.curRow(), u);
     b.newRow();
     b.put(0, QStringLiteral("Sales subject to ") + taxLine);
-    b.put(1, amount11(base2));
+    putAmount(b, 1, base2, 11);
     b.newRow();
     b.put(0, taxLine + QStringLiteral(" Charged"));
-    b.put(2, amount11(taxCharged));
+    putAmount(b, 2, taxCharged, 11);
     b.setFlags(b.curRow(), u);
     b.newRow();
     b.put(0, QStringLiteral("Total"));
-    b.put(2, amount11(net + shipCharged + taxCharged));
+    putAmount(b, 2, net + shipCharged + taxCharged, 11);
     b.setFlags(b.curRow(), u);
     return {};
 }

@@ -11,6 +11,7 @@
 #include "Maintenance.h"
 #include "ReceivableReports.h"
 #include "ReportFixture.h"
+#include "SalesReportSupport.h"
 #include "ReportText.h"
 #include "SalesReports.h"
 #include "TestSupport.h"
@@ -21,6 +22,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 using namespace tallyra;
@@ -634,6 +636,49 @@ private Q_SLOTS:
             break;
         }
         }
+    }
+
+    // The reports format and round with their own fast helpers; they must give exactly what the
+    // library's "%w.2f" and roundToCents give, over every family of values that reach them.
+    void amountsFormatAndRoundAsTheLibraryDoes_data()
+    {
+        QTest::addColumn<QList<double>>("values");
+        QRandomGenerator rng(7);
+        QList<double> products, sums, ties, tiny, large;
+        for (int i = 0; i < 200000; ++i) {
+            const double q = (int(rng.bounded(200000)) - 1000) / 100.0, p = rng.bounded(10000000) / 100.0;
+            products << q * p << q * p * (rng.bounded(10000) / 100.0) / 100;
+            sums << products.last() + products[products.size() - 2] + 0.1;
+        }
+        for (int k = -4000; k <= 4000; ++k) {
+            ties << (k + 0.5) / 100 << k / 8.0 << k * 0.005 << k * 0.015 << (k + 0.5) / 100 + 1e-12;
+            tiny << k * 1e-17 << k * 1e-5;
+        }
+        large << 99999999.995 << -99999999.995 << 1e13 + 0.125 << 999999999999.99 << 0.0 << -0.0;
+        QTest::newRow("line values and discounts") << products;
+        QTest::newRow("sums") << sums;
+        QTest::newRow("halves and near halves") << ties;
+        QTest::newRow("tiny, signed zero") << tiny;
+        QTest::newRow("large") << large;
+    }
+
+    void amountsFormatAndRoundAsTheLibraryDoes()
+    {
+        QFETCH(QList<double>, values);
+        int checked = 0;
+        for (double v : values) {
+            for (int width : {8, 10, 12}) {
+                const QString ours = amountCell(QStringLiteral("R63"), v, width);
+                const QString library = QStringLiteral("R63") + QString::asprintf("%*.2f", width, v);
+                if (ours != library)
+                    QFAIL(qPrintable(QString::asprintf("%.17g: ", v) + ours + " != " + library));
+            }
+            const double a = roundCents(v), b = roundToCents(v);
+            if (a != b || std::signbit(a) != std::signbit(b))
+                QFAIL(qPrintable(QString::asprintf("roundCents(%.17g) = %.17g, roundToCents %.17g", v, a, b)));
+            ++checked;
+        }
+        QCOMPARE(checked, values.size());
     }
 
     // Damaged or missing tables: the report says which file, and no data file changes.
