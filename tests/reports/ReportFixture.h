@@ -150,6 +150,69 @@ QList<Record> stored(const QString &dir, OpenResult (*open)(db::Engine &),
     return out;
 }
 
+inline const QDate kToday(2024, 4, 10);
+inline const QDate kStart(2024, 3, 1);
+inline const QDate kEnd(2024, 3, 31);
+
+inline QDate march(int day)
+{
+    return QDate(2024, 3, day);
+}
+
+// Every edge case in a few records. Customer 3's group does not exist; customer 99 does not
+// exist; product GONE is deleted from the catalogue; invoice 1000 and 1006 lie outside March.
+inline Business sampleBusiness()
+{
+    Business b;
+    b.settings.ShipLine = QStringLiteral("Shipping");
+    b.settings.TaxLine = QStringLiteral("Sales Tax");
+    b.settings.TaxRate1 = 0;
+    b.settings.ShipTax = 3;
+    b.groups = {{1, QStringLiteral("Retail")}, {2, QStringLiteral("Wholesale")}};
+    b.customers = {
+        customer(1, "Ms", "Ann", "Baker", 1, {"", "12 Elm Street", "Springfield", ""}, "10200"),
+        customer(2, "Mr", "Carl", "Diaz", 2, {"Diaz Trading Ltd", "Unit 4", "200 Harbour Road", "Portsmouth"},
+                 "PO1 3AB"),
+        customer(3, "Dr", "Eve", "Ng", 7, {"", "1 Short Rd", "", ""}, "999"),
+    };
+    b.products = {product("WIDGET", "Widget, ten inch", 10), product("BOLT", "Hex bolt M6", 0.75),
+                  product("NUT", "Nut M6", 0.25), product("GONE", "Discontinued gadget", 4.5),
+                  product("SPARE", "Never sold", 1)};
+    b.deletedProducts = {"GONE"};
+    b.invoices = {
+        invoice(1000, 1, QDate(2024, 2, 28), "Retail", 0, 0, 0, 0),
+        invoice(1001, 1, march(1), "retail ", 10, 5, 0, 12, "VISA 4111"),
+        invoice(1002, 2, march(1), " RETAIL", 0, 0, 0.81, 0),
+        invoice(1003, 3, march(15), "", 0, 2.5, 0, 0),
+        invoice(1004, 3, march(20), "Service", 0, 1, 1.04, 3),
+        invoice(1005, 99, march(31), "service", 0, 0, 0.8, -5, "CHQ 0042"),
+        invoice(1006, 2, kToday, "", 0, 0, 0, 7.5),
+    };
+    b.items = {
+        item(1000, "NUT", 1, 0.25),
+        item(1001, "WIDGET", 1, 10, false, true),
+        item(1001, "WIDGET", 2, 10, false, true),
+        item(1002, "NUT", 3, 0.25, false, true),
+        item(1002, "GONE", 2, 4.5, false, true),
+        item(1003, "BOLT", 1.5, 0.75, true, false),
+        item(1003, "BOLT", 1.5, 0.75, true, false),
+        item(1004, "NUT", 1, 0.25),
+        item(1004, "NUT", 2, 0.25),
+        item(1004, "WIDGET", 1, 10, false, true),
+        item(1004, "NUT", 4, 0.25),
+        item(1004, "NUT", 5, 0.25),
+        item(1005, "WIDGET", 1, 10, false, true),
+        item(1006, "NUT", 1, 0.25),
+    };
+    b.payments = {
+        payment(1000, QDate(2024, 2, 27), 0.25), payment(1001, march(5), 0),   payment(1001, march(5), 10),
+        payment(1002, march(5), 9.81),           payment(1003, march(10), 1),  payment(1004, march(10), 2),
+        payment(1005, march(10), 3),             payment(1005, march(31), 12), payment(1999, march(31), 4),
+        payment(1006, QDate(2024, 4, 3), 1),
+    };
+    return b;
+}
+
 // The rows of a buffer whose cell `cell` starts with `prefix`.
 inline QList<int> rowsStartingWith(const ReportBuffer &b, int cell, const QString &prefix)
 {

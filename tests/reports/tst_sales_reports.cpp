@@ -30,69 +30,6 @@ using namespace reportfixture;
 
 namespace {
 
-const QDate kToday(2024, 4, 10);
-const QDate kStart(2024, 3, 1);
-const QDate kEnd(2024, 3, 31);
-
-QDate march(int day)
-{
-    return QDate(2024, 3, day);
-}
-
-// Every edge case in a few records. Customer 3's group does not exist; customer 99 does not
-// exist; product GONE is deleted from the catalogue; invoice 1000 and 1006 lie outside March.
-Business sampleBusiness()
-{
-    Business b;
-    b.settings.ShipLine = QStringLiteral("Shipping");
-    b.settings.TaxLine = QStringLiteral("Sales Tax");
-    b.settings.TaxRate1 = 0;
-    b.settings.ShipTax = 3;
-    b.groups = {{1, QStringLiteral("Retail")}, {2, QStringLiteral("Wholesale")}};
-    b.customers = {
-        customer(1, "Ms", "Ann", "Baker", 1, {"", "12 Elm Street", "Springfield", ""}, "10200"),
-        customer(2, "Mr", "Carl", "Diaz", 2, {"Diaz Trading Ltd", "Unit 4", "200 Harbour Road", "Portsmouth"},
-                 "PO1 3AB"),
-        customer(3, "Dr", "Eve", "Ng", 7, {"", "1 Short Rd", "", ""}, "999"),
-    };
-    b.products = {product("WIDGET", "Widget, ten inch", 10), product("BOLT", "Hex bolt M6", 0.75),
-                  product("NUT", "Nut M6", 0.25), product("GONE", "Discontinued gadget", 4.5),
-                  product("SPARE", "Never sold", 1)};
-    b.deletedProducts = {"GONE"};
-    b.invoices = {
-        invoice(1000, 1, QDate(2024, 2, 28), "Retail", 0, 0, 0, 0),
-        invoice(1001, 1, march(1), "retail ", 10, 5, 0, 12, "VISA 4111"),
-        invoice(1002, 2, march(1), " RETAIL", 0, 0, 0.81, 0),
-        invoice(1003, 3, march(15), "", 0, 2.5, 0, 0),
-        invoice(1004, 3, march(20), "Service", 0, 1, 1.04, 3),
-        invoice(1005, 99, march(31), "service", 0, 0, 0.8, -5, "CHQ 0042"),
-        invoice(1006, 2, kToday, "", 0, 0, 0, 7.5),
-    };
-    b.items = {
-        item(1000, "NUT", 1, 0.25),
-        item(1001, "WIDGET", 1, 10, false, true),
-        item(1001, "WIDGET", 2, 10, false, true),
-        item(1002, "NUT", 3, 0.25, false, true),
-        item(1002, "GONE", 2, 4.5, false, true),
-        item(1003, "BOLT", 1.5, 0.75, true, false),
-        item(1003, "BOLT", 1.5, 0.75, true, false),
-        item(1004, "NUT", 1, 0.25),
-        item(1004, "NUT", 2, 0.25),
-        item(1004, "WIDGET", 1, 10, false, true),
-        item(1004, "NUT", 4, 0.25),
-        item(1004, "NUT", 5, 0.25),
-        item(1005, "WIDGET", 1, 10, false, true),
-        item(1006, "NUT", 1, 0.25),
-    };
-    b.payments = {
-        payment(1000, QDate(2024, 2, 27), 0.25), payment(1001, march(5), 0),   payment(1001, march(5), 10),
-        payment(1002, march(5), 9.81),           payment(1003, march(10), 1),  payment(1004, march(10), 2),
-        payment(1005, march(10), 3),             payment(1005, march(31), 12), payment(1999, march(31), 4),
-        payment(1006, QDate(2024, 4, 3), 1),
-    };
-    return b;
-}
-
 enum class Kind
 {
     Sales,
@@ -114,10 +51,10 @@ struct Built
 // Builds one report from the business in dir into `buffer`.
 SalesReportResult build(Kind kind, const QString &dir, ReportBuffer &buffer, const SettingsRecord &settings,
                         const QDate &start = kStart, const QDate &end = kEnd, const QString &product = "WIDGET",
-                        const QList<qint64> &customers = {1, 2, 3}, const QList<qint64> &groups = {})
+                        const QList<qint64> &customers = {1, 2, 3}, const QList<qint64> &groups = {},
+                        const ProgressDisplay &none = {})
 {
     db::Engine engine(dir);
-    const ProgressDisplay none;
     switch (kind) {
     case Kind::Sales:
         return makeSalesReport(SalesReport::SalesSummary, engine, buffer, start, end, settings, none);
@@ -310,6 +247,44 @@ private Q_SLOTS:
         for (const QString &a : absent)
             QVERIFY2(!QRegularExpression(a, QRegularExpression::MultilineOption).match(text).hasMatch(),
                      qPrintable(a + "\nfound in:\n" + text));
+    }
+
+    void progressShowsEachReportsText_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("steps"); // records counted: invoices or payments of the span, INV6 records
+        QTest::newRow("sales") << int(Kind::Sales) << "Processing Sales" << 5;
+        QTest::newRow("product") << int(Kind::Product) << "Processing Sales" << 5;
+        QTest::newRow("tax") << int(Kind::Tax) << "Processing Sales" << 5;
+        QTest::newRow("department") << int(Kind::Department) << "Processing Sales" << 5;
+        QTest::newRow("receivables") << int(Kind::Receivables) << "Processing Receivables" << 7;
+        QTest::newRow("income") << int(Kind::Income) << "Processing Payments" << 8;
+        QTest::newRow("buyers") << int(Kind::Buyers) << "Processing Buyers" << 5;
+    }
+
+    void progressShowsEachReportsText()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        QFETCH(int, steps);
+        QStringList started;
+        QList<int> percents;
+        int ended = 0;
+        const ProgressDisplay progress{[&](const QString &m) { started << m; }, [&](int p) { percents << p; },
+                                       [&] { ++ended; }};
+        ReportBuffer buffer;
+        QVERIFY(build(Kind(kind), m_dir.path(), buffer, sampleBusiness().settings, kStart, kEnd, "WIDGET", {}, {},
+                      progress)
+                    .built());
+        QCOMPARE(started, QStringList{text});
+        QCOMPARE(ended, 1);
+        // (done × 100 + 100) / count after each record, shown when it changes.
+        QList<int> expected;
+        for (int done = 0; done < steps; ++done)
+            if (expected.isEmpty() || expected.last() != (done * 100 + 100) / steps)
+                expected << (done * 100 + 100) / steps;
+        QCOMPARE(percents, expected);
     }
 
     void spansWithoutRecordsGiveTheirNotice_data()

@@ -11,5 +11,8 @@ std::vector<ReportCommand> reportCommands();
 
 // "product-listing".
 void addListingCommands(std::vector<ReportCommand> &commands);
+// "sales-summary", "product-summary", "tax-summary", "sales-by-dept", "receivables",
+// "income-summary", "product-buyers" and "customer-profile".
+void addSalesReportCommands(std::vector<ReportCommand> &commands);
 
 } // namespace tallyra
