@@ -19,6 +19,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
@@ -312,6 +313,60 @@ private Q_SLOTS:
         QCOMPARE(int(r.outcome), int(SalesReportResult::Outcome::Nothing));
         QCOMPARE(r.message, message);
         QCOMPARE(buffer.rowCount(), 0);
+    }
+
+    // tallyra-report writes what the viewer's text export holds, with the dialogs' answers given
+    // as options, and says by its exit status when there is nothing to write.
+    void commandLineRunsEachReport_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("golden"); // the expected standard output, or the expected message
+        const QStringList march = {"--from", "2024-03-01", "--to", "2024-03-31"};
+        QTest::newRow("sales-summary") << (QStringList{"sales-summary"} + march) << 0 << "sales_summary.txt";
+        QTest::newRow("product-summary") << (QStringList{"product-summary"} + march) << 0 << "product_summary.txt";
+        QTest::newRow("tax-summary") << (QStringList{"tax-summary"} + march) << 0 << "tax_summary.txt";
+        QTest::newRow("sales-by-dept") << (QStringList{"sales-by-dept"} + march) << 0 << "sales_by_dept.txt";
+        QTest::newRow("receivables") << QStringList{"receivables"} << 0 << "receivables.txt";
+        QTest::newRow("income-summary") << (QStringList{"income-summary"} + march) << 0 << "income_summary.txt";
+        QTest::newRow("product-buyers") << (QStringList{"product-buyers", "--product", "widget"} + march) << 0
+                                        << "product_buyers.txt";
+        QTest::newRow("customer-profile") << QStringList{"customer-profile", "--customers", "1,2,3"} << 0
+                                          << "customer_profile.txt";
+        QTest::newRow("current month by default") << QStringList{"sales-summary"} << 0
+                                                  << "~Sales Summary for 4/1/24 through 4/30/24";
+        QTest::newRow("no invoices") << QStringList{"tax-summary", "--from", "2023-01-01", "--to", "2023-12-31"}
+                                     << 1 << "No Invoices within selected dates.";
+        QTest::newRow("no payments") << QStringList{"income-summary", "--from", "2024-03-06", "--to", "2024-03-09"}
+                                     << 1 << "No Payments within selected dates.";
+        QTest::newRow("buyers without product") << QStringList{"product-buyers"} << 2 << "needs --product";
+        QTest::newRow("profile without choice") << QStringList{"customer-profile"} << 2 << "--customers or --groups";
+        QTest::newRow("profile of unknown") << QStringList{"customer-profile", "--customers", "77"} << 1
+                                            << "No such customers: 77";
+    }
+
+    void commandLineRunsEachReport()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, golden);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LANG", "en_US.UTF-8"); // the short dates of the golden files
+        env.insert("LC_ALL", "en_US.UTF-8");
+        p.setProcessEnvironment(env);
+        p.start(testsupport::binPath("tallyra-report"),
+                QStringList{"--dir", m_dir.path(), "--today", kToday.toString(Qt::ISODate)} + args);
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray out = p.readAllStandardOutput();
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), exitCode);
+        if (exitCode == 0 && golden.startsWith('~'))
+            QVERIFY2(out.contains(golden.mid(1).toUtf8()) && out.contains("   1006   4/10/24"), out.constData());
+        else if (exitCode == 0)
+            QCOMPARE(out, readAll(testsupport::fixturePath("report/" + golden)));
+        else
+            QVERIFY2(err.contains(golden) && out.isEmpty(), qPrintable(err));
     }
 
     // A random business of a quarter year; every figure of every report is compared with what
