@@ -11,6 +11,8 @@ std::vector<ReportCommand> reportCommands()
 {
     std::vector<ReportCommand> commands;
     addListingCommands(commands);
+    addLabelCommands(commands);
+    addInventoryCommands(commands);
     addSalesReportCommands(commands);
     return commands;
 }

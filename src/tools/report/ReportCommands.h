@@ -14,5 +14,10 @@ void addListingCommands(std::vector<ReportCommand> &commands);
 // "sales-summary", "product-summary", "tax-summary", "sales-by-dept", "receivables",
 // "income-summary", "product-buyers" and "customer-profile".
 void addSalesReportCommands(std::vector<ReportCommand> &commands);
+// "labels".
+void addLabelCommands(std::vector<ReportCommand> &commands);
+
+// "stock-on-hand", "inventory", "cogs", "purchasing".
+void addInventoryCommands(std::vector<ReportCommand> &commands);
 
 } // namespace tallyra
