@@ -33,6 +33,7 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
     ProgressSteps progress(display, QStringLiteral("Processing Receivables"), invoices.recordCount());
     double total = 0;
     QString name;
+    QHash<QByteArray, QString> ages; // the age in days of each stored date, worked out once
     for (bool more = invoices.top(); more; more = invoices.skip(1)) {
         progress.step();
         if (invoices.isDeleted())
@@ -41,14 +42,19 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
         if (due == 0)
             continue;
         names.find(invoices.integer(f.cuNo), &name);
-        const QDate date = storedToDate(QString::fromLatin1(invoices.raw(f.iDate)));
+        const QByteArray stored = invoices.raw(f.iDate);
+        auto age = ages.find(stored);
+        if (age == ages.end()) {
+            // An invoice without a date has no age.
+            const QDate date = storedToDate(QString::fromLatin1(stored));
+            age = ages.insert(stored, date.isValid() ? QString::number(date.daysTo(today)) : QString());
+        }
         b.pageCheck(b.pageLines() + 1, true);
         b.newRow();
         putRules(b, {0, 2, 4, 6, 8});
         b.put(1, QString::number(invoices.integer(f.ivNo)));
         b.put(3, name);
-        // An invoice without a date has no age.
-        b.put(5, date.isValid() ? QString::number(date.daysTo(today)) : QString());
+        b.put(5, age.value());
         putAmount(b, 7, due, 10);
         total += due;
     }

@@ -156,7 +156,7 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
         const double percent = walk.discountPercent();
         for (bool more = walk.items.first(walk.number()); more; more = walk.items.next()) {
             const double gross = walk.items.quantity() * walk.items.unitPrice();
-            const double value = roundCents(gross) - roundCents(gross * percent / 100);
+            const double value = roundCents(gross) - (percent != 0 ? roundCents(gross * percent / 100) : 0);
             const QByteArray id = walk.items.productIdBytes();
             auto it = byId.find(id);
             if (it == byId.end()) {
