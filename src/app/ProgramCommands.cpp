@@ -9,6 +9,9 @@
 #include "LabelCommands.h"
 #include "MainU.h"
 #include "MaintenanceCommands.h"
+#include "CustomerReports.h"
+#include "ReceivableReports.h"
+#include "SalesReports.h"
 #include "ProductListing.h"
 #include "PurchaseCommand.h"
 #include "RecordCommands.h"
@@ -74,6 +77,44 @@ void registerMaintenanceCommands(TMain &main)
     });
 }
 
+// The "Sales Reports" and "Customer Profile" lists. A report whose tables cannot be opened ends the
+// program as every failed open does.
+void registerSalesReports(TMain &main)
+{
+    using Run = std::function<bool(QWidget *, QString *)>;
+    const auto add = [&main](Command command, Run run) {
+        main.setCommand(command, [&main, run](QWidget *parent) {
+            QString failure;
+            if (!run(parent, &failure))
+                main.fatal(failure);
+        });
+    };
+    const auto sales = [&main](SalesReport report) {
+        return [&main, report](QWidget *parent, QString *failure) {
+            return runSalesReport(report, parent, database(), main.progressDisplay(), failure);
+        };
+    };
+    add(Command::SalesSummary, sales(SalesReport::SalesSummary));
+    add(Command::ProductSummary, sales(SalesReport::ProductSummary));
+    add(Command::TaxSummary, sales(SalesReport::TaxSummary));
+    add(Command::SalesByDept, sales(SalesReport::DepartmentSummary));
+    add(Command::ReceivableIncome, [&main](QWidget *parent, QString *failure) {
+        return runReceivables(parent, database(), main.progressDisplay(), failure);
+    });
+    add(Command::IncomeSummary, [&main](QWidget *parent, QString *failure) {
+        return runDailyIncome(parent, database(), main.progressDisplay(), failure);
+    });
+    add(Command::ProductBuyers, [&main](QWidget *parent, QString *failure) {
+        return runProductBuyers(parent, database(), main.progressDisplay(), failure);
+    });
+    add(Command::ProfileSelectedCustomers, [](QWidget *parent, QString *failure) {
+        return runProfileSelectedCustomers(parent, database(), failure);
+    });
+    add(Command::ProfileSelectedGroups, [](QWidget *parent, QString *failure) {
+        return runProfileSelectedGroups(parent, database(), failure);
+    });
+}
+
 } // namespace
 
 void registerProgramCommands(TMain &main)
@@ -101,6 +142,7 @@ void registerProgramCommands(TMain &main)
     }
     registerPurchaseWindows();
     registerMaintenanceCommands(main);
+    registerSalesReports(main);
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))

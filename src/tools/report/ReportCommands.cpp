@@ -13,6 +13,7 @@ std::vector<ReportCommand> reportCommands()
     addListingCommands(commands);
     addLabelCommands(commands);
     addInventoryCommands(commands);
+    addSalesReportCommands(commands);
     return commands;
 }
 

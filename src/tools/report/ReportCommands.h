@@ -11,6 +11,9 @@ std::vector<ReportCommand> reportCommands();
 
 // "product-listing".
 void addListingCommands(std::vector<ReportCommand> &commands);
+// "sales-summary", "product-summary", "tax-summary", "sales-by-dept", "receivables",
+// "income-summary", "product-buyers" and "customer-profile".
+void addSalesReportCommands(std::vector<ReportCommand> &commands);
 // "labels".
 void addLabelCommands(std::vector<ReportCommand> &commands);
 

@@ -1,0 +1,352 @@
+#include "SalesReportSupport.h"
+
+#include "Conversions.h"
+#include "Maintenance.h"
+#include "Prompt.h"
+#include "ReportBuffer.h"
+#include "ReportU.h"
+
+#include <cmath>
+
+namespace tallyra {
+
+double roundCents(double value)
+{
+    const double r = std::fabs(value) * 100;
+    if (!(r < 1e15))
+        return roundToCents(value);
+    const double whole = std::floor(r);
+    const double fraction = r - whole;
+    // roundToCents looks at the value to 15 significant digits; within that distance of a half
+    // cent, or on it, it decides.
+    if (std::fabs(fraction - 0.5) <= r * 1e-14 + 1e-12)
+        return roundToCents(value);
+    const double cents = fraction > 0.5 ? whole + 1 : whole;
+    if (cents == 0)
+        return 0;
+    return value < 0 ? -(cents / 100) : cents / 100;
+}
+
+QString amountCell(const QString &code, double value, int width)
+{
+    const long double scaled = static_cast<long double>(value) * 100.0L; // exact: 53 + 7 bits fit in 64
+    if (!std::isfinite(value) || std::fabs(value) >= 1e15 || code.size() > 8 || width > 40)
+        return code + QString::asprintf("%*.2f", width, value);
+    const bool negative = value < 0;
+    const long double magnitude = negative ? -scaled : scaled;
+    const long double whole = std::floor(magnitude);
+    const unsigned long long cents =
+        static_cast<unsigned long long>(whole) + (magnitude - whole >= 0.5L ? 1u : 0u);
+    // The digits right to left: two decimals, the point, the whole part, the sign.
+    char digits[32];
+    int n = 0;
+    unsigned long long rest = cents;
+    digits[n++] = char('0' + rest % 10);
+    rest /= 10;
+    digits[n++] = char('0' + rest % 10);
+    rest /= 10;
+    digits[n++] = '.';
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (negative)
+        digits[n++] = '-';
+    char text[96];
+    int used = 0;
+    for (QChar c : code)
+        text[used++] = char(c.unicode());
+    for (int pad = width - n; pad > 0; --pad)
+        text[used++] = ' ';
+    while (n > 0)
+        text[used++] = digits[--n];
+    return QString::fromLatin1(text, used);
+}
+
+void putAmount(ReportBuffer &buffer, int cell, double value, int width)
+{
+    buffer.setCell(cell, amountCell(buffer.colCode(cell), value, width));
+}
+
+void putRules(ReportBuffer &buffer, std::initializer_list<int> cells)
+{
+    for (int c : cells)
+        buffer.setCell(c, buffer.colCode(c));
+}
+
+QString reportReadFailure(const QString &detail)
+{
+    return QStringLiteral("Unable to read the data files:\n") + detail;
+}
+
+void startReportLayout(ReportBuffer &buffer, int width, const QStringList &titles, const QStringList &codes,
+                       const QStringList &headings)
+{
+    buffer.reportStart(width, int(codes.size()) + 1);
+    buffer.titles() = titles;
+    for (int c = 0; c < codes.size(); ++c)
+        buffer.setColCode(c, codes[c]);
+    if (headings.isEmpty())
+        return;
+    buffer.setHeadingRowCount(2);
+    int next = 0;
+    for (int c = 0; c < codes.size(); ++c) {
+        const QChar kind = codes[c].at(0);
+        const bool text = kind == QLatin1Char('L') || kind == QLatin1Char('R') || kind == QLatin1Char('C');
+        buffer.setHeading(c, 1, text ? codes[c] + headings.value(next++) : codes[c]);
+    }
+    buffer.setHeading(buffer.flagsCell(), 0, QStringLiteral("U"));
+    buffer.setHeading(buffer.flagsCell(), 1, QStringLiteral("U"));
+}
+
+QString spanText(const QDate &start, const QDate &end)
+{
+    return formatShortDate(start) + QStringLiteral(" through ") + formatShortDate(end);
+}
+
+ProgressSteps::ProgressSteps(const ProgressDisplay &display, const QString &message, qint64 count)
+    : m_display(display)
+    , m_count(qMax<qint64>(1, count))
+{
+    if (m_display.start)
+        m_display.start(message);
+}
+
+ProgressSteps::~ProgressSteps()
+{
+    end();
+}
+
+void ProgressSteps::step()
+{
+    const int percent = int(qMin<qint64>(100, (m_done * 100 + 100) / m_count));
+    ++m_done;
+    if (percent != m_shown && m_display.set) {
+        m_shown = percent;
+        m_display.set(percent);
+    }
+}
+
+void ProgressSteps::end()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    if (m_display.end)
+        m_display.end();
+}
+
+int requireField(const db::Table &table, const char *name, db::Status *status)
+{
+    const int index = table.fieldIndex(name);
+    if (index < 0 && status->isOk())
+        *status = db::Status::corruption(
+            QStringLiteral("%1: the field %2 is missing").arg(table.fileName(), QLatin1String(name)));
+    return index;
+}
+
+db::Status recordsInSpan(db::Table &table, const QString &tag, int dateField, const QDate &start,
+                         const QDate &end, std::vector<quint32> *recNos)
+{
+    recNos->clear();
+    if (!table.selectTag(tag))
+        return table.takeError();
+    const QByteArray last = dateKey(end);
+    const db::SeekResult r = table.seek(dateKey(start));
+    if (r == db::SeekResult::Error)
+        return table.takeError();
+    if (r == db::SeekResult::Eof)
+        return table.takeError();
+    for (bool more = true; more; more = table.skip(1)) {
+        // Stored dates are "yyyymmdd" or blank, so their bytes compare as the dates do.
+        if (table.raw(dateField).trimmed() > last)
+            break;
+        if (!table.isDeleted())
+            recNos->push_back(table.recNo());
+    }
+    return table.takeError();
+}
+
+db::Status InvoiceFields::resolve(const db::Table &t)
+{
+    db::Status s;
+    ivNo = requireField(t, "IvNo", &s);
+    cuNo = requireField(t, "CuNo", &s);
+    dept = requireField(t, "Dept", &s);
+    iDate = requireField(t, "IDate", &s);
+    iMemo = requireField(t, "IMemo", &s);
+    discount = requireField(t, "Discount", &s);
+    ship = requireField(t, "Ship", &s);
+    tax = requireField(t, "Tax", &s);
+    due = requireField(t, "Due", &s);
+    return s;
+}
+
+InvoiceItems::InvoiceItems(db::Table &items)
+    : m_items(items)
+{
+    m_ivNo = requireField(items, "IvNo", &m_status);
+    m_prId = requireField(items, "PrID", &m_status);
+    m_qty = requireField(items, "Qty", &m_status);
+    m_price = requireField(items, "UPR", &m_status);
+    m_ltax1 = requireField(items, "LTax1", &m_status);
+    m_ltax2 = requireField(items, "LTax2", &m_status);
+    if (m_status.isOk() && !items.selectTag(QStringLiteral("Itm")))
+        m_status = items.takeError();
+}
+
+bool InvoiceItems::onInvoice() const
+{
+    // IvNo holds the number as Str(IvNo, 6) writes it, so bytes compare as numbers do.
+    return !m_items.eof() && (m_items.raw(m_ivNo) == m_key || m_items.integer(m_ivNo) == m_invoice);
+}
+
+QByteArray InvoiceItems::productIdBytes() const
+{
+    QByteArray id = m_items.raw(m_prId);
+    qsizetype n = id.size();
+    while (n > 0 && id.at(n - 1) == ' ')
+        --n;
+    id.truncate(n);
+    return id;
+}
+
+bool InvoiceItems::skipDeleted()
+{
+    while (!m_items.eof() && m_items.isDeleted()) {
+        if (!m_items.skip(1))
+            return false;
+    }
+    return !m_items.eof();
+}
+
+bool InvoiceItems::first(qint64 invoice)
+{
+    m_invoice = invoice;
+    m_key = numberKey(invoice, 6);
+    // In place when the table sits on the first item past a lower invoice's and that item's
+    // number is not below this one: no item of this invoice can lie before it.
+    const bool inPlace = m_passed >= 0 && m_passed < invoice && !m_items.eof() &&
+                         m_items.integer(m_ivNo) >= invoice;
+    if (!inPlace) {
+        const db::SeekResult r = m_items.seek(m_key);
+        if (r == db::SeekResult::Eof || r == db::SeekResult::Error) {
+            m_passed = -1;
+            return false;
+        }
+    }
+    // The table is on the first item numbered `invoice` or higher (deleted ones included).
+    if (!skipDeleted()) {
+        m_passed = -1;
+        return false;
+    }
+    if (onInvoice()) {
+        m_passed = -1;
+        return true;
+    }
+    m_passed = invoice; // on a later invoice's first item: this one has none
+    return false;
+}
+
+bool InvoiceItems::next()
+{
+    if (!m_items.skip(1) || !skipDeleted())
+        return false;
+    if (onInvoice())
+        return true;
+    m_passed = m_invoice;
+    return false;
+}
+
+const QString &DateTexts::text(const QByteArray &stored)
+{
+    auto it = m_texts.find(stored);
+    if (it == m_texts.end())
+        it = m_texts.insert(stored, formatShortDate(storedToDate(QString::fromLatin1(stored))));
+    return it.value();
+}
+
+QString customerName(const QString &title, const QString &first, const QString &last)
+{
+    return (title + QLatin1Char(' ') + first.trimmed() + QLatin1Char(' ') + last).trimmed();
+}
+
+CustomerNames::CustomerNames(db::Table &customers)
+    : m_customers(customers)
+{
+    m_cuNo = requireField(customers, "CuNo", &m_status);
+    m_title = requireField(customers, "Title", &m_status);
+    m_first = requireField(customers, "First", &m_status);
+    m_last = requireField(customers, "Last", &m_status);
+    m_group = requireField(customers, "NGroup", &m_status);
+    if (m_status.isOk() && !customers.selectTag(QStringLiteral("CCNO")))
+        m_status = customers.takeError();
+}
+
+bool CustomerNames::find(qint64 number, QString *name, qint64 *group)
+{
+    auto it = m_cache.find(number);
+    if (it == m_cache.end()) {
+        Entry e;
+        if (m_status.isOk() && m_customers.seek(customerNumberKey(number)) == db::SeekResult::Found &&
+            !m_customers.isDeleted()) {
+            e.found = true;
+            e.name = customerName(m_customers.text(m_title), m_customers.text(m_first),
+                                  m_customers.text(m_last));
+            e.group = m_customers.integer(m_group);
+        }
+        it = m_cache.insert(number, e);
+    }
+    *name = it->found ? it->name : QStringLiteral("UNKNOWN");
+    if (group)
+        *group = it->group;
+    return it->found;
+}
+
+GroupNames::GroupNames(db::Table &groups)
+    : m_groups(groups)
+{
+    m_groups.selectTag(QStringLiteral("NGroup"));
+}
+
+bool GroupNames::find(qint64 number, QString *name)
+{
+    auto it = m_cache.find(number);
+    if (it == m_cache.end()) {
+        std::pair<bool, QString> e{false, QString()};
+        const int nameField = m_groups.fieldIndex("cGroup");
+        if (nameField >= 0 && m_groups.seek(groupNumberKey(number)) == db::SeekResult::Found &&
+            !m_groups.isDeleted())
+            e = {true, m_groups.text(nameField).trimmed()};
+        it = m_cache.insert(number, e);
+    }
+    *name = it->second;
+    return it->first;
+}
+
+bool finishReportRun(QWidget *parent, const SalesReportResult &result, ReportBuffer &buffer,
+                     QString *openFailure)
+{
+    bool ok = true;
+    switch (result.outcome) {
+    case SalesReportResult::Outcome::OpenFailed:
+        if (openFailure)
+            *openFailure = result.message;
+        ok = false;
+        break;
+    case SalesReportResult::Outcome::Nothing:
+        if (!result.message.isEmpty())
+            Prompt::info(parent, result.message);
+        break;
+    case SalesReportResult::Outcome::ReadFailed:
+        Prompt::info(parent, reportReadFailure(result.message));
+        break;
+    case SalesReportResult::Outcome::Built:
+        TReportF::showReport(parent, buffer);
+        break;
+    }
+    buffer.reportClear();
+    return ok;
+}
+
+} // namespace tallyra
