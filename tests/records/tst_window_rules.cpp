@@ -103,6 +103,13 @@ private Q_SLOTS:
         QVERIFY(openTable(database(), TableId::Groups));
         db::Table *groups = database().table(QStringLiteral("GROUPS"));
         QVERIFY(groups->appendBlank().isOk() && writeGroup(*groups, group).isOk());
+        QVERIFY(openTable(database(), TableId::Customers));
+        CustomerRecord customer;
+        customer.CuNo = 1;
+        customer.Last = QStringLiteral("Holloway");
+        customer.NGroup = 1;
+        db::Table *customers = database().table(QStringLiteral("CUST5"));
+        QVERIFY(customers->appendBlank().isOk() && writeCustomer(*customers, customer).isOk());
         QVERIFY(closeAllTables(database()).isOk());
     }
     void cleanup()
@@ -126,13 +133,13 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
         {"customerDialog", "titleEdit",
          {"firstNameEdit", "lastNameEdit", "address1Edit", "address2Edit", "address3Edit", "address4Edit",
           "postalCodeEdit", "noteEdit", "phoneEdit", "faxEdit", "emailEdit", "commentsEdit", "saveButton",
-          "deleteButton", "cancelButton", "groupButton", "titleEdit"},
+          "cancelButton", "groupButton", "titleEdit"},
          [](db::Engine &e) { TCustomer(e).run(0); }},
-        {"groupDefDialog", "groupNameEdit", {"saveButton", "deleteButton", "cancelButton", "groupNameEdit"},
+        {"groupDefDialog", "groupNameEdit", {"saveButton", "cancelButton", "groupNameEdit"},
          [](db::Engine &e) { TGroupDef(e).run(0); }},
         {"productDialog", "productIdEdit",
-         {"description1Edit", "description2Edit", "unitPriceBox", "licenceCodeEdit", "shipLineCheckBox",
-          "taxLineCheckBox", "inventoryCheckBox", "reorderBox", "productTextEdit", "saveButton", "deleteButton",
+         {"description1Edit", "description2Edit", "unitPriceEdit", "licenseCodeEdit", "shipLineCheckBox",
+          "taxLineCheckBox", "inventoryCheckBox", "reorderLevelEdit", "productTextEdit", "saveButton",
           "cancelButton", "productIdEdit"},
          [](db::Engine &e) { TProdDef(e).run(0); }},
         // Each caption, then its rate: the row order of the form.
@@ -181,7 +188,7 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
         QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups)
                 && openTable(database(), TableId::Products));
         if (QString::fromLatin1(c.window) == QLatin1String("invoiceDialog"))
-            QVERIFY(InvoiceStore::openTables(database()).isOk());
+            QVERIFY(InvoiceStore::openTables(database()).ok());
         QStringList tabbed;
         QStringList entered;
         QString enterEndsOn;
@@ -209,8 +216,10 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
         script.start();
         c.run(database());
         QVERIFY2(script.done(), qPrintable(QString::fromLatin1(c.window) + QLatin1String(": ") + script.failure()));
-        QCOMPARE(tabbed, c.tabOrder);
-        QCOMPARE(entered, c.tabOrder.mid(0, entered.size()));
+        QVERIFY2(tabbed == c.tabOrder, qPrintable(QString::fromLatin1(c.window) + QLatin1String(" Tab: ")
+                                                  + tabbed.join(QLatin1Char(','))));
+        QVERIFY2(entered == c.tabOrder.mid(0, entered.size()),
+                 qPrintable(QString::fromLatin1(c.window) + QLatin1String(" Enter: ") + entered.join(QLatin1Char(','))));
         QVERIFY2(!entered.isEmpty() || c.tabOrder.first().endsWith(QLatin1String("Button"))
                      || c.tabOrder.first().endsWith(QLatin1String("Grid")),
                  c.window);
@@ -241,7 +250,7 @@ void TestWindowRules::escapeAndCancelAskBeforeChangesAreLost()
     for (const Case &c : cases) {
         QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups)
                 && openTable(database(), TableId::Products));
-        QVERIFY(InvoiceStore::openTables(database()).isOk());
+        QVERIFY(InvoiceStore::openTables(database()).ok());
         const QString name = QString::fromLatin1(c.window);
         bool stayedAfterNo = false;
         // Unchanged: Escape closes at once, without a question.
@@ -252,6 +261,7 @@ void TestWindowRules::escapeAndCancelAskBeforeChangesAreLost()
         });
         ModalDriver changed;
         changed.then(name, [&](QWidget *w) {
+            QApplication::setActiveWindow(w);
             recordtest::type(w, c.box, QStringLiteral("Q"));
             // "No" keeps the window and what was typed; then "Cancel" and "Yes" close it.
             Prompt::setNextAnswers({answer(Prompt::Answer::No), answer(Prompt::Answer::Yes)});
@@ -315,11 +325,13 @@ void TestWindowRules::keystrokesABoxCannotTakeAreRefusedVisibly()
         box->end(false);
         Prompt::setNextAnswers({answer(Prompt::Answer::Ok)});
         QTest::keyClicks(box, c.typed);
-        QCOMPARE(box->text(), c.expected);
+        QVERIFY2(box->text() == c.expected, c.what);
         QCOMPARE(box->property("refusals").toInt() > 0, c.refused);
         QCOMPARE(isFlashing(box), c.refused);
         // The message comes once the keystroke is over.
-        QTRY_COMPARE(Prompt::takeShown(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        QStringList shown;
+        QTRY_VERIFY2((shown += Prompt::takeShown(), shown.size() == (c.message.isEmpty() ? 0 : 1)), c.what);
+        QCOMPARE(shown, c.message.isEmpty() ? QStringList() : QStringList{c.message});
         if (c.message.isEmpty())
             Prompt::clearAnswers();
         // The flash ends by itself.
@@ -411,10 +423,10 @@ void TestWindowRules::datesOutsideTheAcceptedYearsAreRefusedWhereTyped()
         bool refused;
     };
     const QList<Case> cases = {{QDate(1850, 12, 8), true},
-                               {QDate(2200, 1, 1), true},
-                               {QDate(1900, 1, 1), false},
-                               {QDate(2199, 12, 31), false},
-                               {QDate(1965, 12, 31), false}};
+                               {QDate(2200, 12, 8), true},
+                               {QDate(1900, 12, 8), false},
+                               {QDate(2199, 12, 8), false},
+                               {QDate(1965, 12, 8), false}};
     for (const Case &c : cases) {
         TPmtDef dialog;
         dialog.setPayment({QDate(2026, 12, 8), 10}, false);
@@ -426,10 +438,11 @@ void TestWindowRules::datesOutsideTheAcceptedYearsAreRefusedWhereTyped()
             auto *date = child<QDateEdit>(w, "datePaidEdit");
             format = date->displayFormat();
             date->setFocus(Qt::TabFocusReason);
-            // The whole date typed over, section by section, as the locale shows it.
-            date->setCurrentSectionIndex(0);
+            // The year typed over with four digits.
+            date->setCurrentSection(QDateTimeEdit::YearSection);
+            date->setSelectedSection(QDateTimeEdit::YearSection);
             Prompt::setNextAnswers({answer(Prompt::Answer::Ok)});
-            QTest::keyClicks(date, QLocale().toString(c.typed, format));
+            QTest::keyClicks(date, QString::number(c.typed.year()));
             QTest::qWait(0);
             QTRY_VERIFY(!c.refused || Prompt::hasCannedAnswers() == false);
             shownAfter = date->date();
@@ -454,18 +467,9 @@ void TestWindowRules::datesSavedTenTimesNeverMove()
     // dates the windows refuse but a file may hold.
     const QList<QDate> dates = {QDate(2026, 12, 8), QDate(1965, 12, 31), QDate(2066, 1, 1), QDate(1850, 12, 8),
                                 QDate(2199, 12, 31), QDate(1900, 2, 28)};
-    QVERIFY(openTable(database(), TableId::Customers));
-    CustomerRecord customer;
-    customer.CuNo = 1;
-    customer.Last = QStringLiteral("Holloway");
-    customer.NGroup = 1;
-    db::Table *customers = database().table(QStringLiteral("CUST5"));
-    QVERIFY(customers->appendBlank().isOk() && writeCustomer(*customers, customer).isOk());
-    QVERIFY(closeAllTables(database()).isOk());
-
     for (const QDate &date : dates) {
         // Invoice and payment through the invoice store, saved unchanged ten times.
-        QVERIFY(InvoiceStore::openTables(database()).isOk());
+        QVERIFY(InvoiceStore::openTables(database()).ok());
         InvoiceStore store(database());
         CurrentInvoice invoice;
         store.startNew(invoice);
@@ -507,7 +511,7 @@ void TestWindowRules::datesSavedTenTimesNeverMove()
 
     // The invoice window: an invoice of 2066 opened and saved unchanged ten times stays in 2066,
     // and so does its payment.
-    QVERIFY(InvoiceStore::openTables(database()).isOk());
+    QVERIFY(InvoiceStore::openTables(database()).ok());
     const quint32 first = 1;
     for (int i = 0; i < 10; ++i) {
         TInvoice window(database());
