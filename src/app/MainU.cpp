@@ -977,13 +977,19 @@ bool TMain::openBusiness()
     }
     const MaintenanceResult indexed = rebuildIndexes(database(), ReindexMode::MissingOnly);
     if (!indexed) {
-        // The table that failed, the words of the start-up rule, and the engine's reason.
+        // The table that failed (the one the engine's reason names, else the first not rebuilt),
+        // the words of the start-up rule, and the engine's reason.
         QString file;
+        const QString reason = indexed.status.toString();
         for (TableId id : kRebuildOrder) {
-            if (!indexed.tablesDone.contains(tableDef(id).name)) {
+            if (reason.contains(tableDef(id).fileName, Qt::CaseInsensitive)) {
                 file = tableDef(id).fileName;
                 break;
             }
+        }
+        for (TableId id : kRebuildOrder) {
+            if (file.isEmpty() && !indexed.tablesDone.contains(tableDef(id).name))
+                file = tableDef(id).fileName;
         }
         fatal(openFailureMessage(file) + QLatin1Char('\n') + indexed.status.toString());
         return false;

@@ -275,8 +275,7 @@ private Q_SLOTS:
         QVERIFY(invoices.table->checkTag(QStringLiteral("InvD")).isOk());
     }
 
-    // The start-up rule's words, the table that failed and the engine's reason; and a settings
-    // table lost while the program runs ends it, as its message says.
+    // The start-up rule's words, the table that failed and the engine's reason.
     void failuresThatEndTheProgramSayWhyAndEndIt()
     {
         TempDataDir dir;
@@ -297,26 +296,6 @@ private Q_SLOTS:
             QVERIFY2(lines[2].contains(QLatin1String("INV6"), Qt::CaseInsensitive), qPrintable(lines[2]));
             QVERIFY(s.window.terminated());
         }
-        QVERIFY(writeFile(dir.file(QStringLiteral("INV6.DBF")), invoices));
-
-        Started s(dir.path());
-        s.window.setCommand(Command::SalesTax, {});
-        registerProgramCommands(s.window);
-        QVERIFY(s.start());
-        const QByteArray settingsTable = readFile(dir.file(QStringLiteral("TLR2.DBF")));
-        QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), "not a table"));
-        s.showPage(3);
-        Prompt::setNextAnswers({ok()});
-        apptest::whenShown<QDialog>([](QDialog *dialog) {
-            if (dialog->objectName() == QLatin1String("taxDefDialog"))
-                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")), Qt::LeftButton);
-        });
-        s.click("salesTaxButton");
-        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
-        QVERIFY(s.window.terminated());
-        QVERIFY(!s.window.isVisible());
-        QVERIFY(!databaseOpen());
-        QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), settingsTable));
     }
 
     void reportListFollowsTheButtonsAndTheFormulas()
@@ -334,9 +313,13 @@ private Q_SLOTS:
         QCOMPARE(list->item(7, 0)->text(), QStringLiteral("Sales by Dept."));
         QWidget *page = list->parentWidget();
         const int rowHeight = s.window.reportListRowHeight();
-        // Longest text "Receivable Income": 17 characters.
+        // As wide as its widest text in the list's own font ("Receivable Income"), with margins;
+        // the list's font is the window's, not shrunk.
+        QCOMPARE(list->font().pointSizeF(), s.window.font().pointSizeF());
         const int height = 8 * (rowHeight + 1) + 3;
-        const int width = 7 * 17;
+        const int width = list->fontMetrics().horizontalAdvance(QStringLiteral("Receivable Income")) + 12
+            + 2 * list->frameWidth();
+        QVERIFY(width > list->fontMetrics().horizontalAdvance(QStringLiteral("Sales Reports")));
         QCOMPARE(list->geometry(),
                  QRect(int(0.75 * page->width()) - width / 2, page->height() / 2 - height / 2, width, height));
         QCOMPARE(list->columnWidth(0), width);
@@ -347,7 +330,10 @@ private Q_SLOTS:
         s.click("customerProfileButton");
         QCOMPARE(list->rowCount(), 3);
         QCOMPARE(list->height(), 3 * (rowHeight + 1) + 3);
-        QCOMPARE(list->width(), 7 * 22);  // "for Selected Customers"
+        // "for Selected Customers" on one line, the list no wider than it needs.
+        QCOMPARE(list->width(),
+                 list->fontMetrics().horizontalAdvance(QStringLiteral("for Selected Customers")) + 12
+                     + 2 * list->frameWidth());
         s.click("addressLabelsButton");
         QCOMPARE(list->item(0, 0)->text(), QStringLiteral("Print Address Labels for"));
         QCOMPARE(list->rowCount(), 6);
@@ -404,6 +390,8 @@ private Q_SLOTS:
             const QFont start = dialog->selectedFont();
             onlyFamilyAndSize = start.family() == QStringLiteral("DejaVu Serif") && start.pointSize() == 12
                 && !start.bold() && !start.italic() && dialog->findChildren<QCheckBox *>().isEmpty();
+            if (!onlyFamilyAndSize)
+                qWarning() << "report font dialog starts on" << start << dialog->findChildren<QCheckBox *>().size();
             dialog->findChild<QFontComboBox *>(QStringLiteral("fontFamilyComboBox"))
                 ->setCurrentFont(QFont(QStringLiteral("DejaVu Sans Mono")));
             dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))->setCurrentText(QStringLiteral("14"));
@@ -631,8 +619,7 @@ private Q_SLOTS:
         s.findAction("openBusinessAction")->trigger();
         QCOMPARE(s.window.dataDirectory(), QDir(second.path()).absolutePath());
         QCOMPARE(rememberedBusiness(), QDir(second.path()).absolutePath());
-        s.showPage(1);
-        QVERIFY(s.find<QPushButton>("customersButton")->isEnabled());
+        QCOMPARE(database().directory(), QDir(second.path()).absolutePath());
 
         Prompt::setNextAnswers({created.path()});
         s.findAction("newBusinessAction")->trigger();
@@ -641,6 +628,7 @@ private Q_SLOTS:
         QCOMPARE(apptest::recordCount(created.path(), QStringLiteral("CUST5")), 0);
         QCOMPARE(apptest::recordCount(first.path(), QStringLiteral("CUST5")) > 0, true);
         // A directory that already holds a business is not made over.
+        Prompt::takeShown();
         Prompt::setNextAnswers({first.path(), ok()});
         s.findAction("newBusinessAction")->trigger();
         QCOMPARE(Prompt::takeShown().size(), 2);
@@ -962,6 +950,32 @@ private Q_SLOTS:
         QVERIFY(!databaseOpen());
     }
 
+    // A settings table lost while the program runs ends it from "Sales Tax", as the message says.
+    // Last of all: ending the program ends every event loop of this process.
+    void lostSettingsTableEndsTheProgramFromSalesTax()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        s.window.setCommand(Command::SalesTax, {});
+        registerProgramCommands(s.window);
+        QVERIFY(s.start());
+        const QByteArray settingsTable = readFile(dir.file(QStringLiteral("TLR2.DBF")));
+        QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), "not a table"));
+        s.showPage(3);
+        Prompt::setNextAnswers({ok()});
+        apptest::whenShown<QDialog>([](QDialog *dialog) {
+            if (dialog->objectName() == QLatin1String("taxDefDialog"))
+                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")), Qt::LeftButton);
+        });
+        s.click("salesTaxButton");
+        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
+        QVERIFY(s.window.terminated());
+        QVERIFY(!s.window.isVisible());
+        QVERIFY(!databaseOpen());
+        QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), settingsTable));
+    }
+
 private:
     void whenShownAbout()
     {
@@ -971,6 +985,7 @@ private:
             QTest::mouseClick(okButton, Qt::LeftButton);
         });
     }
+
 };
 
 QTEST_MAIN(TstMainWindow)
