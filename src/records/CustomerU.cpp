@@ -101,6 +101,8 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
         nameRow->addWidget(caption, 0, i);
         nameRow->addWidget(nameBoxes[i], 1, i);
     }
+    // A title is a few letters ("Dr.", "Mx."): its box stays narrow, the names take the rest.
+    m_title->setMaximumWidth(widthFor(m_title, 6, TextKind::Text));
     nameRow->setColumnStretch(1, 13);
     nameRow->setColumnStretch(2, 20);
     grid->addWidget(new QLabel(QStringLiteral("Name"), this), row, 0, Qt::AlignBottom);
