@@ -1,9 +1,10 @@
 # Two commands do everything: `make run` and `make check` (see README.md).
 BUILD ?= build
 JOBS ?= 2
+PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build check bench run clean
+.PHONY: all deps configure build check bench run install clean
 
 all: build
 
@@ -29,6 +30,10 @@ bench: deps
 run: build
 	@[ -f demo/TLR2.DBF ] || $(BUILD)/bin/tallyra-init demo --demo
 	cd demo && $(abspath $(BUILD))/bin/tallyra
+
+# Installs the programs, help pages, desktop entry and icon under PREFIX (DESTDIR for staging).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench

@@ -3,6 +3,8 @@
 #include "Startup.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -57,6 +59,13 @@ void TAboutForm::showSplash()
     m_splash = true;
     m_ok->hide();
     setModal(false);
+    // Centred on the screen: the main window it belongs to is not placed yet.
+    adjustSize();
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
     show();
     raise();
     // Painted now: the start-up work that follows runs before the event loop does.

@@ -2,14 +2,18 @@
 
 #include "AboutU.h"
 #include "BackupSet.h"
+#include "BusinessPlace.h"
 #include "CurrentPrinter.h"
 #include "Database.h"
+#include "EnterMovesFocus.h"
 #include "Help.h"
 #include "MailMerge.h"
 #include "MultGroupU.h"
+#include "NewBusiness.h"
 #include "ProgressStatus.h"
 #include "Prompt.h"
 #include "ReportFont.h"
+#include "ReportFontU.h"
 #include "ReportList.h"
 #include "SafetyBackup.h"
 #include "Settings.h"
@@ -19,14 +23,17 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QDir>
-#include <QFontDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -35,6 +42,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tallyra {
@@ -57,28 +65,14 @@ QString unavailableHint(const QString &hint)
                           : hint + QStringLiteral(" (not available in this version)");
 }
 
-// The list is 7 pixels wide per character of its longest text; its font is made small enough for
-// every title (bold) and entry to fit, with the cell's margins.
-QFont reportListFont(QFont font)
-{
-    constexpr int kCellMargins = 8;
-    for (qreal size = font.pointSizeF(); size > 6; size -= 0.5) {
-        font.setPointSizeF(size);
-        QFont bold = font;
-        bold.setBold(true);
-        const QFontMetrics plain(font);
-        const QFontMetrics strong(bold);
-        bool fits = true;
-        for (const ReportCategory &category : reportCategories()) {
-            fits = fits && strong.horizontalAdvance(category.title) + kCellMargins <= 7 * category.title.size();
-            for (const ReportEntry &entry : category.entries)
-                fits = fits && plain.horizontalAdvance(entry.text) + kCellMargins <= 7 * entry.text.size();
-        }
-        if (fits)
-            break;
-    }
-    return font;
-}
+// The tables in the order the start-up index rebuild works on them: the first one not done is the
+// one that failed.
+const TableId kRebuildOrder[] = {TableId::Customers, TableId::Zones,    TableId::Groups,
+                                 TableId::Products,  TableId::Purchases, TableId::Invoices,
+                                 TableId::Items,     TableId::Payments,  TableId::Labels};
+
+// How long a closing status message stays.
+constexpr int kStatusMilliseconds = 5000;
 
 } // namespace
 
@@ -121,6 +115,8 @@ TMain::TMain(QWidget *parent)
     resize(qMax(kClientWidth, tabsWidth), kClientHeight + menuBar()->sizeHint().height());
     updateCommandStates();
     ReportKindClick(1);
+    // Enter on a focused button presses it, as in every window.
+    EnterMovesFocus::install(this);
 }
 
 TMain::~TMain() = default;
@@ -132,13 +128,21 @@ void TMain::buildMenu()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("fileMenu"));
+    QAction *open = file->addAction(QStringLiteral("&Open Business\u2026"));
+    open->setObjectName(QStringLiteral("openBusinessAction"));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &TMain::MenuOpenBusinessClick);
+    QAction *create = file->addAction(QStringLiteral("&New Business\u2026"));
+    create->setObjectName(QStringLiteral("newBusinessAction"));
+    connect(create, &QAction::triggered, this, &TMain::MenuNewBusinessClick);
+    file->addSeparator();
     QAction *exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("exitAction"));
     connect(exit, &QAction::triggered, this, &TMain::MenuExitClick);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
-    QAction *about = help->addAction(QStringLiteral("About TLRA"));
+    QAction *about = help->addAction(QStringLiteral("&About Tallyra"));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &TMain::MenuAboutClick);
     help->addSeparator();
@@ -315,10 +319,12 @@ QWidget *TMain::buildReportsPage()
     m_reportList->setLineWidth(1);
     m_reportList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_reportList->verticalHeader()->setMinimumSectionSize(1);
-    m_reportList->setFont(reportListFont(m_reportList->font()));
+    m_reportList->setWordWrap(false);
     // The grid line is drawn inside each row's section: a row takes its height plus one pixel.
     m_reportList->verticalHeader()->setDefaultSectionSize(reportListRowHeight() + 1);
     connect(m_reportList, &QTableWidget::cellDoubleClicked, this, &TMain::ReportListDblClick);
+    // Enter and Space run the selected entry as a double-click does.
+    m_reportList->installEventFilter(this);
     page->installEventFilter(this);
     return page;
 }
@@ -713,8 +719,15 @@ void TMain::ReportKindClick(int kind)
 void TMain::placeReportList()
 {
     const ReportCategory &category = reportCategories()[m_reportKind - 1];
-    const QRect place = reportListGeometry(category.rows(), reportListRowHeight(), category.longestText(),
-                                           m_reportsPage->size());
+    // As wide as its widest text (the title in bold) in the list's own font, with the cell's margins.
+    constexpr int kCellMargins = 12;
+    QFont bold = m_reportList->font();
+    bold.setBold(true);
+    int width = QFontMetrics(bold).horizontalAdvance(category.title);
+    for (const ReportEntry &entry : category.entries)
+        width = qMax(width, m_reportList->fontMetrics().horizontalAdvance(entry.text));
+    width += kCellMargins + 2 * m_reportList->frameWidth();
+    const QRect place = reportListGeometry(category.rows(), reportListRowHeight(), width, m_reportsPage->size());
     m_reportList->setGeometry(place);
     m_reportList->setColumnWidth(0, place.width());
     m_reportList->raise();
@@ -769,9 +782,7 @@ void TMain::saveSettingsNow()
 
 void TMain::BtnReportFontClick()
 {
-    QFontDialog dialog(ReportFont::font(), this);
-    dialog.setObjectName(QStringLiteral("reportFontDialog"));
-    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    TReportFontDialog dialog(ReportFont::font(), this);
     // Either button ends with the report font stored; "Cancel" keeps the font it started with.
     const bool accepted = dialog.exec() == QDialog::Accepted;
     ReportFont::setFont(accepted ? dialog.selectedFont() : ReportFont::font());
@@ -783,7 +794,19 @@ void TMain::BtnReportFontClick()
 
 void TMain::BtnPrinterSetupClick()
 {
-    if (CurrentPrinter::setup(this))
+    QPrintDialog dialog(CurrentPrinter::printer(), this);
+    dialog.setObjectName(QStringLiteral("printerSetupDialog"));
+    dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+    // The dialog chooses the printer; nothing is printed, so its confirming button reads "OK".
+    const auto relabel = [&dialog] {
+        for (QDialogButtonBox *box : dialog.findChildren<QDialogButtonBox *>()) {
+            if (QPushButton *ok = box->button(QDialogButtonBox::Ok))
+                ok->setText(QStringLiteral("OK"));
+        }
+    };
+    relabel();
+    QTimer::singleShot(0, &dialog, relabel);
+    if (dialog.exec() == QDialog::Accepted)
         m_printerEdit->setText(CurrentPrinter::description());
 }
 
@@ -843,8 +866,10 @@ void TMain::BtnReIndexClick()
         return;
     const MaintenanceResult result = rebuildIndexes(database(), ReindexMode::Full, progressDisplay());
     m_progress->end();
-    if (result)
+    if (result) {
+        m_progress->say(QStringLiteral("Indexes rebuilt"), kStatusMilliseconds);
         return;
+    }
     if (result.status.isLocked()) {
         Prompt::info(this, result.status.toString());
         return;
@@ -871,7 +896,9 @@ void TMain::BtnPackClick()
         }
         Prompt::info(this, QStringLiteral("These data files were not packed (in use by another program, or "
                                           "damaged): ") + files.join(QStringLiteral(", ")));
+        return;
     }
+    m_progress->say(QStringLiteral("Data files packed"), kStatusMilliseconds);
 }
 
 void TMain::BtnEraseClick()
@@ -895,6 +922,7 @@ void TMain::BtnEraseClick()
     const EraseResult result = eraseDataFiles(database(), progressDisplay());
     m_progress->end();
     if (result) {
+        m_progress->say(QStringLiteral("Data files erased"), kStatusMilliseconds);
         Prompt::info(this, QStringLiteral("The data files were erased.\n") + safetyBackupNote(safety));
         return;
     }
@@ -938,13 +966,26 @@ bool TMain::FormShow()
 
     // A restore cut short by a crash is finished (or dropped) before any table is read.
     finishInterruptedRestore(m_dataDir);
-    if (!dataFilesPresent(m_dataDir)) {
+    const QString business = businessToOpen(m_dataDir, m_dataDirGiven);
+    if (business.isEmpty()) {
         m_about->closeSplash();
         m_terminated = true;
         Prompt::info(this, kMissingDataFiles);
         return false;
     }
+    m_dataDir = business;
+    if (!openBusiness())
+        return false;
 
+    if (const qint64 left = splashWaitLeft(shownAt, m_clock->now()); left > 0)
+        m_clock->wait(left);
+    m_about->closeSplash();
+    return true;
+}
+
+bool TMain::openBusiness()
+{
+    finishInterruptedRestore(m_dataDir);
     openDatabase(m_dataDir);
     const SettingsResult loaded = loadSettings(database());
     closeAllTables(database());
@@ -954,7 +995,21 @@ bool TMain::FormShow()
     }
     const MaintenanceResult indexed = rebuildIndexes(database(), ReindexMode::MissingOnly);
     if (!indexed) {
-        fatal(indexed.status.toString());
+        // The table that failed (the one the engine's reason names, else the first not rebuilt),
+        // the words of the start-up rule, and the engine's reason.
+        QString file;
+        const QString reason = indexed.status.toString();
+        for (TableId id : kRebuildOrder) {
+            if (reason.contains(tableDef(id).fileName, Qt::CaseInsensitive)) {
+                file = tableDef(id).fileName;
+                break;
+            }
+        }
+        for (TableId id : kRebuildOrder) {
+            if (file.isEmpty() && !indexed.tablesDone.contains(tableDef(id).name))
+                file = tableDef(id).fileName;
+        }
+        fatal(openFailureMessage(file) + QLatin1Char('\n') + indexed.status.toString());
         return false;
     }
 
@@ -963,17 +1018,73 @@ bool TMain::FormShow()
     m_deleteCustomersButton->show();
     m_byEmailRadio->setText(QStringLiteral("By EMail Address"));
     setWindowTitle(QStringLiteral("Tallyra ") + versionText());
+    setWindowFilePath(m_dataDir);
     setPackNeeded(false);
     applyPreferences();
     m_pages->setCurrentIndex(0);
     ReportKindClick(1);
     updateCommandStates();
     m_started = true;
-
-    if (const qint64 left = splashWaitLeft(shownAt, m_clock->now()); left > 0)
-        m_clock->wait(left);
-    m_about->closeSplash();
+    rememberBusiness(m_dataDir);
     return true;
+}
+
+void TMain::closeBusiness()
+{
+    if (!m_started || m_terminated || !databaseOpen())
+        return;
+    // A preference changed without leaving its group is still stored.
+    QWidget *focus = QApplication::focusWidget();
+    if (inGroup(m_customerOrderGroup, focus))
+        CustomerOrderExit();
+    if (inGroup(m_inventoryGroup, focus))
+        InventoryMethodExit();
+    if (packNeeded()) {
+        const MaintenanceResult packed = packDataFiles(database(), progressDisplay());
+        if (!packed)
+            Prompt::info(this, QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
+    }
+    closeDatabase();
+    m_started = false;
+}
+
+bool TMain::switchBusiness(const QString &dir)
+{
+    if (m_inCommand || m_terminated)
+        return false;
+    if (!dataFilesPresent(dir)) {
+        Prompt::info(this, QStringLiteral("No business's data files are in %1.").arg(QDir::toNativeSeparators(dir)));
+        return false;
+    }
+    closeBusiness();
+    m_dataDir = QDir(dir).absolutePath();
+    if (!openBusiness())
+        return false;
+    m_progress->say(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(m_dataDir)), kStatusMilliseconds);
+    return true;
+}
+
+void TMain::MenuOpenBusinessClick()
+{
+    const QString dir = Prompt::directory(this, QStringLiteral("Open Business"), m_dataDir);
+    if (!dir.isEmpty())
+        switchBusiness(dir);
+}
+
+void TMain::MenuNewBusinessClick()
+{
+    if (m_inCommand || m_terminated)
+        return;
+    const QString dir = Prompt::directory(this, QStringLiteral("New Business: choose an empty folder"),
+                                          QFileInfo(m_dataDir).absolutePath());
+    if (dir.isEmpty())
+        return;
+    const NewBusinessResult created = createBusiness(dir, false);
+    if (!created.ok()) {
+        Prompt::info(this, created.message);
+        return;
+    }
+    switchBusiness(dir);
 }
 
 bool TMain::start()
@@ -994,6 +1105,13 @@ bool TMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_reportsPage && event->type() == QEvent::Resize)
         placeReportList();
+    if (watched == m_reportList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            ReportListDblClick();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -1003,20 +1121,7 @@ void TMain::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_started && !m_terminated && databaseOpen()) {
-        // A preference changed without leaving its group is still stored.
-        QWidget *focus = QApplication::focusWidget();
-        if (inGroup(m_customerOrderGroup, focus))
-            CustomerOrderExit();
-        if (inGroup(m_inventoryGroup, focus))
-            InventoryMethodExit();
-        if (packNeeded()) {
-            const MaintenanceResult packed = packDataFiles(database(), progressDisplay());
-            if (!packed)
-                Prompt::info(this, QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
-        }
-        closeDatabase();
-    }
+    closeBusiness();
     m_started = false;
     event->accept();
 }

@@ -42,12 +42,23 @@ public:
     ~TMain() override;
 
     // The folder holding the data files; the working directory unless a test sets another.
-    void setDataDirectory(const QString &dir) { m_dataDir = dir; }
+    // `given`: named by the user (on the command line), so no other business is opened instead.
+    void setDataDirectory(const QString &dir, bool given = false)
+    {
+        m_dataDir = dir;
+        m_dataDirGiven = given;
+    }
     QString dataDirectory() const { return m_dataDir; }
     // The clock of the splash; the system's unless a test sets one.
     void setStartupClock(std::shared_ptr<StartupClock> clock) { m_clock = std::move(clock); }
 
-    // The first showing: splash, data-files check, engine, settings, missing indexes, caption,
+    // Closes the business open now (storing preferences, packing when flagged) and opens the one
+    // in `dir` with the start-up sequence. A directory without data files is refused with a
+    // message and the open business stays. False when nothing was opened.
+    bool switchBusiness(const QString &dir);
+
+    // The first showing: splash, data-files check (when the directory has none, the business
+    // opened last is taken, unless the directory was given by the user), engine, settings, missing indexes, caption,
     // report font, printer, preferences, the "Invoices" pages, and the splash closed no earlier
     // than 1.728 s after it appeared. False when the program must end (the user has been told).
     bool FormShow();
@@ -99,6 +110,8 @@ public Q_SLOTS:
     void BtnPackClick();
     void BtnEraseClick();
     // Menu
+    void MenuOpenBusinessClick();
+    void MenuNewBusinessClick();
     void MenuExitClick();
     void MenuAboutClick();
     void MenuHelpContentsClick();
@@ -124,6 +137,10 @@ private:
     };
 
     void buildMenu();
+    // Opens the business in m_dataDir: engine, settings, missing indexes, caption, preferences,
+    // first page; remembers the directory. False when the program must end (the user was told).
+    bool openBusiness();
+    void closeBusiness();
     QWidget *buildInvoicesPage();
     QWidget *buildCustomersPage();
     QWidget *buildReportsPage();
@@ -147,6 +164,7 @@ private:
     void focusChanged(QWidget *old, QWidget *now);
 
     QString m_dataDir;
+    bool m_dataDirGiven = false;
     std::shared_ptr<StartupClock> m_clock;
     bool m_started = false;
     bool m_terminated = false;

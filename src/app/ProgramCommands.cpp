@@ -23,15 +23,21 @@ namespace tallyra {
 namespace {
 
 // "Sales Tax": the captions, rates and rules of the two charge lines, stored in the settings
-// record. The record in memory changes only once it has been stored.
-void editChargeLines(QWidget *parent)
+// record. The record in memory changes only once it has been stored. A settings table that
+// cannot be opened ends the program, as its message says.
+void editChargeLines(TMain &main, QWidget *parent)
 {
     TTaxDef window(parent);
     window.setValues(ChargeSettings::from(settings()));
-    window.setSaver([](const ChargeSettings &lines, QString *error) {
+    window.setSaver([&main, &window](const ChargeSettings &lines, QString *error) {
         SettingsRecord changed = settings();
         lines.applyTo(changed);
         const SettingsResult saved = saveSettings(database(), changed);
+        if (saved.openFailed) {
+            window.hide();
+            main.fatal(saved.message());
+            return false;
+        }
         if (!saved) {
             *error = saved.message();
             return false;
@@ -119,7 +125,7 @@ void registerSalesReports(TMain &main)
 
 void registerProgramCommands(TMain &main)
 {
-    main.setCommand(Command::SalesTax, editChargeLines);
+    main.setCommand(Command::SalesTax, [&main](QWidget *parent) { editChargeLines(main, parent); });
     // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
     registerRecordWindows();
     registerInvoiceWindows();

@@ -67,12 +67,14 @@ const QList<ReportCategory> &reportCategories()
     return categories;
 }
 
-QRect reportListGeometry(int rows, int rowHeight, int longestText, const QSize &page)
+QRect reportListGeometry(int rows, int rowHeight, int width, const QSize &page)
 {
     const int height = rows * (rowHeight + 1) + 3;
-    const int width = 7 * longestText;
-    const int left = int(std::floor(0.75 * page.width())) - width / 2;
-    const int top = page.height() / 2 - height / 2;
+    int left = int(std::floor(0.75 * page.width())) - width / 2;
+    int top = page.height() / 2 - height / 2;
+    // A large font must not push the list off the page's right or bottom edge.
+    left = qMax(0, qMin(left, page.width() - width));
+    top = qMax(0, qMin(top, page.height() - height));
     return QRect(left, top, width, height);
 }
 

@@ -35,10 +35,12 @@ struct ReportCategory
 const QList<ReportCategory> &reportCategories();
 
 // The list's place on a page of `page` size, for `rows` rows of `rowHeight` pixels (grid line
-// excluded) and texts of at most `longestText` characters:
-//   height = rows * (rowHeight + 1) + 3, width = 7 * longestText,
-//   left = floor(0.75 * page width) - floor(width / 2), top = floor(page height / 2) - floor(height / 2).
+// excluded) and a widest text of `width` pixels (margins included), both measured in the list's
+// own font:
+//   height = rows * (rowHeight + 1) + 3,
+//   left = floor(0.75 * page width) - floor(width / 2), top = floor(page height / 2) - floor(height / 2),
+// moved left, and then up, as far as needed to stay on the page.
 // The column is as wide as the list.
-QRect reportListGeometry(int rows, int rowHeight, int longestText, const QSize &page);
+QRect reportListGeometry(int rows, int rowHeight, int width, const QSize &page);
 
 } // namespace tallyra

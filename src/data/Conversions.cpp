@@ -22,21 +22,22 @@ QDate windowedDate(const QDate &date)
 {
     if (!date.isValid())
         return {};
-    const int start = dateWindowStart();
-    int year = date.year();
-    if (year >= 0 && year < 100) {
-        // A two-digit year: the year of the window that ends in those digits.
-        year += start - start % 100;
-        if (year < start)
-            year += 100;
-    } else if (year < start)
-        year += 100;
-    else if (year >= start + 100)
-        year -= 100;
-    if (year == date.year())
+    const int year = date.year();
+    // Only a two-digit year is ambiguous; a four-digit one is kept, so saving a date again never
+    // moves it.
+    if (year < 0 || year >= 100)
         return date;
-    const QDate moved(year, date.month(), date.day());
-    return moved.isValid() ? moved : date;
+    const int start = dateWindowStart();
+    int moved = year + start - start % 100;
+    if (moved < start)
+        moved += 100;
+    const QDate result(moved, date.month(), date.day());
+    return result.isValid() ? result : date;
+}
+
+bool dateInAcceptedRange(const QDate &date)
+{
+    return date.isValid() && date >= kFirstAcceptedDate && date <= kLastAcceptedDate;
 }
 
 QString dateToStored(const QDate &date)
@@ -137,6 +138,13 @@ QByteArray keyUpper(const QString &text)
 }
 
 // --- Money -------------------------------------------------------------------------------------
+
+QString tooLargeAmountMessage(double maximum, int decimals)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return QStringLiteral("The amount is too large: at most %1").arg(locale.toString(maximum, 'f', decimals));
+}
 
 namespace {
 

@@ -14,11 +14,14 @@ namespace tallyra {
 
 // The first year of the 100-year window for two-digit years: 60 years before today()'s year.
 int dateWindowStart();
-// The date with its year moved into the window: a two-digit year (0 to 99) becomes the window's
-// year ending in those digits, a year below the window gains 100, a year at or past its end loses
-// 100; a date that would then not exist (29 February) is returned unchanged. A null date stays
-// null.
+// The date with a two-digit year (0 to 99) moved to the window's year ending in those digits; a
+// date that would then not exist (29 February) is returned unchanged. Every other year, four
+// digits typed, picked or read from a file, is kept as it is. A null date stays null.
 QDate windowedDate(const QDate &date);
+// The dates a user may type: 1 January 1900 to 31 December 2199.
+inline const QDate kFirstAcceptedDate{1900, 1, 1};
+inline const QDate kLastAcceptedDate{2199, 12, 31};
+bool dateInAcceptedRange(const QDate &date);
 // "yyyymmdd" of the windowed date; the empty text for a null or invalid date.
 QString dateToStored(const QDate &date);
 // The date of a stored "yyyymmdd" text; a null date when the trimmed text is shorter than 8
@@ -57,6 +60,13 @@ double roundToCents(double value);
 // anything else "Down" (cut toward zero to cents). Every cut is taken on the value to 15
 // significant digits, so 0.29 * 100 is 29, not 28.99.
 double roundCharge(double value, int taxRound);
+
+// The largest figure the money fields of invoices, items and payments hold (12 characters, two
+// decimals).
+inline constexpr double kLargestAmount = 999999999.99;
+// "The amount is too large: at most 999,999,999.99": the maximum with the locale's group and
+// decimal separators.
+QString tooLargeAmountMessage(double maximum = kLargestAmount, int decimals = 2);
 
 // --- Numbers typed by the user -----------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 #include "Conversions.h"
 #include "CustomerBook.h"
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "GroupDefU.h"
 #include "PickGroupU.h"
 #include "Prompt.h"
@@ -28,7 +29,7 @@ QLineEdit *box(QWidget *parent, const char *name, int maxLength)
     auto *e = new QLineEdit(parent);
     e->setObjectName(QLatin1String(name));
     e->setMaxLength(maxLength);
-    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('n')) * std::min(maxLength, 36) + 12);
+    e->setMinimumWidth(widthFor(e, std::min(maxLength, 36), TextKind::Text));
     return e;
 }
 
@@ -89,11 +90,22 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
     groupRow->addWidget(m_groupButton);
     groupRow->addWidget(m_group, 1);
     grid->addLayout(groupRow, row++, 2);
-    auto *nameRow = new QHBoxLayout;
-    nameRow->addWidget(m_title);
-    nameRow->addWidget(m_first, 1);
-    nameRow->addWidget(m_last, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Name"), this), row, 0);
+    // The three name boxes, each captioned above it.
+    auto *nameRow = new QGridLayout;
+    nameRow->setVerticalSpacing(0);
+    const QString captions[] = {QStringLiteral("Title"), QStringLiteral("First"), QStringLiteral("Last")};
+    QLineEdit *const nameBoxes[] = {m_title, m_first, m_last};
+    for (int i = 0; i < 3; ++i) {
+        auto *caption = new QLabel(captions[i], this);
+        caption->setBuddy(nameBoxes[i]);
+        nameRow->addWidget(caption, 0, i);
+        nameRow->addWidget(nameBoxes[i], 1, i);
+    }
+    // A title is a few letters ("Dr.", "Mx."): its box stays narrow, the names take the rest.
+    m_title->setMaximumWidth(widthFor(m_title, 6, TextKind::Text));
+    nameRow->setColumnStretch(1, 13);
+    nameRow->setColumnStretch(2, 20);
+    grid->addWidget(new QLabel(QStringLiteral("Name"), this), row, 0, Qt::AlignBottom);
     grid->addLayout(nameRow, row++, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Address"), this), row, 0);
     grid->addWidget(m_addr[0], row++, 1, 1, 2);
@@ -143,6 +155,8 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
     setTabOrder(m_comments, m_save);
 
     EnterMovesFocus::install(this);
+    // A group chosen with "Group" is a change too.
+    DiscardGuard::of(this)->setExtraState([this] { return QString::number(m_customer.NGroup); });
     connect(m_groupButton, &QPushButton::clicked, this, &TCustomer::BtnGroupClick);
     connect(m_save, &QPushButton::clicked, this, &TCustomer::BtnSaveClick);
     connect(m_delete, &QPushButton::clicked, this, &TCustomer::BtnDeleteClick);
@@ -173,6 +187,7 @@ qint64 TCustomer::run(qint64 selection)
         m_selection = selection;
     }
     showCustomer();
+    DiscardGuard::of(this)->snapshot();
     exec();
     return m_selection;
 }
@@ -296,6 +311,13 @@ void TCustomer::BtnDeleteClick()
 void TCustomer::BtnCancelClick()
 {
     reject();
+}
+
+void TCustomer::reject()
+{
+    if (!DiscardGuard::of(this)->confirmDiscard())
+        return;
+    QDialog::reject();
 }
 
 } // namespace tallyra

@@ -34,6 +34,9 @@ public:
     // The customer as the form holds it (after a save: as stored, with its number).
     const CustomerRecord &customer() const { return m_customer; }
 
+    // Cancel, Escape and closing the window: asks "Discard the changes?" when anything changed.
+    void reject() override;
+
 private Q_SLOTS:
     void BtnGroupClick();
     void BtnSaveClick();

@@ -113,6 +113,10 @@ TTaxDef::TTaxDef(QWidget *parent)
 
     connect(m_save, &QPushButton::clicked, this, &TTaxDef::BtnSaveClick);
     connect(m_cancel, &QPushButton::clicked, this, &TTaxDef::BtnCancelClick);
+    // Row by row, as the form reads: each caption, then its rate.
+    setTabOrder(m_shipLine, m_rate1);
+    setTabOrder(m_rate1, m_taxLine);
+    setTabOrder(m_taxLine, m_rate2);
     EnterMovesFocus::install(this);
 }
 
@@ -168,7 +172,10 @@ void TTaxDef::BtnSaveClick()
     const ChargeSettings settings = values();
     QString error;
     if (m_saver && !m_saver(settings, &error)) {
-        Prompt::info(this, error);
+        if (!error.isEmpty())
+            Prompt::info(this, error);
+        if (!isVisible())
+            reject(); // the saver ended the program
         return;
     }
     m_settings = settings;

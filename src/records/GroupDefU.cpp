@@ -3,6 +3,7 @@
 #include "BrowseEdit.h"
 #include "CustomerBook.h"
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "PickGroupU.h"
 #include "Prompt.h"
 #include "RecordTables.h"
@@ -84,6 +85,7 @@ qint64 TGroupDef::run(qint64 selection)
         m_selection = selection;
     }
     showGroup();
+    DiscardGuard::of(this)->snapshot();
     exec();
     return m_selection;
 }
@@ -166,6 +168,13 @@ void TGroupDef::BtnDeleteClick()
 void TGroupDef::BtnCancelClick()
 {
     reject();
+}
+
+void TGroupDef::reject()
+{
+    if (!DiscardGuard::of(this)->confirmDiscard())
+        return;
+    QDialog::reject();
 }
 
 } // namespace tallyra

@@ -31,6 +31,9 @@ public:
     qint64 run(qint64 selection);
     qint64 selection() const { return m_selection; }
 
+    // Cancel, Escape and closing the window: asks "Discard the changes?" when anything changed.
+    void reject() override;
+
 private Q_SLOTS:
     void BtnSaveClick();
     void BtnDeleteClick();

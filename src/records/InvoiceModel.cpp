@@ -196,4 +196,30 @@ QStringList InvoiceTotals::gridRow(int index) const
                 QLatin1Char(item.taxLine ? 't' : 'f')};
 }
 
+QString InvoiceTotals::overflowMessage() const
+{
+    const auto tooLarge = [](double value) { return !(std::fabs(value) <= kLargestAmount); };
+    for (int i = 0; i < m_invoice.items.size(); ++i) {
+        const InvoiceItem &item = m_invoice.items.at(i);
+        if (tooLarge(item.lineTotal()) || tooLarge(item.unitPrice) || tooLarge(item.quantity))
+            return QStringLiteral("Line %1 (%2): %3").arg(i + 1).arg(item.productId.trimmed(), tooLargeAmountMessage());
+    }
+    const struct
+    {
+        const char *name;
+        double value;
+    } totals[] = {{"Subtotal", m_subtotal},
+                  {"Discount", m_discount},
+                  {"Total", m_total},
+                  {"Payments", m_paymentsTotal},
+                  {"Amount Due", m_invoice.amountDue},
+                  {"Shipping", m_invoice.shipAmount},
+                  {"Tax", m_invoice.taxAmount}};
+    for (const auto &t : totals) {
+        if (tooLarge(t.value))
+            return QStringLiteral("%1: %2").arg(QString::fromLatin1(t.name), tooLargeAmountMessage());
+    }
+    return {};
+}
+
 } // namespace tallyra

@@ -124,6 +124,11 @@ public:
     // "%10.2f", a blank and the two flags as t/f).
     QStringList gridRow(int item) const;
 
+    // Empty when every line total and every total of the invoice fits its field (at most
+    // kLargestAmount either way); otherwise what does not, naming the first such line
+    // ("Line 2 (SVC-REPAIR): The amount is too large: at most 999,999,999.99") or total.
+    QString overflowMessage() const;
+
 private:
     CurrentInvoice &m_invoice;
     ChargeSettings m_settings;

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "ItemDefU.h"
 #include "MoneyBox.h"
 #include "PickPmtU.h"
@@ -33,7 +34,16 @@ constexpr int kNoteLength = 30;
 constexpr int kCustomerNoteLength = 34;
 constexpr int kDepartmentLength = 20;
 constexpr int kStartRows = 4; // item rows of an empty grid
-constexpr int kColumnWidths[] = {80, 216, 64, 72, 80};
+// The grid's columns: how many characters of which kind the widest value of each takes
+// (Product ID and Description as their fields hold them; Price "%8.2f" and Quantity "%9.2f" with
+// a sign; Total "%10.2f" with its two flags, for the largest amount the field holds).
+struct GridColumn
+{
+    int characters;
+    TextKind kind;
+};
+constexpr GridColumn kColumns[] = {
+    {10, TextKind::Codes}, {27, TextKind::Text}, {9, TextKind::Figures}, {10, TextKind::Figures}, {15, TextKind::Figures}};
 
 QString numberText(qint64 number)
 {
@@ -42,7 +52,8 @@ QString numberText(qint64 number)
 
 MoneyBox *amountBox(QWidget *parent, const char *name, bool readOnly)
 {
-    auto *box = new MoneyBox(10, 7, 2, parent);
+    // Nine whole digits: as much as the invoice's money fields hold.
+    auto *box = new MoneyBox(10, 9, 2, parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setReadOnly(readOnly);
     if (readOnly)
@@ -74,6 +85,22 @@ TInvoice::TInvoice(db::Engine &engine, QWidget *parent)
     m_paymentList = new TPickPmt(this);
     buildForm();
     EnterMovesFocus::install(this);
+    // Items, payments and the customer are changes too, beside what the boxes hold.
+    DiscardGuard::of(this)->setExtraState([this] {
+        QStringList state{QString::number(m_invoice.customerNumber)};
+        for (int i = 0; i < m_invoice.items.size(); ++i)
+            state << m_totals.gridRow(i).join(QLatin1Char('|'));
+        for (const InvoicePayment &p : std::as_const(m_invoice.payments))
+            state << p.date.toString(Qt::ISODate) + QLatin1Char('|') + QString::number(p.amount, 'f', 2);
+        return state.join(QLatin1Char('\n'));
+    });
+}
+
+void TInvoice::reject()
+{
+    if (!DiscardGuard::of(this)->confirmDiscard())
+        return;
+    QDialog::reject();
 }
 
 TInvoice::~TInvoice() = default;
@@ -98,7 +125,7 @@ void TInvoice::buildForm()
     m_date = new QDateEdit(this);
     m_date->setObjectName(QStringLiteral("dateSoldEdit"));
     m_date->setCalendarPopup(true);
-    m_date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+    setupDateBox(m_date);
     m_department = new QLineEdit(this);
     m_department->setObjectName(QStringLiteral("departmentEdit"));
     m_department->setMaxLength(kDepartmentLength);
@@ -116,22 +143,31 @@ void TInvoice::buildForm()
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    int gridWidth = 0;
-    for (int c = 0; c < 5; ++c) {
-        m_grid->setColumnWidth(c, kColumnWidths[c]);
-        gridWidth += kColumnWidths[c];
-    }
-    // The header and three item rows in view.
-    const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
-    m_grid->setFixedHeight(m_grid->horizontalHeader()->sizeHint().height() + 3 * rowHeight + 4 +
-                           2 * m_grid->frameWidth());
-    m_grid->setFixedWidth(gridWidth + m_grid->verticalScrollBar()->sizeHint().width() +
-                          2 * m_grid->frameWidth());
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_grid->setWordWrap(false);
+    m_grid->setTextElideMode(Qt::ElideNone);
     QFont fixed = m_grid->font();
     fixed.setFamily(QStringLiteral("DejaVu Sans Mono"));
     fixed.setStyleHint(QFont::Monospace);
     m_grid->setFont(fixed);
+    // Widths by the grid's own font, so the widest value of each column shows on one line; the
+    // last column takes what the window gives beyond that.
+    int gridWidth = 0;
+    for (int c = 0; c < 5; ++c) {
+        const int width = widthFor(m_grid, kColumns[c].characters, kColumns[c].kind);
+        m_grid->setColumnWidth(c, width);
+        gridWidth += width;
+    }
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+    // One text line per row; the header and four item rows in view at the least.
+    const int rowHeight = m_grid->fontMetrics().height() + 6;
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(rowHeight);
+    m_grid->setMinimumHeight(m_grid->horizontalHeader()->sizeHint().height() + 4 * rowHeight +
+                             2 * m_grid->frameWidth());
+    m_grid->setMinimumWidth(gridWidth + m_grid->verticalScrollBar()->sizeHint().width() +
+                            2 * m_grid->frameWidth());
+    m_grid->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     m_addItem = button(this, QStringLiteral("Add Item"), "addItemButton");
     m_editItem = button(this, QStringLiteral("Edit Item"), "editItemButton");
@@ -197,7 +233,7 @@ void TInvoice::buildForm()
     side->addWidget(paymentsBox);
     side->addStretch();
     auto *middle = new QHBoxLayout;
-    middle->addWidget(m_grid);
+    middle->addWidget(m_grid, 1);
     middle->addLayout(side);
 
     // Memo and the totals column.
@@ -234,7 +270,7 @@ void TInvoice::buildForm()
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addLayout(middle);
+    layout->addLayout(middle, 1);
     layout->addLayout(bottom);
     layout->addLayout(buttons);
 
@@ -316,6 +352,7 @@ void TInvoice::FormShow()
     }
     m_delete->setEnabled(m_selection > 0);
     m_customerButton->setFocus();
+    DiscardGuard::of(this)->snapshot();
 }
 
 void TInvoice::startNewInvoice()
@@ -358,7 +395,9 @@ void TInvoice::showCustomer()
     if (m_customer.recNo != 0) {
         db::Status status;
         const QString zone = bulkMailZone(m_engine, m_customer.zip, &status);
-        m_shipLabel->setText(QStringLiteral("Zone ") + zone + QLatin1Char(' ') + settings.shipLine.trimmed());
+        // "Zone 4 Shipping:" with a zone, "Shipping:" without one.
+        const QString prefix = zone.trimmed().isEmpty() ? QString() : QStringLiteral("Zone ") + zone.trimmed() + QLatin1Char(' ');
+        m_shipLabel->setText(prefix + settings.shipLine.trimmed() + QLatin1Char(':'));
     } else {
         m_shipLabel->setText(settings.shipLine.trimmed() + QLatin1Char(':'));
     }
@@ -596,6 +635,10 @@ void TInvoice::BtnSaveClick()
     if (!boxesHoldFigures())
         return;
     takeScreenValues();
+    if (const QString tooLarge = m_totals.overflowMessage(); !tooLarge.isEmpty()) {
+        Prompt::info(this, tooLarge);
+        return;
+    }
     const qint64 selectionBefore = m_selection;
     auto askStart = [this] {
         QString answer = QStringLiteral("1");
@@ -632,6 +675,7 @@ void TInvoice::BtnSaveClick()
         m_selection = 0;
         startNewInvoice();
         m_customerButton->setFocus();
+        DiscardGuard::of(this)->snapshot();
         return;
     }
     m_selection = result.recNo;

@@ -63,6 +63,9 @@ public:
     const InvoiceTotals &totals() const { return m_totals; }
     const InvoiceCustomer &customer() const { return m_customer; }
 
+    // Cancel, Escape and closing the window: asks "Discard the changes?" when anything changed.
+    void reject() override;
+
 private Q_SLOTS:
     void FormShow();
     void BtnCustomerClick();

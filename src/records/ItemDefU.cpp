@@ -1,5 +1,6 @@
 #include "ItemDefU.h"
 
+#include "Conversions.h"
 #include "EnterMovesFocus.h"
 #include "MoneyBox.h"
 #include "Prompt.h"
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace tallyra {
 
@@ -128,16 +131,12 @@ void TItemDef::PriceOrQuantityExit(bool valid)
 {
     bool priceOk = false;
     bool quantityOk = false;
-    const double price = m_price->value(&priceOk);
-    const double quantity = m_quantity->value(&quantityOk);
+    m_price->value(&priceOk);
+    m_quantity->value(&quantityOk);
     if (!valid || !priceOk || !quantityOk)
         return; // the box has said what is wrong
-    // Shown as typed figures multiply; a negative figure is nudged so that its half cents
-    // print away from zero.
-    double total = price * quantity;
-    if (total < 0)
-        total -= 0.001;
-    m_total->setValue(total);
+    // The invoice's own line total, so the dialog and the grid never disagree.
+    m_total->setValue(item().lineTotal());
 }
 
 void TItemDef::BtnSaveClick()
@@ -148,6 +147,12 @@ void TItemDef::BtnSaveClick()
             box->setFocus();
             return;
         }
+    }
+    // A line whose total its field cannot hold is refused here, before it reaches the invoice.
+    if (!(std::fabs(item().lineTotal()) <= kLargestAmount)) {
+        Prompt::info(this, tooLargeAmountMessage());
+        m_quantity->setFocus();
+        return;
     }
     m_result = Saved;
     accept();

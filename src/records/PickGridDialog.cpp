@@ -1,6 +1,7 @@
 #include "PickGridDialog.h"
 
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "Prompt.h"
 #include "RecordTables.h"
 #include "Schema.h"
@@ -79,9 +80,8 @@ void PickGridDialog::buildWindow()
 
     auto *gridRow = new QHBoxLayout;
     gridRow->setSpacing(0);
-    gridRow->addWidget(m_table);
+    gridRow->addWidget(m_table, 1);
     gridRow->addWidget(m_scroll);
-    gridRow->addStretch(1);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -94,7 +94,7 @@ void PickGridDialog::buildWindow()
     layout->addLayout(gridRow);
     layout->addWidget(m_infoArea);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_infoArea->hide();
 
     EnterMovesFocus::install(this);
@@ -141,17 +141,32 @@ void PickGridDialog::applyColumns()
     m_table->clear();
     m_table->setColumnCount(static_cast<int>(headers.size()));
     m_table->setHorizontalHeaderLabels(headers);
-    for (int i = 0; i < m_def.columns.size(); ++i)
-        m_table->setColumnWidth(i, m_def.columns[i].letters * letter);
+    // Each column is as wide as its letters of the list's letter, and never narrower than its
+    // widest value (its field's characters, the deleted marker, its header) in the font in use.
+    constexpr int kCellMargins = 14;
+    int columnsWidth = 0;
+    for (int i = 0; i < m_def.columns.size(); ++i) {
+        const PickColumn &c = m_def.columns[i];
+        int width = qMax(c.letters * letter,
+                         widthFor(m_table, c.letters, c.alignRight ? TextKind::Figures : TextKind::Text));
+        width = qMax(width, fm.horizontalAdvance(c.header) + kCellMargins);
+        if (i == m_def.grid.markerColumn)
+            width = qMax(width, fm.horizontalAdvance(m_def.grid.marker) + kCellMargins);
+        m_table->setColumnWidth(i, width);
+        columnsWidth += width;
+    }
     const int recNoColumn = static_cast<int>(m_def.columns.size());
     m_table->setColumnWidth(recNoColumn, kRecNoLetters * letter);
     m_table->setColumnHidden(recNoColumn, true);
+    m_table->horizontalHeader()->setStretchLastSection(true);
 
     const int rowHeight = fm.height() + 6;
     m_table->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_table->horizontalHeader()->setFixedHeight(rowHeight);
     const int frame = 2 * m_table->frameWidth();
-    m_table->setFixedSize(m_def.gridLetters * letter + frame, (PickGrid::kRows + 1) * rowHeight + 11);
+    // Ten rows always (the list reads ten records at a time); wider when the window is widened.
+    m_table->setMinimumWidth(qMax(m_def.gridLetters * letter, columnsWidth) + frame);
+    m_table->setFixedHeight((PickGrid::kRows + 1) * rowHeight + 11);
     m_scroll->setFixedHeight(m_table->height());
 
     if (QLayout *l = layout()) {

@@ -142,10 +142,12 @@ void TPickGroup::EditSearchChange(const QString &text)
     const int at = m_list.search(text);
     if (at >= 0) {
         m_names->setCurrentRow(at);
-    } else {
-        m_names->clearSelection();
-        m_names->setCurrentRow(-1);
+        return;
     }
+    // No name starts so: the group selected stays selected (the first one when none is), so
+    // "Select" always has one to take.
+    if (m_names->count() > 0 && (m_names->currentRow() < 0 || m_names->selectedItems().isEmpty()))
+        m_names->setCurrentRow(0);
 }
 
 } // namespace tallyra

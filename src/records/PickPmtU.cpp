@@ -1,5 +1,8 @@
 #include "PickPmtU.h"
 
+#include "EnterMovesFocus.h"
+#include "FormRules.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
@@ -32,6 +35,9 @@ TPickPmt::TPickPmt(QWidget *parent)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_grid->horizontalHeader()->setStretchLastSection(true);
 
     m_select = new QPushButton(QStringLiteral("Select"), this);
     m_select->setObjectName(QStringLiteral("selectButton"));
@@ -50,6 +56,7 @@ TPickPmt::TPickPmt(QWidget *parent)
     connect(m_select, &QPushButton::clicked, this, &TPickPmt::BtnSelectClick);
     connect(m_cancel, &QPushButton::clicked, this, &TPickPmt::BtnCancelClick);
     connect(m_grid, &QTableWidget::cellDoubleClicked, this, &TPickPmt::BtnSelectClick);
+    EnterMovesFocus::install(this);
 }
 
 void TPickPmt::setPayments(const QList<InvoicePayment> &payments)
@@ -68,17 +75,29 @@ void TPickPmt::setPayments(const QList<InvoicePayment> &payments)
     if (!payments.isEmpty())
         m_grid->selectRow(0);
 
-    // Columns of 7 and 10 letters M; the grid as wide as both plus a pixel, with room for the
-    // scroll bar when the rows do not all fit.
+    // Columns of 7 and 10 letters M, wider when the font in use needs more for the longest date
+    // or amount; the grid as wide as both plus a pixel, with room for the scroll bar when the rows
+    // do not all fit, and the window wide enough for its caption.
+    constexpr int kCellMargins = 14;
+    const QFontMetrics metrics = m_grid->fontMetrics();
     const int letter = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    m_grid->setColumnWidth(0, kDateLetters * letter);
-    m_grid->setColumnWidth(1, kAmountLetters * letter);
-    int width = (kDateLetters + kAmountLetters) * letter + 1 + 2 * m_grid->frameWidth();
+    int dateWidth = qMax(kDateLetters * letter, metrics.horizontalAdvance(m_grid->horizontalHeaderItem(0)->text()));
+    int amountWidth = qMax(kAmountLetters * letter, widthFor(m_grid, 10, TextKind::Figures));
+    for (int row = 0; row < m_grid->rowCount(); ++row) {
+        dateWidth = qMax(dateWidth, metrics.horizontalAdvance(m_grid->item(row, 0)->text()) + kCellMargins);
+        amountWidth = qMax(amountWidth, metrics.horizontalAdvance(m_grid->item(row, 1)->text()) + kCellMargins);
+    }
+    m_grid->setColumnWidth(0, dateWidth);
+    m_grid->setColumnWidth(1, amountWidth);
+    int width = dateWidth + amountWidth + 1 + 2 * m_grid->frameWidth();
     if (payments.size() > kRowsWithoutScroll)
         width += kScrollRoom;
-    m_grid->setFixedWidth(width);
+    m_grid->setMinimumWidth(width);
     const int margins = layout()->contentsMargins().left();
-    const int needed = margins + width + kScrollRoom;
+    // The caption with room for the title bar's buttons.
+    constexpr int kTitleButtons = 120;
+    const int captionWidth = fontMetrics().horizontalAdvance(windowTitle()) + kTitleButtons;
+    const int needed = qMax(margins + width + kScrollRoom, captionWidth);
     if (this->width() < needed)
         resize(needed, height());
     setMinimumWidth(needed);

@@ -1,6 +1,7 @@
 #include "PmtDefU.h"
 
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "MoneyBox.h"
 #include "Prompt.h"
 
@@ -22,8 +23,9 @@ TPmtDef::TPmtDef(QWidget *parent)
     m_date = new QDateEdit(this);
     m_date->setObjectName(QStringLiteral("datePaidEdit"));
     m_date->setCalendarPopup(true);
-    m_date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    m_amount = new MoneyBox(10, 7, 2, this);
+    setupDateBox(m_date);
+    // Nine whole digits: as much as the payment's amount field holds.
+    m_amount = new MoneyBox(10, 9, 2, this);
     m_amount->setObjectName(QStringLiteral("amountBox"));
 
     m_save = new QPushButton(QStringLiteral("Save"), this);

@@ -2,6 +2,7 @@
 
 #include "Conversions.h"
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "MoneyBox.h"
 #include "ProductCatalog.h"
 #include "Prompt.h"
@@ -137,6 +138,7 @@ qint64 TProdDef::run(qint64 selection)
         m_originalId = m_product.PrID;
     }
     showProduct();
+    DiscardGuard::of(this)->snapshot();
     exec();
     return m_selection;
 }
@@ -221,6 +223,13 @@ void TProdDef::BtnDeleteClick()
 void TProdDef::BtnCancelClick()
 {
     reject();
+}
+
+void TProdDef::reject()
+{
+    if (!DiscardGuard::of(this)->confirmDiscard())
+        return;
+    QDialog::reject();
 }
 
 } // namespace tallyra

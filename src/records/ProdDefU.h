@@ -37,6 +37,9 @@ public:
     qint64 selection() const { return m_selection; }
     const ProductRecord &product() const { return m_product; }
 
+    // Cancel, Escape and closing the window: asks "Discard the changes?" when anything changed.
+    void reject() override;
+
 private Q_SLOTS:
     void BtnSaveClick();
     void BtnDeleteClick();

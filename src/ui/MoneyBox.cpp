@@ -1,5 +1,7 @@
 #include "MoneyBox.h"
 
+#include "Conversions.h"
+#include "FormRules.h"
 #include "Prompt.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QTimer>
 
 #include <charconv>
+#include <cmath>
 
 namespace tallyra {
 
@@ -33,6 +36,7 @@ QString withoutBlanks(QString text)
 MoneyBox::MoneyBox(int width, int integerDigits, int decimals, QWidget *parent)
     : QLineEdit(parent)
     , m_width(width)
+    , m_integerDigits(integerDigits)
     , m_decimals(decimals)
 {
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -111,6 +115,41 @@ bool MoneyBox::normalise()
     return true;
 }
 
+double MoneyBox::maximum() const
+{
+    return std::pow(10.0, m_integerDigits) - std::pow(10.0, -m_decimals);
+}
+
+QString MoneyBox::tooLargeMessage() const
+{
+    return tooLargeAmountMessage(maximum(), m_decimals);
+}
+
+bool MoneyBox::refuseKey(QKeyEvent *event)
+{
+    if (isReadOnly() || event->text().isEmpty() || !event->text().at(0).isPrint()
+        || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        return false;
+    QString after = textAfterKey(this, event);
+    int position = after.size();
+    if (validator()->validate(after, position) != QValidator::Invalid && after.size() <= maxLength())
+        return false;
+    refuseVisibly(this);
+    // Too many whole digits for the field: say what it holds.
+    const QString point = QRegularExpression::escape(decimalPoint());
+    const QRegularExpression anyWhole(
+        QStringLiteral("^ *[-+]? *\\d+ *(%1\\d{0,%2})? *$").arg(point).arg(m_decimals));
+    if (anyWhole.match(after).hasMatch()) {
+        const QString message = tooLargeMessage();
+        QPointer<MoneyBox> self(this);
+        QTimer::singleShot(0, this, [self, message] {
+            if (self)
+                Prompt::info(self->window(), message);
+        });
+    }
+    return true;
+}
+
 QString MoneyBox::invalidMessage() const
 {
     return QStringLiteral("'%1' is not a valid floating point value").arg(withoutBlanks(text()));
@@ -132,6 +171,10 @@ void MoneyBox::keyPressEvent(QKeyEvent *event)
         normalise();
         const int at = text().lastIndexOf(point);
         setSelection(at + point.size(), m_decimals);
+        event->accept();
+        return;
+    }
+    if (refuseKey(event)) {
         event->accept();
         return;
     }

@@ -14,6 +14,9 @@ namespace tallyra {
 // separator. A minus typed before any digit is kept: "-" and the separator give minus zero,
 // "-0.00". While the text holds a "-" it is drawn in red.
 //
+// A keystroke the shape cannot take is refused visibly (a beep and a flash, refuseVisibly()),
+// never dropped silently; one more whole digit than the box holds also shows tooLargeMessage().
+//
 // Leaving a box that holds no figure (nothing numeric once blanks are removed) shows
 // "'<text>' is not a valid floating point value" and leaves the text as it is; left(false) tells
 // the window, which must not take the value.
@@ -27,6 +30,7 @@ public:
     MoneyBox(int width, int integerDigits, int decimals = 2, QWidget *parent = nullptr);
 
     int formatWidth() const { return m_width; }
+    int integerDigits() const { return m_integerDigits; }
     int decimals() const { return m_decimals; }
 
     // Shows the value in the box's format.
@@ -40,6 +44,11 @@ public:
     // Rewrites the text in the box's format. Returns false, leaving the text, when it holds no
     // figure.
     bool normalise();
+    // The largest figure the box takes: integerDigits nines with decimals nines after the point.
+    double maximum() const;
+    // "The amount is too large: at most 999,999,999.99", with the locale's separators.
+    QString tooLargeMessage() const;
+
     // "'<text without blanks>' is not a valid floating point value"
     QString invalidMessage() const;
 
@@ -60,8 +69,11 @@ protected:
 
 private:
     void updateColour();
+    // Refuses (visibly) a typed character that would leave a text the box cannot take.
+    bool refuseKey(QKeyEvent *event);
 
     int m_width;
+    int m_integerDigits;
     int m_decimals;
     bool m_reportInvalid = true;
 };

@@ -1,5 +1,8 @@
 #include "ProgressStatus.h"
 
+#include <QPointer>
+#include <QTimer>
+
 #include <QLabel>
 #include <QPainter>
 
@@ -77,6 +80,16 @@ void ProgressStatus::set(int percent)
 void ProgressStatus::end()
 {
     start(QString());
+}
+
+void ProgressStatus::say(const QString &message, int milliseconds)
+{
+    start(message);
+    QPointer<QLabel> text(m_text);
+    QTimer::singleShot(milliseconds, this, [text, message] {
+        if (text && text->text() == message)
+            text->clear();
+    });
 }
 
 QString ProgressStatus::message() const

@@ -50,6 +50,9 @@ public:
     void set(int percent);
     // Start with an empty message.
     void end();
+    // Shows a closing message ("Indexes rebuilt") that clears itself after `milliseconds`
+    // unless another message replaced it meanwhile.
+    void say(const QString &message, int milliseconds);
 
     QString message() const;
     int percent() const;

@@ -95,9 +95,11 @@ private Q_SLOTS:
 
     void reportListGeometryRoundsDown()
     {
-        // rows 3, rows 20 pixels high, 23 characters, on a page of 531 by 291 pixels
-        QCOMPARE(reportListGeometry(3, 20, 23, QSize(531, 291)), QRect(318, 112, 161, 66));
-        QCOMPARE(reportListGeometry(8, 19, 17, QSize(532, 280)), QRect(340, 59, 119, 163));
+        // rows 3, rows 20 pixels high, 161 pixels wide, on a page of 531 by 291 pixels
+        QCOMPARE(reportListGeometry(3, 20, 161, QSize(531, 291)), QRect(318, 112, 161, 66));
+        QCOMPARE(reportListGeometry(8, 19, 119, QSize(532, 280)), QRect(340, 59, 119, 163));
+        // A list wider or taller than the room right of and below its centre stays on the page.
+        QCOMPARE(reportListGeometry(8, 30, 300, QSize(532, 240)), QRect(232, 0, 300, 251));
     }
 };
 

@@ -3,16 +3,19 @@
 // on real data files in a temporary folder.
 
 #include "AboutU.h"
+#include "BusinessPlace.h"
 #include "AppTestSupport.h"
 #include "Database.h"
 #include "Help.h"
 #include "MailMerge.h"
 #include "MainU.h"
+#include "ProgramCommands.h"
 #include "Maintenance.h"
 #include "MultGroupU.h"
 #include "ProgressStatus.h"
 #include "Prompt.h"
 #include "ReportFont.h"
+#include "ReportFontU.h"
 #include "ReportList.h"
 #include "Tables.h"
 
@@ -20,13 +23,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDialog>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tallyra;
@@ -150,9 +156,20 @@ class TstMainWindow : public QObject
 {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_config;
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The remembered business goes to a settings file of the test's own, never the user's.
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
+
     void init()
     {
+        forgetBusiness();
         Prompt::clearAnswers();
         Prompt::takeShown();
         ReportFont::reset();
@@ -258,6 +275,29 @@ private Q_SLOTS:
         QVERIFY(invoices.table->checkTag(QStringLiteral("InvD")).isOk());
     }
 
+    // The start-up rule's words, the table that failed and the engine's reason.
+    void failuresThatEndTheProgramSayWhyAndEndIt()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir, true));
+        QVERIFY(QFile::remove(dir.file(QStringLiteral("invd.ntx"))));
+        const QByteArray invoices = readFile(dir.file(QStringLiteral("INV6.DBF")));
+        QVERIFY(writeFile(dir.file(QStringLiteral("INV6.DBF")), invoices.left(20)));
+        Prompt::setNextAnswers({ok()});
+        {
+            Started s(dir.path());
+            QVERIFY(!s.start());
+            const QStringList shown = Prompt::takeShown();
+            QCOMPARE(shown.size(), 1);
+            const QStringList lines = shown.first().split(QLatin1Char('\n'));
+            QCOMPARE(lines.size(), 3);
+            QCOMPARE(lines.mid(0, 2), (QStringList{QStringLiteral("Unable to open file INV6.DBF"),
+                                                   QStringLiteral("Program will now terminate.")}));
+            QVERIFY2(lines[2].contains(QLatin1String("INV6"), Qt::CaseInsensitive), qPrintable(lines[2]));
+            QVERIFY(s.window.terminated());
+        }
+    }
+
     void reportListFollowsTheButtonsAndTheFormulas()
     {
         TempDataDir dir;
@@ -273,9 +313,13 @@ private Q_SLOTS:
         QCOMPARE(list->item(7, 0)->text(), QStringLiteral("Sales by Dept."));
         QWidget *page = list->parentWidget();
         const int rowHeight = s.window.reportListRowHeight();
-        // Longest text "Receivable Income": 17 characters.
+        // As wide as its widest text in the list's own font ("Receivable Income"), with margins;
+        // the list's font is the window's, not shrunk.
+        QCOMPARE(list->font().pointSizeF(), s.window.font().pointSizeF());
         const int height = 8 * (rowHeight + 1) + 3;
-        const int width = 7 * 17;
+        const int width = list->fontMetrics().horizontalAdvance(QStringLiteral("Receivable Income")) + 12
+            + 2 * list->frameWidth();
+        QVERIFY(width > list->fontMetrics().horizontalAdvance(QStringLiteral("Sales Reports")));
         QCOMPARE(list->geometry(),
                  QRect(int(0.75 * page->width()) - width / 2, page->height() / 2 - height / 2, width, height));
         QCOMPARE(list->columnWidth(0), width);
@@ -286,7 +330,10 @@ private Q_SLOTS:
         s.click("customerProfileButton");
         QCOMPARE(list->rowCount(), 3);
         QCOMPARE(list->height(), 3 * (rowHeight + 1) + 3);
-        QCOMPARE(list->width(), 7 * 22);  // "for Selected Customers"
+        // "for Selected Customers" on one line, the list no wider than it needs.
+        QCOMPARE(list->width(),
+                 list->fontMetrics().horizontalAdvance(QStringLiteral("for Selected Customers")) + 12
+                     + 2 * list->frameWidth());
         s.click("addressLabelsButton");
         QCOMPARE(list->item(0, 0)->text(), QStringLiteral("Print Address Labels for"));
         QCOMPARE(list->rowCount(), 6);
@@ -337,11 +384,21 @@ private Q_SLOTS:
         QVERIFY(s.find<QLineEdit>("printerEdit")->text().contains(QRegularExpression(QStringLiteral("-(Landscape|Portrait)$"))));
 
         s.showPage(3);
-        apptest::whenShown<QFontDialog>([](QFontDialog *dialog) {
-            dialog->setCurrentFont(QFont(QStringLiteral("DejaVu Sans Mono"), 14));
+        // Family and size only, starting on the report font's regular style.
+        bool onlyFamilyAndSize = false;
+        apptest::whenShown<TReportFontDialog>([&onlyFamilyAndSize](TReportFontDialog *dialog) {
+            const QFont start = dialog->selectedFont();
+            onlyFamilyAndSize = start.family() == QStringLiteral("DejaVu Serif") && start.pointSize() == 12
+                && !start.bold() && !start.italic() && dialog->findChildren<QCheckBox *>().isEmpty();
+            if (!onlyFamilyAndSize)
+                qWarning() << "report font dialog starts on" << start << dialog->findChildren<QCheckBox *>().size();
+            dialog->findChild<QFontComboBox *>(QStringLiteral("fontFamilyComboBox"))
+                ->setCurrentFont(QFont(QStringLiteral("DejaVu Sans Mono")));
+            dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))->setCurrentText(QStringLiteral("14"));
             dialog->accept();
         });
         s.click("reportFontButton");
+        QVERIFY(onlyFamilyAndSize);
         QCOMPARE(box->text(), QStringLiteral("DejaVu Sans Mono@14"));
         QCOMPARE(ReportFont::family(), QStringLiteral("DejaVu Sans Mono"));
         stored = apptest::storedSettings(dir.path());
@@ -349,8 +406,8 @@ private Q_SLOTS:
         QCOMPARE(stored.FontSize, 14);
 
         // "Cancel" keeps the font, though the dialog was browsed.
-        apptest::whenShown<QFontDialog>([](QFontDialog *dialog) {
-            dialog->setCurrentFont(QFont(QStringLiteral("DejaVu Serif"), 20));
+        apptest::whenShown<TReportFontDialog>([](TReportFontDialog *dialog) {
+            dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))->setCurrentText(QStringLiteral("20"));
             dialog->reject();
         });
         s.click("reportFontButton");
@@ -480,8 +537,10 @@ private Q_SLOTS:
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("INV6")), 0);
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("LABELS")), labels);
         QCOMPARE(apptest::storedSettings(dir.path()), letterhead);
-        QCOMPARE(s.window.progress()->message(), QString());
+        // The status bar says what was done, and clears itself later.
+        QCOMPARE(s.window.progress()->message(), QStringLiteral("Data files erased"));
         QCOMPARE(s.window.progress()->percent(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(s.window.progress()->message(), QString(), 8000);
     }
 
     void reindexRebuildsAndPackRemovesDeletedRecords()
@@ -495,13 +554,122 @@ private Q_SLOTS:
         s.click("reindexButton");
         QVERIFY(QFileInfo::exists(dir.file(QStringLiteral("ccno.ntx"))));
         QVERIFY(Prompt::takeShown().isEmpty());
-        QCOMPARE(s.window.progress()->message(), QString());
+        QCOMPARE(s.window.progress()->message(), QStringLiteral("Indexes rebuilt"));
 
         const qint64 products = apptest::recordCount(dir.path(), QStringLiteral("Prod5"));
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("Prod5"), 2));
         s.click("packButton");
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
         QVERIFY(Prompt::takeShown().isEmpty());
+        QCOMPARE(s.window.progress()->message(), QStringLiteral("Data files packed"));
+    }
+
+    // Where the program finds its business: the directory it starts in or is given, else the one
+    // opened last; "Open Business..." and "New Business..." switch to another one.
+    void businessIsFoundOpenedAndCreatedByTheUser()
+    {
+        TempDataDir first;
+        TempDataDir second;
+        TempDataDir empty;
+        TempDataDir created;
+        QVERIFY(apptest::makeBusiness(first, true));
+        QVERIFY(apptest::makeBusiness(second));
+        const QString missing = QStringLiteral("Database files not found in startup directory\r\nProgram must be "
+                                               "started from the directory containing the data files.");
+        struct Case
+        {
+            const char *what;
+            QString remembered; // before the start; empty: none
+            QString dir;        // the start directory
+            bool given;         // named on the command line
+            QString opened;     // the business opened; empty: the program ends with `missing`
+        };
+        const QList<Case> cases = {
+            {"start directory with data files", second.path(), first.path(), false, first.path()},
+            {"empty start directory, remembered business", first.path(), empty.path(), false, first.path()},
+            {"empty start directory, nothing remembered", QString(), empty.path(), false, QString()},
+            {"empty directory named on the command line", first.path(), empty.path(), true, QString()},
+            {"remembered business gone", empty.path(), empty.path(), false, QString()},
+        };
+        for (const Case &c : cases) {
+            if (c.remembered.isEmpty())
+                forgetBusiness();
+            else
+                rememberBusiness(c.remembered);
+            Prompt::setNextAnswers({ok()});
+            Started s(c.dir);
+            s.window.setDataDirectory(c.dir, c.given);
+            const bool started = s.start();
+            QVERIFY2(started == !c.opened.isEmpty(), c.what);
+            if (!started) {
+                QCOMPARE(Prompt::takeShown(), QStringList{missing});
+                continue;
+            }
+            Prompt::clearAnswers();
+            QCOMPARE(s.window.dataDirectory(), QDir(c.opened).absolutePath());
+            QCOMPARE(database().directory(), QDir(c.opened).absolutePath());
+            QCOMPARE(rememberedBusiness(), QDir(c.opened).absolutePath());
+        }
+
+        // From the menu: a directory without data files is refused and the business stays; then
+        // the second business; then a new one made in an empty directory.
+        Started s(first.path());
+        QVERIFY(s.start());
+        Prompt::setNextAnswers({empty.path(), ok()});
+        s.findAction("openBusinessAction")->trigger();
+        QCOMPARE(Prompt::takeShown(), (QStringList{QStringLiteral("Open Business"),
+                                                   QStringLiteral("No business's data files are in %1.")
+                                                       .arg(QDir::toNativeSeparators(empty.path()))}));
+        QCOMPARE(s.window.dataDirectory(), QDir(first.path()).absolutePath());
+        QVERIFY(databaseOpen());
+
+        Prompt::setNextAnswers({second.path()});
+        s.findAction("openBusinessAction")->trigger();
+        QCOMPARE(s.window.dataDirectory(), QDir(second.path()).absolutePath());
+        QCOMPARE(rememberedBusiness(), QDir(second.path()).absolutePath());
+        QCOMPARE(database().directory(), QDir(second.path()).absolutePath());
+
+        Prompt::setNextAnswers({created.path()});
+        s.findAction("newBusinessAction")->trigger();
+        QCOMPARE(s.window.dataDirectory(), QDir(created.path()).absolutePath());
+        QVERIFY(dataFilesPresent(created.path()));
+        QCOMPARE(apptest::recordCount(created.path(), QStringLiteral("CUST5")), 0);
+        QCOMPARE(apptest::recordCount(first.path(), QStringLiteral("CUST5")) > 0, true);
+        // A directory that already holds a business is not made over.
+        Prompt::takeShown();
+        Prompt::setNextAnswers({first.path(), ok()});
+        s.findAction("newBusinessAction")->trigger();
+        QCOMPARE(Prompt::takeShown().size(), 2);
+        QCOMPARE(s.window.dataDirectory(), QDir(created.path()).absolutePath());
+        forgetBusiness();
+    }
+
+    void reportListRunsOnEnterAndSpace()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        int runs = 0;
+        s.window.setCommand(Command::PrintInvoices, [&runs](QWidget *) { ++runs; });
+        QVERIFY(s.start());
+        s.showPage(2);
+        s.click("invoiceReportsButton");
+        auto *list = s.find<QTableWidget>("reportList");
+        list->setFocus();
+        list->setCurrentCell(1, 0);
+        QCOMPARE(list->item(1, 0)->text(), reportCategories().first().entries.first().text);
+        QTest::keyClick(list, Qt::Key_Return);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(runs, 3);
+        // Every entry shows on one line, in the list's own font.
+        for (int row = 0; row < list->rowCount(); ++row) {
+            const QString text = list->item(row, 0)->text();
+            QFont font = list->item(row, 0)->font();
+            QVERIFY2(QFontMetrics(font).horizontalAdvance(text) < list->columnWidth(0), qPrintable(text));
+        }
+        QCOMPARE(list->font().pointSizeF(), s.window.font().pointSizeF());
+        QCOMPARE(s.findAction("aboutAction")->text().remove(QLatin1Char('&')), QStringLiteral("About Tallyra"));
     }
 
     // Another copy of the program holding a table open: "Pack Data" packs the rest and names what
@@ -790,6 +958,32 @@ private Q_SLOTS:
         QVERIFY(!databaseOpen());
     }
 
+    // A settings table lost while the program runs ends it from "Sales Tax", as the message says.
+    // Last of all: ending the program ends every event loop of this process.
+    void lostSettingsTableEndsTheProgramFromSalesTax()
+    {
+        TempDataDir dir;
+        QVERIFY(apptest::makeBusiness(dir));
+        Started s(dir.path());
+        s.window.setCommand(Command::SalesTax, {});
+        registerProgramCommands(s.window);
+        QVERIFY(s.start());
+        const QByteArray settingsTable = readFile(dir.file(QStringLiteral("TLR2.DBF")));
+        QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), "not a table"));
+        s.showPage(3);
+        Prompt::setNextAnswers({ok()});
+        apptest::whenShown<QDialog>([](QDialog *dialog) {
+            if (dialog->objectName() == QLatin1String("taxDefDialog"))
+                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")), Qt::LeftButton);
+        });
+        s.click("salesTaxButton");
+        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
+        QVERIFY(s.window.terminated());
+        QVERIFY(!s.window.isVisible());
+        QVERIFY(!databaseOpen());
+        QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), settingsTable));
+    }
+
 private:
     void whenShownAbout()
     {
@@ -799,6 +993,7 @@ private:
             QTest::mouseClick(okButton, Qt::LeftButton);
         });
     }
+
 };
 
 QTEST_MAIN(TstMainWindow)

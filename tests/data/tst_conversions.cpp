@@ -64,22 +64,41 @@ private Q_SLOTS:
             QCOMPARE(storedToDate(dateToStored(d)), d);
     }
 
-    void twoDigitYearsFallIntoTheWindow()
+    void onlyTwoDigitYearsFallIntoTheWindow()
     {
         FixedClock clock(QDate(2026, 3, 15)); // window 1966 .. 2065
-        // A year typed as 24 (a date in year 24) is 2024; 66 is 1966; 65 is 2065.
-        QCOMPARE(dateToStored(QDate(24, 7, 4)), QStringLiteral("20240704"));
-        QCOMPARE(dateToStored(QDate(66, 1, 1)), QStringLiteral("19660101"));
-        QCOMPARE(dateToStored(QDate(65, 12, 31)), QStringLiteral("20651231"));
-        QCOMPARE(dateToStored(QDate(1965, 12, 31)), QStringLiteral("20651231"));
-        QCOMPARE(dateToStored(QDate(2066, 1, 1)), QStringLiteral("19660101"));
-        QCOMPARE(dateToStored(QDate(1999, 5, 9)), QStringLiteral("19990509"));
-        // 29 February 2096 would become 1996-02-29 (real) ...
-        QCOMPARE(dateToStored(QDate(2096, 2, 29)), QStringLiteral("19960229"));
-        // A date that cannot move stays as it is: 29 February 2000 cannot be in 2100.
-        FixedClock later(QDate(2061, 1, 1)); // window 2001 .. 2100
-        QCOMPARE(dateToStored(QDate(2000, 2, 29)), QStringLiteral("20000229"));
-        QCOMPARE(dateToStored(QDate(2000, 3, 1)), QStringLiteral("21000301"));
+        const struct
+        {
+            QDate given;
+            const char *stored;
+        } cases[] = {
+            // A year typed as 24 (a date in year 24) is 2024; 66 is 1966; 65 is 2065.
+            {QDate(24, 7, 4), "20240704"},
+            {QDate(66, 1, 1), "19660101"},
+            {QDate(65, 12, 31), "20651231"},
+            {QDate(99, 6, 1), "19990601"},
+            // Four-digit years, inside the window or not, are never moved.
+            {QDate(1965, 12, 31), "19651231"},
+            {QDate(2066, 1, 1), "20660101"},
+            {QDate(1850, 12, 8), "18501208"},
+            {QDate(2199, 12, 31), "21991231"},
+            {QDate(2096, 2, 29), "20960229"},
+            {QDate(1999, 5, 9), "19990509"},
+        };
+        for (const auto &c : cases) {
+            QCOMPARE(dateToStored(c.given), QString::fromLatin1(c.stored));
+            // Read back and stored again, as saving an unchanged record does: the same text.
+            QCOMPARE(dateToStored(storedToDate(QString::fromLatin1(c.stored))), QString::fromLatin1(c.stored));
+        }
+        // The window moves with today: in 2061 it is 2001 .. 2100.
+        FixedClock later(QDate(2061, 1, 1));
+        QCOMPARE(dateToStored(QDate(4, 2, 29)), QStringLiteral("20040229"));
+        QCOMPARE(dateToStored(QDate(1, 3, 1)), QStringLiteral("20010301"));
+        QCOMPARE(dateToStored(QDate(66, 3, 1)), QStringLiteral("20660301"));
+        // Typed dates are accepted from 1900 to 2199 only.
+        QVERIFY(dateInAcceptedRange(QDate(1900, 1, 1)) && dateInAcceptedRange(QDate(2199, 12, 31)));
+        QVERIFY(!dateInAcceptedRange(QDate(1899, 12, 31)) && !dateInAcceptedRange(QDate(2200, 1, 1)));
+        QVERIFY(!dateInAcceptedRange(QDate()));
     }
 
     void numberKeysAreRightAlignedAndNeverCut()

@@ -263,13 +263,15 @@ private Q_SLOTS:
             Prompt::setNextAnswers({answer(Prompt::Answer::Ok)});
             click(w, "saveButton");
             QVERIFY(w->isVisible());
+            // What was typed is given up only on request.
+            Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
             click(w, "cancelButton");
         });
         driver.start();
         TCustomer form(*m_engine);
         QCOMPARE(form.run(0), -1);
         QVERIFY2(driver.done(), qPrintable(driver.failure()));
-        QCOMPARE(Prompt::takeShown(), QStringList{"Please Select Customer Group"});
+        QCOMPARE(Prompt::takeShown(), (QStringList{"Please Select Customer Group", "Discard the changes?"}));
         QCOMPARE(openCustomers(*m_engine).table->recordCount(), 0u);
 
         const quint32 retail = addGroup(1, QStringLiteral("Retail"));

@@ -124,10 +124,12 @@ private Q_SLOTS:
                              Prompt::setNextAnswers({ok()});
                              click(w, "saveButton");
                              QVERIFY(w->isVisible());
+                             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
                              click(w, "cancelButton");
                          }),
                  -1);
-        QCOMPARE(Prompt::takeShown(), QStringList{"Duplicate Product ID's are not allowed"});
+        QCOMPARE(Prompt::takeShown(),
+                 (QStringList{"Duplicate Product ID's are not allowed", "Discard the changes?"}));
 
         addProduct(QStringLiteral("ABC"));
         const qint64 ab = runForm(form, 0, [](QWidget *w) {
@@ -152,11 +154,12 @@ private Q_SLOTS:
                              type(w, "productIdEdit", "   ");
                              Prompt::setNextAnswers({ok()});
                              click(w, "saveButton");
+                             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
                              click(w, "cancelButton");
                          }),
                  ab);
-        QCOMPARE(Prompt::takeShown(),
-                 (QStringList{"Duplicate Product ID's are not allowed", "Blank Product ID not allowed"}));
+        QCOMPARE(Prompt::takeShown(), (QStringList{"Duplicate Product ID's are not allowed",
+                                                   "Blank Product ID not allowed", "Discard the changes?"}));
         QCOMPARE(stored(quint32(ab)).PrID, QStringLiteral("AB"));
         QCOMPARE(openProducts(*m_engine).table->recordCount(), 3u);
     }
@@ -220,6 +223,7 @@ private Q_SLOTS:
                              child<QPushButton>(w, "saveButton")->click();  // as a shortcut: the focus stays
                              QVERIFY(w->isVisible());
                              QTRY_VERIFY(price->hasFocus());
+                             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
                              click(w, "cancelButton");
                          }),
                  -1);
