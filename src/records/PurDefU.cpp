@@ -1,5 +1,7 @@
 #include "PurDefU.h"
 
+#include "FormRules.h"
+
 #include "BrowseEdit.h"
 #include "Clock.h"
 #include "EnterMovesFocus.h"
@@ -59,8 +61,7 @@ TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
     m_date = new QDateEdit(this);
     m_date->setObjectName(QStringLiteral("dateAcquiredEdit"));
     m_date->setCalendarPopup(true);
-    m_date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
-    m_date->setDateRange(QDate(1900, 1, 1), QDate(2199, 12, 31));
+    setupDateBox(m_date);
     m_quantity = new MoneyBox(10, 7, 2, this);
     m_quantity->setObjectName(QStringLiteral("quantityEdit"));
     m_returnNote = new QLabel(QStringLiteral("Return to the supplier"), this);
