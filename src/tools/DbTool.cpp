@@ -12,9 +12,7 @@
 #include "engine/Dump.h"
 #include "engine/Engine.h"
 
-#ifdef TALLYRA_HAVE_MAINTENANCE
 #include "DbToolMaintenance.h"
-#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -212,7 +210,6 @@ int main(int argc, char **argv)
         return check(dir, args.mid(2));
     if (command == QLatin1String("dump") && args.size() == 3)
         return dump(dir, args[2]);
-#ifdef TALLYRA_HAVE_MAINTENANCE
     if (command == QLatin1String("reindex") && args.size() == 2)
         return tallyra::dbtoolReindex(dir);
     if (command == QLatin1String("pack") && args.size() == 2)
@@ -223,6 +220,5 @@ int main(int argc, char **argv)
         return tallyra::dbtoolRestore(dir, args[2], args.size() == 4);
     if (command == QLatin1String("verify-backup") && args.size() == 2)
         return tallyra::dbtoolVerifyBackup(dir);
-#endif
     return usage();
 }
