@@ -120,7 +120,10 @@ quint32 DocumentRun::invoiceRecord(qint64 number) const
 
 DocumentCustomer DocumentRun::customerByNumber(qint64 number) const
 {
-    return customerAt(customerRecord(number));
+    auto it = m_customers.constFind(number);
+    if (it == m_customers.constEnd())
+        it = m_customers.insert(number, customerAt(customerRecord(number)));
+    return *it;
 }
 
 bool DocumentRun::finishDocument(const DocumentCustomer &customer, const QString &word, qint64 number)

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -89,6 +90,8 @@ private:
     int m_sent = 0;
     int m_counter = 0;
     QString m_failure;
+    // Customers already read in this run; nothing is written while it runs.
+    mutable QHash<qint64, DocumentCustomer> m_customers;
     QString m_firstName;
     qint64 m_firstNumber = 0;
     qint64 m_lastNumber = 0;

@@ -92,17 +92,21 @@ QStringList wrapText(const QString &text, int available, const std::function<int
     QStringList lines;
     if (trimmed.isEmpty())
         return lines;
+    // The line's width grows by each character's own width, so a long text is measured once.
     QString line;
+    int lineWidth = 0;
     for (const QChar c : trimmed) {
         if (c == QLatin1Char('\n')) {
             lines << line;
             line.clear();
+            lineWidth = 0;
             continue;
         }
         if (c == QLatin1Char('\r'))
             continue;
         line += c;
-        if (line.size() < 2 || width(line) <= available)
+        lineWidth += width(QString(c));
+        if (line.size() < 2 || lineWidth <= available)
             continue;
         const qsizetype blank = line.lastIndexOf(QLatin1Char(' '));
         if (blank >= 0 && blank < line.size() - 1) {
@@ -116,6 +120,7 @@ QStringList wrapText(const QString &text, int available, const std::function<int
             lines << line.left(line.size() - 1);
             line = line.right(1);
         }
+        lineWidth = width(line);
     }
     lines << line;
     return lines;

@@ -22,7 +22,8 @@ QString maskedNote(const QString &note);
 // True when the digits pass the Luhn check (the check digit of card numbers).
 bool luhnValid(const QString &digits);
 
-// Wraps `text` into lines no wider than `available`, as `width` measures them. The text is
+// Wraps `text` into lines no wider than `available`, as `width` measures them (the width of a
+// line is taken as the sum of its characters' widths). The text is
 // trimmed first (empty text gives no lines); a line feed starts a new line, a carriage return is
 // dropped. When a character makes the line too wide, the line is cut after its last blank and the
 // rest begins the next line; a line without a blank is cut before that character, so a word wider

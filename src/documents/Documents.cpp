@@ -5,6 +5,9 @@
 #include "ReportBuffer.h"
 #include "Settings.h"
 
+#include <QLocale>
+#include <cstdio>
+
 namespace tallyra {
 
 namespace {
@@ -80,9 +83,22 @@ void beginDocument(ReportBuffer &b, const DocumentContext &context, const QStrin
     b.newRow();
 }
 
+// "%<width>.2f" with the locale's decimal separator, as formatAmount() gives it, without building
+// a locale and a format string for every one of the thousands of figures of a run.
 QString money(double value, int width = 12)
 {
-    return formatAmount(value, width);
+    static QLocale locale;
+    static QChar point = QLatin1Char('.');
+    if (!(locale == QLocale())) {
+        locale = QLocale();
+        point = locale.decimalPoint().at(0);
+    }
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%*.2f", width, value);
+    QString result = QString::fromLatin1(text, n > 0 ? qMin(n, int(sizeof text) - 1) : 0);
+    if (point != QLatin1Char('.'))
+        result.replace(QLatin1Char('.'), point);
+    return result;
 }
 
 // A totals row: label and amount in the totals box.
@@ -216,12 +232,12 @@ void buildInvoiceDocument(ReportBuffer &b, const DocumentContext &context, Docum
         b.newRow();
         putCodes(b, 0, 10);
         const double total = item.lineTotal();
-        QString quantity = formatAmount(item.quantity, 9);
+        QString quantity = money(item.quantity, 9);
         if (item.quantity > 1)
             quantity += QLatin1Char('*');
         b.setCell(1, QStringLiteral("L01") + item.productId);
         b.setCell(3, QStringLiteral("L13") + item.description1);
-        b.setCell(5, QStringLiteral("R49") + formatAmount(item.unitPrice, 8));
+        b.setCell(5, QStringLiteral("R49") + money(item.unitPrice, 8));
         b.setCell(7, QStringLiteral("R59") + quantity);
         b.setCell(9, QStringLiteral("R72") + money(total));
         if (!item.description2.trimmed().isEmpty())
@@ -237,7 +253,7 @@ void buildInvoiceDocument(ReportBuffer &b, const DocumentContext &context, Docum
     bool discountRow = false;
     if (invoice.discountPercent > 0) {
         const double discount = roundToCents(invoice.discountPercent * sum / 100);
-        totalsRow(b, formatAmount(invoice.discountPercent, 5) + QStringLiteral("% Discount:"), -discount);
+        totalsRow(b, money(invoice.discountPercent, 5) + QStringLiteral("% Discount:"), -discount);
         if (!emailMode)
             b.setCell(0, QStringLiteral("L01") + note);
         sum -= discount;
@@ -307,11 +323,11 @@ void buildStatementDocument(ReportBuffer &b, const DocumentContext &context, con
     double due = 0;
     auto amountRow = [&b](double c, double p, double d) {
         b.setCell(4, QStringLiteral("V20"));
-        b.setCell(5, QStringLiteral("R31") + formatAmount(c, 11));
+        b.setCell(5, QStringLiteral("R31") + money(c, 11));
         b.setCell(6, QStringLiteral("V33"));
-        b.setCell(7, QStringLiteral("R44") + formatAmount(p, 11));
+        b.setCell(7, QStringLiteral("R44") + money(p, 11));
         b.setCell(8, QStringLiteral("V46"));
-        b.setCell(9, QStringLiteral("R57") + formatAmount(d, 11));
+        b.setCell(9, QStringLiteral("R57") + money(d, 11));
         b.setCell(10, QStringLiteral("V59"));
     };
     for (const StatementLine &line : lines) {
@@ -357,7 +373,7 @@ void buildPackingListDocument(ReportBuffer &b, const DocumentContext &context, c
         putCodes(b, 0, 6);
         b.setCell(1, QStringLiteral("L01") + item.productId);
         b.setCell(3, QStringLiteral("L13") + item.description1);
-        b.setCell(5, QStringLiteral("R49") + formatAmount(item.quantity, 9));
+        b.setCell(5, QStringLiteral("R49") + money(item.quantity, 9));
         if (!item.description2.trimmed().isEmpty())
             itemTextRow(b, item.description2);
     }

@@ -62,6 +62,8 @@ const QFontMetrics &DocumentMeasure::fitted(int reportWidth) const
     if (!m_fitted || m_fittedWidth != reportWidth) {
         const QFont font = fitReportFont(m_font, m_device.get(), reportWidth, m_pageWidth, 1);
         m_fitted = std::make_shared<QFontMetrics>(font, m_device.get());
+        m_advances = std::make_shared<QHash<char16_t, int>>();
+        m_latin1.fill(0);
         m_fittedWidth = reportWidth;
     }
     return *m_fitted;
@@ -78,7 +80,22 @@ int DocumentMeasure::textWidth(const QString &text, int reportWidth) const
 {
     if (m_grid)
         return int(text.size());
-    return fitted(reportWidth).horizontalAdvance(text);
+    const QFontMetrics &metrics = fitted(reportWidth);
+    int width = 0;
+    for (const QChar c : text) {
+        if (c.unicode() < 256) {
+            int &advance = m_latin1[c.unicode()];
+            if (advance == 0)
+                advance = qMax(1, metrics.horizontalAdvance(c));
+            width += advance;
+            continue;
+        }
+        auto it = m_advances->constFind(c.unicode());
+        if (it == m_advances->constEnd())
+            it = m_advances->insert(c.unicode(), metrics.horizontalAdvance(c));
+        width += *it;
+    }
+    return width;
 }
 
 void addLetterhead(ReportBuffer &b, const Letterhead &l, const DocumentMeasure &measure)

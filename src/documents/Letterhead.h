@@ -6,8 +6,10 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QString>
 
+#include <array>
 #include <memory>
 
 class QPageLayout;
@@ -54,7 +56,8 @@ public:
 
     int dpiY() const { return m_dpiY; }
     int lineHeight() const { return m_lineHeight; }
-    // The width available to a line of reportWidth characters, and the printed width of `text`.
+    // The width available to a line of reportWidth characters, and the printed width of `text`
+    // (the sum of its characters' advances, kerning left aside).
     int availableWidth(int reportWidth) const;
     int textWidth(const QString &text, int reportWidth) const;
 
@@ -69,6 +72,10 @@ private:
     std::shared_ptr<QPaintDevice> m_device; // a resolution-only device the font is measured on
     mutable int m_fittedWidth = -1;
     mutable std::shared_ptr<QFontMetrics> m_fitted;
+    // Advances of the characters met so far in the fitted font: shaping every prefix of a long
+    // text again would make wrapping quadratic in the font engine.
+    mutable std::shared_ptr<QHash<char16_t, int>> m_advances;
+    mutable std::array<int, 256> m_latin1{}; // advances of Latin-1 characters; 0 until measured
 };
 
 // The letterhead at the end of the buffer, which restarts the page count (pageLines() 0, pageNo()
