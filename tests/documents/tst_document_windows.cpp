@@ -23,6 +23,7 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QFile>
 #include <QApplication>
 #include <QDateEdit>
 #include <QImage>
@@ -36,6 +37,15 @@
 using namespace tallyra;
 
 namespace {
+
+// The command line in the locale the tests fix for themselves, so dates print alike.
+void useTestLocale(QProcess *process)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+    process->setProcessEnvironment(env);
+}
 
 QStringList pdfPages(const QString &pdf)
 {
@@ -215,6 +225,86 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(dir.file(QStringLiteral("INV6.DBF"))) || QFile::remove(dir.file(QStringLiteral("INV6.dbf"))));
         QVERIFY(!runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}, nullptr, &failure));
         QCOMPARE(failure, QStringLiteral("Unable to open file INV6.DBF\nProgram will now terminate."));
+    }
+
+    // The command line's statement is the viewer's "Ascii Text" export of the same statement.
+    void commandLineStatementEqualsTheViewerExport()
+    {
+        testsupport::FixedClock clock(QDate(2024, 3, 15));
+        testsupport::TempDataDir dir;
+        QVERIFY(doctest::makeShop(dir.path()));
+        db::Engine engine(dir.path());
+        settings() = doctest::shopSettings();
+        const QString exported = dir.file(QStringLiteral("viewer.txt"));
+        Shown seen;
+        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31));
+        apptest::whenShown<TReportF>([&](TReportF *viewer) {
+            seen.shown = true;
+            seen.pdfName = viewer->pdfFileName();
+            Prompt::setNextAnswers({exported});
+            viewer->findChild<QAction *>(QStringLiteral("asciiTextAction"))->trigger();
+            viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
+        });
+        QVERIFY(runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}));
+        QTRY_VERIFY(seen.shown);
+        QCOMPARE(seen.pdfName, QStringLiteral("Statements.pdf"));
+        QFile file(exported);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray viewerText = file.readAll();
+        QVERIFY(viewerText.contains("Account Statement"));
+
+        QProcess cli;
+        useTestLocale(&cli);
+        cli.start(testsupport::binPath(QStringLiteral("tallyra-report")),
+                  {"--dir", dir.path(), "--today", "2024-03-15", "statements", "--balance-due", "--from",
+                   "2024-03-01", "--to", "2024-03-31"});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(cli.readAllStandardOutput(), viewerText);
+    }
+
+    void commandLineDocuments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected"); // on standard output (or in the PDF) for 0, on standard error otherwise
+        QTest::newRow("invoices by number to pdf") << QStringList{"invoices", "--invoices", "1003,1001", "--format", "pdf"}
+                                                   << 0 << "Invoice No:\\s+1003[^\\f]*\\f[^\\f]*Invoice No:\\s+1001";
+        QTest::newRow("bills of the month by default") << QStringList{"bills"} << 0 << "^(?![\\s\\S]*1003)[\\s\\S]*Bill[\\s\\S]*102.65";
+        QTest::newRow("packing list by number") << QStringList{"packing-lists", "--invoices", "1002"} << 0
+                                                << "^(?![\\s\\S]*100\\.00)[\\s\\S]*Ship To:";
+        QTest::newRow("statement of a customer, tab delimited")
+            << QStringList{"statements", "--customers", "42", "--format", "tsv"} << 0 << "1005\\t4/1/24";
+        QTest::newRow("no invoices in the span") << QStringList{"invoices", "--from", "2023-01-01", "--to", "2023-01-31"}
+                                                 << 1 << "^No Invoices within selected dates.";
+        QTest::newRow("unknown invoice") << QStringList{"invoices", "--invoices", "4242"} << 1
+                                         << "^No invoice numbered 4242.";
+        QTest::newRow("packing lists are not mailed") << QStringList{"packing-lists", "--email"} << 2 << "never e-mailed";
+    }
+
+    void commandLineDocuments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        testsupport::TempDataDir dir;
+        QVERIFY(doctest::makeShop(dir.path()));
+        const QString pdf = dir.file(QStringLiteral("out.pdf"));
+        if (args.contains(QStringLiteral("pdf")))
+            args << QStringLiteral("--output") << pdf;
+        QProcess cli;
+        useTestLocale(&cli);
+        cli.start(testsupport::binPath(QStringLiteral("tallyra-report")),
+                  QStringList{"--dir", dir.path(), "--today", "2024-03-15"} + args);
+        QVERIFY(cli.waitForFinished(30000));
+        const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), exitCode);
+        QString checked = exitCode == 0 ? out : err;
+        if (args.contains(QStringLiteral("pdf")))
+            checked = pdfPages(pdf).join(QLatin1Char('\f'));
+        checked.remove(QRegularExpression(QStringLiteral("QStandardPaths[^\n]*\n")));
+        QVERIFY2(checked.contains(QRegularExpression(expected)), qPrintable(checked.left(2000)));
     }
 
     void stationerySavesTheLetterhead()
