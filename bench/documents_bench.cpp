@@ -136,6 +136,7 @@ int main(int argc, char **argv)
     ReportBuffer buffer([] { return CurrentPrinter::linesPerPage(); });
 
     double worst = 0;
+    double worstCpu = 0;
     int documents = 0;
     for (int run = 0; run < 3; ++run) {
         if (!InvoiceStore::openTables(engine)) {
@@ -152,25 +153,12 @@ int main(int argc, char **argv)
         closeAllTables(engine);
         documents = documentRun.documents();
         worst = std::max(worst, ms);
+        worstCpu = std::max(worstCpu, cpuMs);
         std::printf("  run %d: %d invoices, %d rows built in %8.1f ms (processor %8.1f ms)\n", run + 1, documents,
                     buffer.rowCount(), ms, cpuMs);
     }
-    // Of which reading the invoices with their items, payments and products.
-    if (InvoiceStore::openTables(engine)) {
-        InvoiceStore store(engine);
-        db::Table *inv = engine.table(QStringLiteral("INV6"));
-        inv->selectTag(QStringLiteral("InvD"));
-        const std::clock_t cpu = std::clock();
-        CurrentInvoice invoice;
-        int read = 0;
-        for (bool more = inv->top(); more; more = inv->skip(1))
-            read += store.load(inv->recNo(), invoice).isOk() ? 1 : 0;
-        std::printf("  of which reading %d invoices: processor %8.1f ms\n", read,
-                    double(std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC);
-        closeAllTables(engine);
-    }
-    std::printf("build of %d invoices: worst %.1f ms   goal < 1500 ms: %s\n", documents, worst,
-                worst < 1500 ? "met" : "MISSED");
+    std::printf("build of %d invoices: worst %.1f ms (processor %.1f ms)   goal < 1500 ms: %s (processor: %s)\n",
+                documents, worst, worstCpu, worst < 1500 ? "met" : "MISSED", worstCpu < 1500 ? "met" : "MISSED");
 
     // Print the first `printed` invoices' pages to PDF.
     int cutRow = buffer.rowCount();
@@ -192,6 +180,7 @@ int main(int argc, char **argv)
             ++pages;
     }
     t.restart();
+    const std::clock_t pdfCpu = std::clock();
     if (!saveReportPdf(part, dir.filePath(QStringLiteral("run.pdf")), printer->pageLayout(), printer->resolution(),
                        ReportFont::font())) {
         std::fprintf(stderr, "PDF failed\n");
@@ -199,7 +188,8 @@ int main(int argc, char **argv)
     }
     const double seconds = t.nsecsElapsed() / 1e9;
     const double rate = pages / seconds;
-    std::printf("PDF of %d pages in %.2f s: %.0f pages/s   goal >= 200: %s\n", pages, seconds, rate,
-                rate >= 200 ? "met" : "MISSED");
+    const double cpuRate = pages / (double(std::clock() - pdfCpu) / CLOCKS_PER_SEC);
+    std::printf("PDF of %d pages in %.2f s: %.0f pages/s (processor %.0f pages/s)   goal >= 200: %s (processor: %s)\n",
+                pages, seconds, rate, cpuRate, rate >= 200 ? "met" : "MISSED", cpuRate >= 200 ? "met" : "MISSED");
     return 0;
 }

@@ -12,6 +12,8 @@
 #include <QBuffer>
 #include <QPageLayout>
 #include <QPdfWriter>
+#include <cstdio>
+#include <cstdlib>
 
 namespace tallyra {
 
@@ -39,6 +41,139 @@ QString processingText(DocumentType type)
 
 } // namespace
 
+// Reads invoices for documents as InvoiceStore::load() does (the same values, items in stored
+// order, records marked deleted passed over), tuned for runs of thousands: the item fields are
+// found once, and each product's licence code and text are read once per run.
+class DocumentRun::InvoiceReader
+{
+public:
+    explicit InvoiceReader(db::Engine &engine)
+        : m_engine(engine)
+    {}
+
+    db::Status load(quint32 recNo, CurrentInvoice &invoice)
+    {
+        db::Table *inv = m_engine.table(QStringLiteral("INV6"));
+        db::Table *itm = m_engine.table(QStringLiteral("ITM5"));
+        db::Table *pmt = m_engine.table(QStringLiteral("PMT"));
+        if (!inv || !itm || !pmt)
+            return notOpen(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
+        if (itm != m_items)
+            findItemFields(itm);
+        if (!inv->go(recNo)) {
+            const db::Status s = inv->takeError();
+            return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
+                            : s;
+        }
+        InvoiceRecord h;
+        if (db::Status s = loadInvoice(*inv, h); !s.isOk())
+            return s;
+        CurrentInvoice loaded;
+        loaded.number = h.IvNo;
+        loaded.customerNumber = h.CuNo;
+        loaded.department = h.Dept;
+        loaded.date = h.IDate;
+        loaded.note = h.IMemo;
+        loaded.discountPercent = shown(h.Discount);
+        loaded.shipAmount = shown(h.Ship);
+        loaded.taxAmount = shown(h.Tax);
+        loaded.amountDue = shown(h.Due);
+        loaded.memo = h.REM;
+
+        const QByteArray key = invoiceNumberKey(loaded.number);
+        if (m_itemFields[0] >= 0 && itm->seek(key) == db::SeekResult::Found) {
+            for (; !itm->eof() && itm->integer(m_itemFields[0]) == loaded.number; itm->skip(1)) {
+                if (itm->isDeleted())
+                    continue;
+                InvoiceItem item;
+                item.productId = itm->text(m_itemFields[1]);
+                item.quantity = shown(itm->number(m_itemFields[2]));
+                item.unitPrice = shown(itm->number(m_itemFields[3]));
+                item.shipLine = itm->logical(m_itemFields[4]);
+                item.taxLine = itm->logical(m_itemFields[5]);
+                item.description1 = itm->text(m_itemFields[6]);
+                item.description2 = itm->text(m_itemFields[7]);
+                if (const db::Status s = itm->error(); !s.isOk())
+                    return s;
+                productTexts(item);
+                loaded.items << item;
+            }
+        }
+        if (db::Status s = itm->takeError(); !s.isOk())
+            return s;
+        const int paymentIvNo = pmt->fieldIndex("IvNo");
+        if (paymentIvNo >= 0 && pmt->seek(key) == db::SeekResult::Found) {
+            for (; !pmt->eof() && pmt->integer(paymentIvNo) == loaded.number; pmt->skip(1)) {
+                if (pmt->isDeleted())
+                    continue;
+                PaymentRecord r;
+                if (db::Status s = loadPayment(*pmt, r); !s.isOk())
+                    return s;
+                loaded.payments << InvoicePayment{r.PDate, shown(r.PAmt)};
+            }
+        }
+        if (db::Status s = pmt->takeError(); !s.isOk())
+            return s;
+        invoice = std::move(loaded);
+        return db::Status::ok();
+    }
+
+private:
+    struct ProductTexts
+    {
+        QString licenceCode;
+        QString productText;
+    };
+
+    // A figure as the invoice shows it: the value of its two-decimal text.
+    static double shown(double value)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f", value);
+        return std::strtod(text, nullptr);
+    }
+
+    void findItemFields(db::Table *itm)
+    {
+        m_items = itm;
+        const char *names[] = {"IvNo", "PrID", "Qty", "UPR", "LTax1", "LTax2", "PDesc", "IComm"};
+        for (int i = 0; i < 8; ++i)
+            m_itemFields[i] = itm->fieldIndex(names[i]);
+    }
+
+    void productTexts(InvoiceItem &item)
+    {
+        const QString id = item.productId.trimmed();
+        if (id.isEmpty())
+            return;
+        auto it = m_products.constFind(id);
+        if (it == m_products.constEnd()) {
+            ProductTexts texts;
+            if (db::Table *prod = m_engine.table(QStringLiteral("Prod5"))) {
+                // Keys of tag Prod are the upper-cased identifier padded to the field's width.
+                const int idField = prod->fieldIndex("PrID");
+                QByteArray productKey = keyUpper(id);
+                if (idField >= 0)
+                    productKey = productKey.leftJustified(prod->field(idField).length, ' ', true);
+                ProductRecord p;
+                if (prod->seek(productKey) == db::SeekResult::Found && loadProduct(*prod, p).isOk()) {
+                    texts.licenceCode = p.RCode.trimmed();
+                    texts.productText = p.PMemo.trimmed();
+                }
+                prod->takeError(); // a product that cannot be read only costs its texts
+            }
+            it = m_products.insert(id, texts);
+        }
+        item.licenceCode = it->licenceCode;
+        item.productText = it->productText;
+    }
+
+    db::Engine &m_engine;
+    db::Table *m_items = nullptr;
+    int m_itemFields[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    QHash<QString, ProductTexts> m_products;
+};
+
 DocumentRun::DocumentRun(db::Engine &engine, ReportBuffer &buffer, const DocumentContext &context,
                          DocumentType type, DocumentSender *sender)
     : m_engine(engine)
@@ -46,7 +181,7 @@ DocumentRun::DocumentRun(db::Engine &engine, ReportBuffer &buffer, const Documen
     , m_context(context)
     , m_type(type)
     , m_sender(sender)
-    , m_store(std::make_unique<InvoiceStore>(engine))
+    , m_reader(std::make_unique<InvoiceReader>(engine))
 {
     startDocumentLayout(m_buffer, type);
 }
@@ -210,7 +345,7 @@ bool DocumentRun::statementOf(quint32 customerRecNo, const QDate &from, const QD
     QList<StatementLine> lines;
     CurrentInvoice invoice;
     for (const quint32 recNo : std::as_const(records)) {
-        if (db::Status s = m_store->load(recNo, invoice); !s.isOk())
+        if (db::Status s = m_reader->load(recNo, invoice); !s.isOk())
             return readFailure(s);
         if (dueOnly && (invoice.amountDue == 0 || invoice.date < from || invoice.date > to))
             continue;
@@ -227,7 +362,7 @@ bool DocumentRun::addRecord(quint32 recNo)
     if (m_type == DocumentType::Statement)
         return statementOf(recNo, {}, {}, false);
     CurrentInvoice invoice;
-    if (db::Status s = m_store->load(recNo, invoice); !s.isOk())
+    if (db::Status s = m_reader->load(recNo, invoice); !s.isOk())
         return readFailure(s);
     return invoiceDocument(invoice, false);
 }
@@ -279,7 +414,7 @@ bool DocumentRun::runDateSpan(const QDate &from, const QDate &to)
     for (const quint32 recNo : std::as_const(records)) {
         if (m_type == DocumentType::Statement) {
             ok = statementOf(recNo, from, to, true);
-        } else if (db::Status s = m_store->load(recNo, invoice); !s.isOk()) {
+        } else if (db::Status s = m_reader->load(recNo, invoice); !s.isOk()) {
             ok = readFailure(s);
         } else {
             ok = invoiceDocument(invoice, m_type == DocumentType::Bill);

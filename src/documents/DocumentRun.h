@@ -21,7 +21,6 @@ class QPageLayout;
 namespace tallyra {
 
 class DocumentSender;
-class InvoiceStore;
 class ReportBuffer;
 
 class DocumentRun
@@ -83,7 +82,8 @@ private:
     DocumentContext m_context;
     DocumentType m_type;
     DocumentSender *m_sender;
-    std::unique_ptr<InvoiceStore> m_store;
+    class InvoiceReader;
+    std::unique_ptr<InvoiceReader> m_reader;
     ProgressDisplay m_progress;
     std::function<QByteArray(const ReportBuffer &)> m_pdf;
     int m_documents = 0;
