@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QPageLayout>
 #include <QPdfWriter>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -125,9 +126,13 @@ private:
         QString productText;
     };
 
-    // A figure as the invoice shows it: the value of its two-decimal text.
+    // A figure as the invoice shows it: the value of its two-decimal text. Stored figures mostly
+    // hold whole cents already; k / 100 is then the very double the text reads back as.
     static double shown(double value)
     {
+        const double cents = std::round(value * 100);
+        if (std::abs(value * 100 - cents) < 1e-6 && std::abs(cents) < 1e15)
+            return cents / 100;
         char text[64];
         std::snprintf(text, sizeof text, "%.2f", value);
         return std::strtod(text, nullptr);
