@@ -65,8 +65,8 @@ DocumentContext programDocumentContext()
     return DocumentContext::from(settings(), DocumentMeasure(font, printer, printer->width()));
 }
 
-bool runDocumentsByDate(QWidget *parent, db::Engine &engine, DocumentType type, const ProgressDisplay &progress,
-                        DocumentSender *sender, QString *openFailure)
+bool runDocumentsByDate(QWidget *parent, db::Engine &engine, DocumentType type,
+                        const ProgressDisplay &progress, DocumentSender *sender, QString *openFailure)
 {
     if (!openTables(engine, openFailure))
         return false;
@@ -92,8 +92,8 @@ bool runDocumentsByDate(QWidget *parent, db::Engine &engine, DocumentType type, 
     return true;
 }
 
-bool runDocumentsPicked(QWidget *parent, db::Engine &engine, DocumentType type, const ProgressDisplay &progress,
-                        DocumentSender *sender, QString *openFailure)
+bool runDocumentsPicked(QWidget *parent, db::Engine &engine, DocumentType type,
+                        const ProgressDisplay &progress, DocumentSender *sender, QString *openFailure)
 {
     if (!openTables(engine, openFailure))
         return false;

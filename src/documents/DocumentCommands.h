@@ -26,15 +26,17 @@ DocumentContext programDocumentContext();
 // to today (invoices, packing lists) or to the current month (bills, statements); "Cancel" ends
 // the command. False only when a table cannot be opened: *openFailure gets the fatal message the
 // shell shows.
-bool runDocumentsByDate(QWidget *parent, db::Engine &engine, DocumentType type, const ProgressDisplay &progress,
-                        DocumentSender *sender = nullptr, QString *openFailure = nullptr);
+bool runDocumentsByDate(QWidget *parent, db::Engine &engine, DocumentType type,
+                        const ProgressDisplay &progress, DocumentSender *sender = nullptr,
+                        QString *openFailure = nullptr);
 
 // "Print Selected Invoices", the bills' and statements' "Print Selected" (and their e-mail
 // commands): the invoice pick list (customer pick list for statements) opens again after every
 // pick until it is closed without one; each pick is built at once (and sent). Without invoices:
 // "No invoices to select.". False only when a table cannot be opened.
-bool runDocumentsPicked(QWidget *parent, db::Engine &engine, DocumentType type, const ProgressDisplay &progress,
-                        DocumentSender *sender = nullptr, QString *openFailure = nullptr);
+bool runDocumentsPicked(QWidget *parent, db::Engine &engine, DocumentType type,
+                        const ProgressDisplay &progress, DocumentSender *sender = nullptr,
+                        QString *openFailure = nullptr);
 
 // The invoice window's "Print", "Packing List" and "EMail": the invoice as the window holds it,
 // as an Invoice or PackingList document, on the tables the invoice command holds open.

@@ -63,7 +63,8 @@ public:
             findItemFields(itm);
         if (!inv->go(recNo)) {
             const db::Status s = inv->takeError();
-            return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
+            return s.isOk() ? db::Status::notFound(
+                                  QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
                             : s;
         }
         InvoiceRecord h;
@@ -452,7 +453,8 @@ QString DocumentRun::fileName() const
     return {};
 }
 
-QByteArray documentPdf(const ReportBuffer &buffer, const QPageLayout &layout, int resolution, const QFont &font)
+QByteArray documentPdf(const ReportBuffer &buffer, const QPageLayout &layout, int resolution,
+                       const QFont &font)
 {
     QByteArray bytes;
     QBuffer device(&bytes);

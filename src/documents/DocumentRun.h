@@ -13,7 +13,6 @@
 #include <QDate>
 #include <QHash>
 #include <QString>
-
 #include <functional>
 
 class QPageLayout;
@@ -98,6 +97,7 @@ private:
 };
 
 // The buffer printed to PDF with a page layout and resolution, as bytes (for attachments).
-QByteArray documentPdf(const ReportBuffer &buffer, const QPageLayout &layout, int resolution, const QFont &font);
+QByteArray documentPdf(const ReportBuffer &buffer, const QPageLayout &layout, int resolution,
+                       const QFont &font);
 
 } // namespace tallyra

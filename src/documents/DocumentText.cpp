@@ -31,8 +31,8 @@ QString maskCardRuns(const QString &text)
         while (j < text.size()) {
             if (isDigit(text.at(j))) {
                 digits += text.at(j++);
-            } else if ((text.at(j) == QLatin1Char(' ') || text.at(j) == QLatin1Char('-')) && j + 1 < text.size() &&
-                       isDigit(text.at(j + 1))) {
+            } else if ((text.at(j) == QLatin1Char(' ') || text.at(j) == QLatin1Char('-')) &&
+                       j + 1 < text.size() && isDigit(text.at(j + 1))) {
                 ++j;
             } else {
                 break;

@@ -26,10 +26,11 @@ const Layout &layoutOf(DocumentType type)
                                 {"V00", "L01", "V12", "L13", "V41", "R49", "V50", "R59", "V60", "R72", "V73"},
                                 {"", "Item Code", "", "Description", "", "Price", "", "Qty", "", "Total", ""},
                                 {}};
-    static const Layout statement{59,
-                                  {"V00", "R07", "V09", "R18", "V20", "R31", "V33", "R44", "V46", "R57", "V59"},
-                                  {"", "Invoice", "", "Date", "", "Charges", "", "Payments", "", "Amount Due", ""},
-                                  QStringLiteral("Account Statement")};
+    static const Layout statement{
+        59,
+        {"V00", "R07", "V09", "R18", "V20", "R31", "V33", "R44", "V46", "R57", "V59"},
+        {"", "Invoice", "", "Date", "", "Charges", "", "Payments", "", "Amount Due", ""},
+        QStringLiteral("Account Statement")};
     static const Layout packing{50,
                                 {"V00", "L01", "V12", "L13", "V41", "R49", "V50"},
                                 {"", "Item Code", "", "Description", "", "Qty", ""},
@@ -243,7 +244,8 @@ void buildInvoiceDocument(ReportBuffer &b, const DocumentContext &context, Docum
         if (!item.description2.trimmed().isEmpty())
             itemTextRow(b, item.description2);
         if (!item.licenceCode.trimmed().isEmpty())
-            itemTextRow(b, QStringLiteral("License No. ") + item.licenceCode + QString::number(invoice.customerNumber));
+            itemTextRow(b, QStringLiteral("License No. ") + item.licenceCode +
+                               QString::number(invoice.customerNumber));
         sum += total;
     }
     b.setFlags(b.curRow(), QStringLiteral("U"));

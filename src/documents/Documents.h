@@ -67,11 +67,11 @@ void buildInvoiceDocument(ReportBuffer &buffer, const DocumentContext &context, 
 // One entry of an account statement, as its row prints it.
 struct StatementLine
 {
-    QString number;   // IvNo right-aligned in six characters
-    QString date;     // IDate in the short date format
+    QString number; // IvNo right-aligned in six characters
+    QString date;   // IDate in the short date format
     double charges = 0;
     double payments = 0;
-    double due = 0;   // Due as stored
+    double due = 0; // Due as stored
 };
 
 // The statement entry of an invoice: charges are the items' quantity × price summed unrounded,
@@ -84,12 +84,13 @@ void buildStatementDocument(ReportBuffer &buffer, const DocumentContext &context
 
 // One packing list: ship-to address, invoice number and the items with their quantities, never
 // prices. REQUIRES: the buffer started with the PackingList layout.
-void buildPackingListDocument(ReportBuffer &buffer, const DocumentContext &context, const CurrentInvoice &invoice,
-                              const DocumentCustomer &customer);
+void buildPackingListDocument(ReportBuffer &buffer, const DocumentContext &context,
+                              const CurrentInvoice &invoice, const DocumentCustomer &customer);
 
 // The file name the PDF export proposes for one document: "Invoice 1001.pdf", "Bill 1001.pdf",
 // "Statement 42 Holloway.pdf", "Packing List 1001.pdf". Characters a file name cannot hold are
 // replaced by "_".
-QString documentFileName(DocumentType type, qint64 number, const QString &word = {}, const QString &last = {});
+QString documentFileName(DocumentType type, qint64 number, const QString &word = {},
+                         const QString &last = {});
 
 } // namespace tallyra

@@ -119,8 +119,8 @@ void addLetterhead(ReportBuffer &b, const Letterhead &l, const DocumentMeasure &
     const QString addr2 = l.addr2.trimmed();
     const QString addr3 = l.addr3.trimmed();
     const QString addr4 = l.addr4.trimmed();
-    const bool anyText = !(company.isEmpty() && addr1.isEmpty() && addr2.isEmpty() && addr3.isEmpty() &&
-                           addr4.isEmpty());
+    const bool anyText =
+        !(company.isEmpty() && addr1.isEmpty() && addr2.isEmpty() && addr3.isEmpty() && addr4.isEmpty());
 
     const QString logo = l.logoFile.trimmed();
     if (!logo.isEmpty()) {

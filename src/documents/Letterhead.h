@@ -8,7 +8,6 @@
 #include <QFontMetrics>
 #include <QHash>
 #include <QString>
-
 #include <array>
 #include <memory>
 

@@ -27,7 +27,8 @@ QLineEdit *textBox(QWidget *parent, const char *name, int maxLength, int widthCh
     if (maxLength > 0)
         box->setMaxLength(maxLength);
     // Wide enough for the widest text the box takes, in the font actually used.
-    box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(widthChars, QLatin1Char('W'))) * 3 / 4 + 12);
+    box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QString(widthChars, QLatin1Char('W'))) * 3 / 4 +
+                         12);
     return box;
 }
 
@@ -122,8 +123,9 @@ TStationary::TStationary(QWidget *parent)
     layout->addLayout(buttons);
 
     // Tab follows the order on screen; the logo path box is left out.
-    QWidget *order[] = {m_logoButton, m_topMargin, m_logoHeight, m_logoWidth, m_company, m_addr[0], m_addr[1],
-                        m_addr[2], m_addr[3], m_justify->button(1), m_closing, m_signature, m_save, m_cancel};
+    QWidget *order[] = {m_logoButton, m_topMargin, m_logoHeight, m_logoWidth, m_company,
+                        m_addr[0],    m_addr[1],   m_addr[2],    m_addr[3],   m_justify->button(1),
+                        m_closing,    m_signature, m_save,       m_cancel};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -197,9 +199,9 @@ void TStationary::BtnSaveClick()
     SettingsRecord changed = m_settings;
     if (!entry().applyTo(changed, &error)) {
         Prompt::info(this, error);
-        MoneyBox *box = error.startsWith(QStringLiteral("Top")) ? m_topMargin
+        MoneyBox *box = error.startsWith(QStringLiteral("Top"))           ? m_topMargin
                         : error.startsWith(QStringLiteral("Logo Height")) ? m_logoHeight
-                                                                            : m_logoWidth;
+                                                                          : m_logoWidth;
         box->setFocus();
         return;
     }
@@ -223,9 +225,9 @@ void TStationary::reject()
     const bool changed = now.logoFile != m_shown.logoFile || now.topMargin != m_shown.topMargin ||
                          now.logoHeight != m_shown.logoHeight || now.logoWidth != m_shown.logoWidth ||
                          now.company != m_shown.company || now.addr1 != m_shown.addr1 ||
-                         now.addr2 != m_shown.addr2 || now.addr3 != m_shown.addr3 || now.addr4 != m_shown.addr4 ||
-                         now.closingLine != m_shown.closingLine || now.signatureLine != m_shown.signatureLine ||
-                         now.justify != m_shown.justify;
+                         now.addr2 != m_shown.addr2 || now.addr3 != m_shown.addr3 ||
+                         now.addr4 != m_shown.addr4 || now.closingLine != m_shown.closingLine ||
+                         now.signatureLine != m_shown.signatureLine || now.justify != m_shown.justify;
     if (changed && !Prompt::yesNo(this, QStringLiteral("Discard the changes?")))
         return;
     QDialog::reject();

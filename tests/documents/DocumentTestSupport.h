@@ -53,9 +53,10 @@ inline tallyra::ItemRecord item(const QString &id, double qty, double price, con
     return i;
 }
 
-inline ShopInvoice invoice(qint64 number, qint64 customer, const QDate &date, QList<tallyra::ItemRecord> items,
-                           QList<double> payments, double discount = 0, double ship = 0, double tax = 0,
-                           const QString &note = {}, const QString &memo = {})
+inline ShopInvoice invoice(qint64 number, qint64 customer, const QDate &date,
+                           QList<tallyra::ItemRecord> items, QList<double> payments, double discount = 0,
+                           double ship = 0, double tax = 0, const QString &note = {},
+                           const QString &memo = {})
 {
     ShopInvoice inv;
     inv.header.IvNo = number;
@@ -107,11 +108,11 @@ inline QList<ShopInvoice> shopInvoices()
     using tallyra::ItemRecord;
     return {
         invoice(1001, 42, QDate(2024, 3, 1),
-                {item("WIDGET", 2, 12.5, "Widget, ten inch", "Zinc plated"), item("BOLT", 1, 0.5, "Hex bolt M6"),
-                 item("BOLT", 0.5, 3, "Hex bolt M6")},
+                {item("WIDGET", 2, 12.5, "Widget, ten inch", "Zinc plated"),
+                 item("BOLT", 1, 0.5, "Hex bolt M6"), item("BOLT", 0.5, 3, "Hex bolt M6")},
                 {10}, 0, 0, 0, QStringLiteral("Net 30"), QStringLiteral("Thank you for your order.")),
-        invoice(1002, 42, QDate(2024, 3, 5), {item("LIC-SW", 1, 100, "Stock software", "Annual licence")}, {}, 10,
-                5, 7.65, QStringLiteral("4111 1111 1111 1111 12/05")),
+        invoice(1002, 42, QDate(2024, 3, 5), {item("LIC-SW", 1, 100, "Stock software", "Annual licence")}, {},
+                10, 5, 7.65, QStringLiteral("4111 1111 1111 1111 12/05")),
         invoice(1003, 43, QDate(2024, 3, 10), {item("BOLT", 4, 0.5, "Hex bolt M6")}, {2}),
         invoice(1004, 44, QDate(2024, 3, 31), {item("BOLT", 20, 0.5, "Hex bolt M6")}, {25}),
         invoice(1005, 42, QDate(2024, 4, 1), {item("WIDGET", 4, 12.5, "Widget, ten inch")}, {}),
@@ -139,7 +140,8 @@ inline bool makeShop(const QString &dir, const QList<ShopInvoice> &invoices = sh
         customer(42, "Mr", "Thomas", "Holloway", {"Holloway Joinery", "12 Mill Lane", "", "Ashford, Kent"},
                  "TN24 8AA", "01233 555 010", "tom@holloway.example"),
         customer(43, "Ms", "Ada", "Brook", {"", "3 Quay Street", "", "Rye"}, "TN31 7AB", "", "a@b"),
-        customer(44, "Dr", "Jon", "Cole", {"Cole Surgery", "", "", "Tunbridge Wells"}, "TN1 1AA", "", "jc@cole.example"),
+        customer(44, "Dr", "Jon", "Cole", {"Cole Surgery", "", "", "Tunbridge Wells"}, "TN1 1AA", "",
+                 "jc@cole.example"),
     };
     for (const CustomerRecord &c : customers)
         if (!cust.table->appendBlank() || !writeCustomer(*cust.table, c))

@@ -5,8 +5,8 @@
 
 #include "AppTestSupport.h"
 #include "CurrentPrinter.h"
-#include "DateSpanU.h"
 #include "Database.h"
+#include "DateSpanU.h"
 #include "DocumentCommands.h"
 #include "DocumentTestSupport.h"
 #include "InvoiceCommand.h"
@@ -23,9 +23,9 @@
 #include "TestSupport.h"
 
 #include <QAction>
-#include <QFile>
 #include <QApplication>
 #include <QDateEdit>
+#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
@@ -64,7 +64,8 @@ void answerDateSpan(const QDate &from, const QDate &to, bool ok = true)
     apptest::whenShown<TDateSpan>([from, to, ok](TDateSpan *dialog) {
         dialog->findChild<QDateEdit *>(QStringLiteral("beginDateEdit"))->setDate(from);
         dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->setDate(to);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("okButton") : QStringLiteral("cancelButton")),
+        QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("okButton")
+                                                              : QStringLiteral("cancelButton")),
                           Qt::LeftButton);
     });
 }
@@ -171,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(InvoiceStore::openTables(database()));
         db::Table *inv = database().table(QStringLiteral("INV6"));
         QVERIFY(inv->bottom()); // invoice 1006, whose customer is gone
-        QVERIFY(inv->skip(-4));  // invoice 1002
+        QVERIFY(inv->skip(-4)); // invoice 1002
         const quint32 rec = inv->recNo();
 
         Shown printed;
@@ -214,7 +215,8 @@ private Q_SLOTS:
         QVERIFY(createBusiness(dir.path(), false).ok());
         db::Engine engine(dir.path());
         QString failure;
-        Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok), QVariant::fromValue(Prompt::Answer::Ok)});
+        Prompt::setNextAnswers(
+            {QVariant::fromValue(Prompt::Answer::Ok), QVariant::fromValue(Prompt::Answer::Ok)});
         QVERIFY(runDocumentsPicked(nullptr, engine, DocumentType::Invoice, {}, nullptr, &failure));
         QVERIFY(runDocumentsPicked(nullptr, engine, DocumentType::Bill, {}, nullptr, &failure));
         QCOMPARE(Prompt::takeShown(), (QStringList{"No invoices to select.", "No invoices to select."}));
@@ -222,7 +224,8 @@ private Q_SLOTS:
         QVERIFY(!engine.table(QStringLiteral("INV6")));
 
         // Without INV6 the command reports the open failure the shell ends the program with.
-        QVERIFY(QFile::remove(dir.file(QStringLiteral("INV6.DBF"))) || QFile::remove(dir.file(QStringLiteral("INV6.dbf"))));
+        QVERIFY(QFile::remove(dir.file(QStringLiteral("INV6.DBF"))) ||
+                QFile::remove(dir.file(QStringLiteral("INV6.dbf"))));
         QVERIFY(!runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}, nullptr, &failure));
         QCOMPARE(failure, QStringLiteral("Unable to open file INV6.DBF\nProgram will now terminate."));
     }
@@ -267,19 +270,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("expected"); // on standard output (or in the PDF) for 0, on standard error otherwise
-        QTest::newRow("invoices by number to pdf") << QStringList{"invoices", "--invoices", "1003,1001", "--format", "pdf"}
-                                                   << 0 << "Invoice No:\\s+1003[^\\f]*\\f[^\\f]*Invoice No:\\s+1001";
-        QTest::newRow("bills of the month by default") << QStringList{"bills"} << 0 << "^(?![\\s\\S]*1003)[\\s\\S]*Bill[\\s\\S]*102.65";
+        QTest::addColumn<QString>(
+            "expected"); // on standard output (or in the PDF) for 0, on standard error otherwise
+        QTest::newRow("invoices by number to pdf")
+            << QStringList{"invoices", "--invoices", "1003,1001", "--format", "pdf"} << 0
+            << "Invoice No:\\s+1003[^\\f]*\\f[^\\f]*Invoice No:\\s+1001";
+        QTest::newRow("bills of the month by default")
+            << QStringList{"bills"} << 0 << "^(?![\\s\\S]*1003)[\\s\\S]*Bill[\\s\\S]*102.65";
         QTest::newRow("packing list by number") << QStringList{"packing-lists", "--invoices", "1002"} << 0
                                                 << "^(?![\\s\\S]*100\\.00)[\\s\\S]*Ship To:";
         QTest::newRow("statement of a customer, tab delimited")
             << QStringList{"statements", "--customers", "42", "--format", "tsv"} << 0 << "1005\\t4/1/24";
-        QTest::newRow("no invoices in the span") << QStringList{"invoices", "--from", "2023-01-01", "--to", "2023-01-31"}
-                                                 << 1 << "^No Invoices within selected dates.";
-        QTest::newRow("unknown invoice") << QStringList{"invoices", "--invoices", "4242"} << 1
-                                         << "^No invoice numbered 4242.";
-        QTest::newRow("packing lists are not mailed") << QStringList{"packing-lists", "--email"} << 2 << "never e-mailed";
+        QTest::newRow("no invoices in the span")
+            << QStringList{"invoices", "--from", "2023-01-01", "--to", "2023-01-31"} << 1
+            << "^No Invoices within selected dates.";
+        QTest::newRow("unknown invoice")
+            << QStringList{"invoices", "--invoices", "4242"} << 1 << "^No invoice numbered 4242.";
+        QTest::newRow("packing lists are not mailed")
+            << QStringList{"packing-lists", "--email"} << 2 << "never e-mailed";
     }
 
     void commandLineDocuments()
@@ -323,7 +331,8 @@ private Q_SLOTS:
             QCOMPARE(form->windowTitle(), QStringLiteral("Stationery Setup"));
             QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))->text(),
                      QStringLiteral("Harbour Supplies"));
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("topMarginBox"))->text(), QStringLiteral(" 0.00"));
+            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("topMarginBox"))->text(),
+                     QStringLiteral(" 0.00"));
             QVERIFY(form->findChild<QRadioButton *>(QStringLiteral("leftRadioButton"))->isChecked());
             // A box without a number stops "Save" with a message naming it; nothing is stored.
             form->findChild<QLineEdit *>(QStringLiteral("logoWidthBox"))->setText(QStringLiteral("  "));
@@ -336,8 +345,10 @@ private Q_SLOTS:
             form->findChild<QPushButton *>(QStringLiteral("logoFileButton"))->click();
             QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("logoFileEdit"))->text(), logoPath);
             form->findChild<QRadioButton *>(QStringLiteral("centerRadioButton"))->click();
-            form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))->setText(QStringLiteral("  Harbour & Sons "));
-            form->findChild<QLineEdit *>(QStringLiteral("closingLineEdit"))->setText(QStringLiteral("Yours truly"));
+            form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))
+                ->setText(QStringLiteral("  Harbour & Sons "));
+            form->findChild<QLineEdit *>(QStringLiteral("closingLineEdit"))
+                ->setText(QStringLiteral("Yours truly"));
             form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
             done = true;
         });

@@ -75,8 +75,8 @@ DocumentContext shopContext(const DocumentMeasure &measure = {})
 // A measure of the report font on a Letter page at 300 dpi, as a printer would give.
 DocumentMeasure letterMeasure()
 {
-    const QPageLayout layout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(0.25, 0.25, 0.25, 0.25),
-                             QPageLayout::Inch);
+    const QPageLayout layout(QPageSize(QPageSize::Letter), QPageLayout::Portrait,
+                             QMarginsF(0.25, 0.25, 0.25, 0.25), QPageLayout::Inch);
     return DocumentMeasure::forPage(ReportFont::font(), layout, 300);
 }
 
@@ -117,16 +117,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("golden");
         QTest::newRow("invoices of a span") << int(DocumentType::Invoice) << QDate(2024, 3, 1)
                                             << QDate(2024, 3, 10) << QList<qint64>{} << "invoices.txt";
-        QTest::newRow("bills due, then one picked") << int(DocumentType::Bill) << QDate(2024, 3, 1)
-                                                    << QDate(2024, 3, 31) << QList<qint64>{1003} << "bills.txt";
-        QTest::newRow("statements due") << int(DocumentType::Statement) << QDate(2024, 3, 1) << QDate(2024, 3, 31)
-                                        << QList<qint64>{} << "statements.txt";
+        QTest::newRow("bills due, then one picked")
+            << int(DocumentType::Bill) << QDate(2024, 3, 1) << QDate(2024, 3, 31) << QList<qint64>{1003}
+            << "bills.txt";
+        QTest::newRow("statements due") << int(DocumentType::Statement) << QDate(2024, 3, 1)
+                                        << QDate(2024, 3, 31) << QList<qint64>{} << "statements.txt";
         QTest::newRow("statement picked") << int(DocumentType::Statement) << QDate() << QDate()
                                           << QList<qint64>{42} << "statement_picked.txt";
-        QTest::newRow("packing lists") << int(DocumentType::PackingList) << QDate(2024, 3, 1) << QDate(2024, 3, 5)
-                                       << QList<qint64>{} << "packing_lists.txt";
-        QTest::newRow("customer gone") << int(DocumentType::Invoice) << QDate() << QDate() << QList<qint64>{1006}
-                                       << "customer_gone.txt";
+        QTest::newRow("packing lists") << int(DocumentType::PackingList) << QDate(2024, 3, 1)
+                                       << QDate(2024, 3, 5) << QList<qint64>{} << "packing_lists.txt";
+        QTest::newRow("customer gone")
+            << int(DocumentType::Invoice) << QDate() << QDate() << QList<qint64>{1006} << "customer_gone.txt";
     }
 
     void documentsMatchTheGoldenFiles()
@@ -144,7 +145,7 @@ private Q_SLOTS:
             QVERIFY(run.runDateSpan(from, to));
         for (qint64 number : picked) {
             const quint32 rec = DocumentType(type) == DocumentType::Statement ? run.customerRecord(number)
-                                                                               : run.invoiceRecord(number);
+                                                                              : run.invoiceRecord(number);
             QVERIFY(rec != 0);
             QVERIFY(run.addRecord(rec));
         }
@@ -157,7 +158,8 @@ private Q_SLOTS:
             QFile actual(QDir::temp().filePath(golden));
             if (actual.open(QIODevice::WriteOnly))
                 actual.write(text);
-            QFAIL(qPrintable(golden + " differs from the golden file; actual output in " + actual.fileName()));
+            QFAIL(
+                qPrintable(golden + " differs from the golden file; actual output in " + actual.fileName()));
         }
     }
 
@@ -294,7 +296,8 @@ private Q_SLOTS:
         QCOMPARE(b.flags(4), QStringLiteral("B"));
         QCOMPARE(b.cell(0, 6), prefix + QStringLiteral("Dover"));
         QCOMPARE(b.flags(6), QStringLiteral("BU"));
-        QCOMPARE(b.cell(0, 7), QStringLiteral("R") + QString::number(b.reportWidth()) + QStringLiteral("3/15/24"));
+        QCOMPARE(b.cell(0, 7),
+                 QStringLiteral("R") + QString::number(b.reportWidth()) + QStringLiteral("3/15/24"));
         QCOMPARE(b.cell(0, 9), QStringLiteral("C") + QString::number(b.reportWidth() / 2) +
                                    documentWord(DocumentType(type), 0));
         QCOMPARE(b.pageNo(), 1);
@@ -320,7 +323,8 @@ private Q_SLOTS:
             if (inches == 0)
                 QCOMPARE(margin, 0);
             else {
-                QVERIFY2(margin * measure.lineHeight() >= measure.dpiY() * inches, qPrintable(QString::number(margin)));
+                QVERIFY2(margin * measure.lineHeight() >= measure.dpiY() * inches,
+                         qPrintable(QString::number(margin)));
                 QVERIFY((margin - 1) * measure.lineHeight() < measure.dpiY() * inches);
             }
             // The logo's rows cover its height; without any text a rule closes the last of them.
@@ -334,15 +338,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("printed");
-        QTest::newRow("card and expiry") << "4111111111111111 12/05" << "xxxxxxxxxxxx1111 12/05";
-        QTest::newRow("one-digit month") << "5500 0000 0000 0004 1/27" << "xxxxxxxxxxxx0004 1/27";
-        QTest::newRow("plain note") << "Net 30, deliver to back door" << "Net 30, deliver to back door";
+        QTest::newRow("card and expiry") << "4111111111111111 12/05"
+                                         << "xxxxxxxxxxxx1111 12/05";
+        QTest::newRow("one-digit month") << "5500 0000 0000 0004 1/27"
+                                         << "xxxxxxxxxxxx0004 1/27";
+        QTest::newRow("plain note") << "Net 30, deliver to back door"
+                                    << "Net 30, deliver to back door";
         QTest::newRow("card without expiry, dashes") << "Visa 4111-1111-1111-1111 paid"
                                                      << "Visa xxxxxxxxxxxx1111 paid";
-        QTest::newRow("card without expiry, blanks") << "Amex 3782 822463 10005" << "Amex xxxxxxxxxxx0005";
+        QTest::newRow("card without expiry, blanks") << "Amex 3782 822463 10005"
+                                                     << "Amex xxxxxxxxxxx0005";
         QTest::newRow("long number failing the check") << "Order 4111111111111112"
                                                        << "Order 4111111111111112";
-        QTest::newRow("phone number kept") << "Call 01233 555 010" << "Call 01233 555 010";
+        QTest::newRow("phone number kept") << "Call 01233 555 010"
+                                           << "Call 01233 555 010";
     }
 
     void masking()
@@ -357,7 +366,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("width");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("words kept whole") << "the quick brown fox" << 10 << QStringList{"the quick ", "brown fox"};
+        QTest::newRow("words kept whole")
+            << "the quick brown fox" << 10 << QStringList{"the quick ", "brown fox"};
         QTest::newRow("line feed starts a line, return dropped")
             << "  one\r\ntwo three  " << 20 << QStringList{"one", "two three"};
         QTest::newRow("word wider than the line is cut at the width")
@@ -427,7 +437,8 @@ private Q_SLOTS:
             }
         }
         // Invoice 1 runs to page 3; invoice 2 starts on its letterhead (no page line) and counts again.
-        QCOMPARE(pageStarts, (QStringList{"L00Page 2", "L00Page 3", "L00Harbour Supplies", "L00Page 2", "L00Page 3"}));
+        QCOMPARE(pageStarts,
+                 (QStringList{"L00Page 2", "L00Page 3", "L00Harbour Supplies", "L00Page 2", "L00Page 3"}));
         const int page2 = rowWith(b, QStringLiteral("L00Page 2"));
         QCOMPARE(b.flags(page2 - 2), QStringLiteral("U")); // the box closed at the foot of page 1
         QCOMPARE(b.cell(0, page2 + 2), QStringLiteral("C36Bill"));
@@ -467,8 +478,8 @@ private Q_SLOTS:
             const OutgoingDocument &d = sender.documents.at(i);
             QCOMPARE(d.subject, QStringLiteral("Invoice"));
             QCOMPARE(d.attachmentName, QStringLiteral("Invoice ") + numbers[i] + QStringLiteral(".pdf"));
-            QCOMPARE(d.recipients,
-                     QStringList{i == 2 ? QStringLiteral("jc@cole.example") : QStringLiteral("tom@holloway.example")});
+            QCOMPARE(d.recipients, QStringList{i == 2 ? QStringLiteral("jc@cole.example")
+                                                      : QStringLiteral("tom@holloway.example")});
             // One document per message, without the note.
             QCOMPARE(d.text.count(QStringLiteral("Invoice No:")), 1);
             QVERIFY(d.text.contains(QStringLiteral("Invoice No:  ") + numbers[i]));

@@ -1,6 +1,7 @@
 // The documents of tallyra-report: invoices, bills, statements and packing lists, by date span or
 // by number, through the same runs as the program's windows.
 
+#include "Clock.h"
 #include "DateSpanU.h"
 #include "DocumentCommands.h"
 #include "DocumentRun.h"
@@ -9,8 +10,6 @@
 #include "ReportBuffer.h"
 #include "ReportCommands.h"
 #include "Tables.h"
-
-#include "Clock.h"
 
 namespace tallyra {
 
@@ -65,10 +64,10 @@ ReportOutcome runDocuments(DocumentType type, const ReportOptions &options, Repo
             const quint32 rec =
                 type == DocumentType::Statement ? run.customerRecord(number) : run.invoiceRecord(number);
             if (rec == 0)
-                return ReportOutcome::nothing(
-                    (type == DocumentType::Statement ? QStringLiteral("No customer numbered %1.")
-                                                     : QStringLiteral("No invoice numbered %1."))
-                        .arg(number));
+                return ReportOutcome::nothing((type == DocumentType::Statement
+                                                   ? QStringLiteral("No customer numbered %1.")
+                                                   : QStringLiteral("No invoice numbered %1."))
+                                                  .arg(number));
             if (!run.addRecord(rec))
                 break;
         }
@@ -102,7 +101,8 @@ void addDocumentCommands(std::vector<ReportCommand> &commands, const DocumentSen
         {"statements", DocumentType::Statement,
          "account statements with balance due (--from/--to, default this month; or --customers: all "
          "their invoices)"},
-        {"packing-lists", DocumentType::PackingList, "packing lists (--from/--to, default today; or --invoices)"},
+        {"packing-lists", DocumentType::PackingList,
+         "packing lists (--from/--to, default today; or --invoices)"},
     };
     for (const Entry &e : entries) {
         const DocumentType type = e.type;
