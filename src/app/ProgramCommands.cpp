@@ -3,10 +3,14 @@
 #include "Database.h"
 #include "DefTaxU.h"
 #include "DocumentCommands.h"
+#include "ImportU.h"
 #include "InvoiceCommand.h"
+#include "InventoryReports.h"
 #include "InvoiceModel.h"
+#include "LabelCommands.h"
 #include "MainU.h"
 #include "ProductListing.h"
+#include "PurchaseCommand.h"
 #include "RecordCommands.h"
 #include "Settings.h"
 
@@ -79,12 +83,53 @@ void registerProgramCommands(TMain &main)
     // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
     registerRecordWindows();
     registerInvoiceWindows();
+    // Label stocks in the browse-and-edit loop of "Label Forms", and the six label runs.
+    registerLabelWindows();
+    const std::pair<Command, LabelKind> labelRuns[] = {
+        {Command::LabelsSelectedCustomers, LabelKind::SelectedCustomers},
+        {Command::LabelsInvoicesDated, LabelKind::InvoicesDated},
+        {Command::LabelsPastDue, LabelKind::PastDue},
+        {Command::LabelsBalanceDue, LabelKind::BalanceDue},
+        {Command::LabelsGroups, LabelKind::Groups},
+        {Command::LabelsBatch, LabelKind::Batch},
+    };
+    for (const auto &[command, kind] : labelRuns) {
+        main.setCommand(command, [&main, kind](QWidget *parent) {
+            QString failure;
+            if (!runLabelRun(parent, database(), kind, main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
+    registerPurchaseWindows();
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
             main.fatal(failure);
     });
     registerDocumentCommands(main);
+    // "Import Customers" and "Import Products": the import window for the kind.
+    main.setCommand(Command::ImportCustomers, [](QWidget *parent) {
+        TImport window(database(), ImportKind::Customers, parent);
+        window.run();
+    });
+    main.setCommand(Command::ImportProducts, [](QWidget *parent) {
+        TImport window(database(), ImportKind::Products, parent);
+        window.run();
+    });
+    // The inventory reports; "Purchasing History" is also the "Purchase Report" button.
+    using InventoryRun = bool (*)(QWidget *, db::Engine &, const ProgressDisplay &, QString *);
+    const std::pair<Command, InventoryRun> inventory[] = {{Command::StockOnHand, runStockOnHand},
+                                                          {Command::InventoryReport, runInventoryValue},
+                                                          {Command::CostOfGoodsSold, runCostOfGoodsSold},
+                                                          {Command::PurchasingHistory, runPurchasingReport}};
+    for (const auto &entry : inventory) {
+        const InventoryRun run = entry.second;
+        main.setCommand(entry.first, [&main, run](QWidget *parent) {
+            QString failure;
+            if (!run(parent, database(), main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
 }
 
 } // namespace tallyra

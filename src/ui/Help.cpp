@@ -43,6 +43,9 @@ QString Help::pageFor(int context)
         return QStringLiteral("preferences.html");
     case kFileMaintenance:
         return QStringLiteral("file-maintenance.html");
+    case kImportCustomers:
+    case kImportProducts:
+        return QStringLiteral("importing.html");
     default:
         return contentsPage();
     }

@@ -21,6 +21,8 @@ public:
     static constexpr int kReportGeneration = 500;
     static constexpr int kPreferences = 600;
     static constexpr int kFileMaintenance = 700;
+    static constexpr int kImportCustomers = 425;
+    static constexpr int kImportProducts = 445;
 
     // The folder holding the pages: the installed one when it exists, else the source tree's.
     static QString directory();

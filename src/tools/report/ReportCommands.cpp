@@ -12,6 +12,8 @@ std::vector<ReportCommand> reportCommands()
     std::vector<ReportCommand> commands;
     addDocumentCommands(commands);
     addListingCommands(commands);
+    addLabelCommands(commands);
+    addInventoryCommands(commands);
     return commands;
 }
 

@@ -13,6 +13,11 @@ std::vector<ReportCommand> reportCommands();
 
 // "product-listing".
 void addListingCommands(std::vector<ReportCommand> &commands);
+// "labels".
+void addLabelCommands(std::vector<ReportCommand> &commands);
+
+// "stock-on-hand", "inventory", "cogs", "purchasing".
+void addInventoryCommands(std::vector<ReportCommand> &commands);
 
 class DocumentSender;
 // Makes the sender of --email runs; null when e-mail cannot be sent.
