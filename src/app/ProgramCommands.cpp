@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DefTaxU.h"
+#include "DocumentCommands.h"
 #include "ImportU.h"
 #include "InvoiceCommand.h"
 #include "InventoryReports.h"
@@ -121,6 +122,43 @@ void registerSalesReports(TMain &main)
     });
 }
 
+// The printed documents: invoices, bills and statements by date span or picked, packing lists, the
+// invoice window's "Print" and "Packing List", and the stationery. The e-mail commands are the
+// mail subsystem's to register; the run functions take its sender.
+void registerDocumentCommands(TMain &main)
+{
+    auto byDate = [&main](DocumentType type) {
+        return [&main, type](QWidget *parent) {
+            QString failure;
+            if (!runDocumentsByDate(parent, database(), type, main.progressDisplay(), nullptr, &failure))
+                main.fatal(failure);
+        };
+    };
+    auto picked = [&main](DocumentType type) {
+        return [&main, type](QWidget *parent) {
+            QString failure;
+            if (!runDocumentsPicked(parent, database(), type, main.progressDisplay(), nullptr, &failure))
+                main.fatal(failure);
+        };
+    };
+    main.setCommand(Command::PrintInvoices, byDate(DocumentType::Invoice));
+    main.setCommand(Command::PrintSelectedInvoices, picked(DocumentType::Invoice));
+    main.setCommand(Command::PackingList, byDate(DocumentType::PackingList));
+    main.setCommand(Command::BillsPrintDue, byDate(DocumentType::Bill));
+    main.setCommand(Command::BillsPrintSelected, picked(DocumentType::Bill));
+    main.setCommand(Command::StatementsPrintDue, byDate(DocumentType::Statement));
+    main.setCommand(Command::StatementsPrintSelected, picked(DocumentType::Statement));
+    main.setCommand(Command::Stationery, [](QWidget *parent) { runStationery(parent, database()); });
+
+    InvoiceCollaborators &hooks = invoiceDocumentHooks();
+    hooks.printInvoice = [](QWidget *parent, const CurrentInvoice &invoice) {
+        runCurrentInvoice(parent, database(), invoice, DocumentType::Invoice);
+    };
+    hooks.printPackingList = [](QWidget *parent, const CurrentInvoice &invoice) {
+        runCurrentInvoice(parent, database(), invoice, DocumentType::PackingList);
+    };
+}
+
 } // namespace
 
 void registerProgramCommands(TMain &main)
@@ -154,6 +192,7 @@ void registerProgramCommands(TMain &main)
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
             main.fatal(failure);
     });
+    registerDocumentCommands(main);
     // "Import Customers" and "Import Products": the import window for the kind.
     main.setCommand(Command::ImportCustomers, [](QWidget *parent) {
         TImport window(database(), ImportKind::Customers, parent);

@@ -27,9 +27,18 @@ template <typename List> RecordWindows windowsFor(RecordKind kind, db::Engine &e
 
 } // namespace
 
+InvoiceCollaborators &invoiceDocumentHooks()
+{
+    static InvoiceCollaborators hooks;
+    return hooks;
+}
+
 InvoiceCollaborators programInvoiceCollaborators(db::Engine &engine)
 {
     InvoiceCollaborators c;
+    c.printInvoice = invoiceDocumentHooks().printInvoice;
+    c.emailInvoice = invoiceDocumentHooks().emailInvoice;
+    c.printPackingList = invoiceDocumentHooks().printPackingList;
     c.pickCustomer = [&engine](QWidget *parent, quint32 current) -> qint64 {
         db::Table *customers = engine.table(QStringLiteral("CUST5"));
         if (!customers)

@@ -93,6 +93,13 @@ void ReportBuffer::reportClear()
     m_pageNo = 0;
 }
 
+void ReportBuffer::discardRows()
+{
+    m_cells.clear();
+    m_pageLines = -1;
+    m_pageNo = 0;
+}
+
 const QString &ReportBuffer::cell(int cell, int row) const
 {
     if (!inGrid(cell, row, m_cellCount, rowCount()))

@@ -46,6 +46,13 @@ public:
     bool pageCheck(int needed, bool withHeadings);
     // Releases rows, titles, column codes and headings.
     void reportClear();
+    // Drops the rows only, keeping width, titles, column codes and headings: the next document of
+    // a run that sends each one alone starts in an empty buffer (curRow() -1, pageLines() -1,
+    // pageNo() 0).
+    void discardRows();
+    // Documents restart the page count under their letterhead.
+    void setPageLines(int lines) { m_pageLines = lines; }
+    void setPageNo(int page) { m_pageNo = page; }
 
     int reportWidth() const { return m_reportWidth; }
     int cellCount() const { return m_cellCount; }

@@ -107,11 +107,12 @@ TReportF::TReportF(const ReportBuffer &buffer, QWidget *parent)
     layout->addLayout(row);
 }
 
-void TReportF::showReport(QWidget *parent, const ReportBuffer &buffer)
+void TReportF::showReport(QWidget *parent, const ReportBuffer &buffer, const QString &pdfFileName)
 {
     if (buffer.isEmpty())
         return;
     TReportF viewer(buffer, parent);
+    viewer.setPdfFileName(pdfFileName);
     viewer.setWindowState(viewer.windowState() | Qt::WindowMaximized);
     viewer.exec();
 }
@@ -215,7 +216,7 @@ void TReportF::MenuPrintClick()
     QPrinter *printer = CurrentPrinter::printer();
     if (CurrentPrinter::isFilePrinter()) {
         const QString path = askFileName(QStringLiteral("Print to File"), QStringLiteral("PDF files (*.pdf)"),
-                                         QStringLiteral("pdf"));
+                                         QStringLiteral("pdf"), m_pdfFileName);
         if (path.isEmpty())
             return;
         if (!writePdf(path))
@@ -245,7 +246,7 @@ void TReportF::MenuTabDelimitedClick()
 void TReportF::MenuPdfClick()
 {
     const QString path =
-        askFileName(kExportCaption, QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"));
+        askFileName(kExportCaption, QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"), m_pdfFileName);
     if (path.isEmpty())
         return;
     if (!writePdf(path))
@@ -270,11 +271,12 @@ void TReportF::exportText(TextLayout layout)
         Prompt::info(this, kUnableToSave + path);
 }
 
-QString TReportF::askFileName(const QString &caption, const QString &filter, const QString &suffix)
+QString TReportF::askFileName(const QString &caption, const QString &filter, const QString &suffix,
+                              const QString &proposal)
 {
     // The data files are found relative to the working directory; no dialog may move it.
     const QString workingDir = QDir::currentPath();
-    const QString path = Prompt::saveFile(this, caption, QString(), filter, suffix);
+    const QString path = Prompt::saveFile(this, caption, proposal, filter, suffix);
     QDir::setCurrent(workingDir);
     return path;
 }

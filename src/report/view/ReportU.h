@@ -26,8 +26,14 @@ public:
     explicit TReportF(const ReportBuffer &buffer, QWidget *parent = nullptr);
 
     // What every generator calls once the buffer is filled: shows the buffer maximized and
-    // modally, and returns when the viewer is closed. An empty buffer is not shown.
-    static void showReport(QWidget *parent, const ReportBuffer &buffer = reportBuffer());
+    // modally, and returns when the viewer is closed. An empty buffer is not shown. `pdfFileName`
+    // is the name the PDF export and printing to a file propose ("Invoice 1001.pdf"); empty
+    // proposes none.
+    static void showReport(QWidget *parent, const ReportBuffer &buffer = reportBuffer(),
+                           const QString &pdfFileName = {});
+
+    void setPdfFileName(const QString &name) { m_pdfFileName = name; }
+    QString pdfFileName() const { return m_pdfFileName; }
 
     // The screen layout, as computed for the current window size.
     QFont screenFont() const { return m_font; }
@@ -58,7 +64,8 @@ private:
     void ScrollBarChange(int value);
     void exportText(TextLayout layout);
     // Asks for a file name with the working directory kept; empty when cancelled.
-    QString askFileName(const QString &caption, const QString &filter, const QString &suffix);
+    QString askFileName(const QString &caption, const QString &filter, const QString &suffix,
+                        const QString &proposal = {});
     bool writePdf(const QString &path);
     QString documentTitle() const;
 
@@ -70,6 +77,7 @@ private:
     ReportImageCache m_images;
     int m_rowsPerScreen = 0;
     int m_firstRow = 0;
+    QString m_pdfFileName;
 };
 
 } // namespace tallyra

@@ -10,6 +10,7 @@ namespace tallyra {
 std::vector<ReportCommand> reportCommands()
 {
     std::vector<ReportCommand> commands;
+    addDocumentCommands(commands);
     addListingCommands(commands);
     addLabelCommands(commands);
     addInventoryCommands(commands);

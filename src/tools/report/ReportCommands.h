@@ -5,6 +5,8 @@
 
 #include "ReportCli.h"
 
+#include <memory>
+
 namespace tallyra {
 
 std::vector<ReportCommand> reportCommands();
@@ -19,5 +21,15 @@ void addLabelCommands(std::vector<ReportCommand> &commands);
 
 // "stock-on-hand", "inventory", "cogs", "purchasing".
 void addInventoryCommands(std::vector<ReportCommand> &commands);
+
+class DocumentSender;
+// Makes the sender of --email runs; null when e-mail cannot be sent.
+using DocumentSenderFactory = std::function<std::unique_ptr<DocumentSender>()>;
+
+// "invoices", "bills", "statements", "packing-lists": by date span (--from/--to, default as the
+// date span dialog proposes; statements take the "with Balance Due" run) or by number
+// (--invoices, or --customers for statements). With --email each document is handed to a sender
+// from `senders`.
+void addDocumentCommands(std::vector<ReportCommand> &commands, const DocumentSenderFactory &senders = {});
 
 } // namespace tallyra
