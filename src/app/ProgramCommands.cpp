@@ -1,7 +1,9 @@
 #include "ProgramCommands.h"
 
 #include "Database.h"
+#include "BulkMail.h"
 #include "DefTaxU.h"
+#include "EMailSetupU.h"
 #include "InvoiceCommand.h"
 #include "InvoiceModel.h"
 #include "MainU.h"
@@ -41,6 +43,9 @@ void registerProgramCommands(TMain &main)
     // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
     registerRecordWindows();
     registerInvoiceWindows();
+    // E-mail: the mail settings and bulk mail to customer groups.
+    main.setCommand(Command::EMailSetup, [](QWidget *parent) { runEMailSetup(parent, database()); });
+    main.setCommand(Command::ComposeBulkEMail, [](QWidget *parent) { composeBulkEMail(parent, database()); });
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
