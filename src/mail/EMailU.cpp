@@ -99,13 +99,17 @@ TEMailF::TEMailF(db::Engine &engine, QWidget *parent)
     EnterMovesFocus::install(this);
 
     // The window's answers to the client's events; the client's error follows each.
-    connect(m_client, &TSmtpClient::invalidHost, this, [this] { Prompt::info(this, QStringLiteral("Invalid Host.")); });
-    connect(m_client, &TSmtpClient::connectionFailed, this,
-            [this] { Prompt::info(this, QStringLiteral("Connection Failed")); });
-    connect(m_client, &TSmtpClient::authenticationFailed, this, [this] {
-        Prompt::info(this, QStringLiteral("Authentication Failed - Invalid or missing User ID"));
-    });
-    connect(m_client, &TSmtpClient::failure, this, [this] { Prompt::info(this, QStringLiteral("EMail not sent")); });
+    connect(m_client, &TSmtpClient::invalidHost, this, [this] { tell(QStringLiteral("Invalid Host.")); });
+    connect(m_client, &TSmtpClient::connectionFailed, this, [this] { tell(QStringLiteral("Connection Failed")); });
+    connect(m_client, &TSmtpClient::authenticationFailed, this,
+            [this] { tell(QStringLiteral("Authentication Failed - Invalid or missing User ID")); });
+    connect(m_client, &TSmtpClient::failure, this, [this] { tell(QStringLiteral("EMail not sent")); });
+}
+
+void TEMailF::tell(const QString &message)
+{
+    if (m_interactive)
+        Prompt::info(this, message);
 }
 
 TEMailF::~TEMailF() = default;
@@ -182,7 +186,7 @@ void TEMailF::BtnCancelClick()
     reject();
 }
 
-bool TEMailF::passwordFor(QWidget *parent, MailAccount &account, QString *error)
+bool TEMailF::passwordFor(QWidget *parent, MailAccount &account, QString *error, bool interactive)
 {
     if (account.server.loginUser.isEmpty())
         return true;
@@ -190,7 +194,7 @@ bool TEMailF::passwordFor(QWidget *parent, MailAccount &account, QString *error)
     if (password.isEmpty() && account.server.rememberPassword)
         password = rememberedPassword(account.dataDir);
     if (password.isEmpty()) {
-        if (!Prompt::input(parent, QStringLiteral("EMail Password"),
+        if (!interactive || !Prompt::input(parent, QStringLiteral("EMail Password"),
                            QStringLiteral("Password of %1 at %2").arg(account.server.loginUser, account.host),
                            &password) ||
             password.isEmpty()) {
@@ -204,8 +208,10 @@ bool TEMailF::passwordFor(QWidget *parent, MailAccount &account, QString *error)
 }
 
 bool TEMailF::sendWithStatus(QWidget *parent, db::Engine &engine, TSmtpClient &client, MailAccount &account,
-                             const OutgoingMail &mail, QString *error)
+                             const OutgoingMail &mail, QString *error, bool interactive)
 {
+    if (!interactive)
+        return sendThroughServer(client, account, mail, error);
     TSendStatus status(parent);
     QObject::connect(&status, &TSendStatus::cancelRequested, &client, &TSmtpClient::Abort);
     QObject::connect(&client, &TSockClient::status, &status, &TSendStatus::setText);
@@ -239,18 +245,24 @@ bool TEMailF::send(QString *error)
         return false;
     MailAccount account = mailAccount(settings(), server, QString(), m_engine.directory());
     if (!account.usesServer()) {
+        if (!m_interactive) {
+            // Without a user there is no mail program to hand the message to.
+            *error = QStringLiteral("EMail is not set up: \"EMail Setup\" needs the Outgoing Mail Host and the "
+                                    "Sender's EMail Address.");
+            return false;
+        }
         for (const QString &entry : recipients())
             openMailto(this, mailtoLink(entry, subject(), text()));
         return true;
     }
-    if (!passwordFor(this, account, error))
+    if (!passwordFor(this, account, error, m_interactive))
         return false;
     OutgoingMail mail;
     mail.recipients = recipients();
     mail.subject = subject();
     mail.text = text();
     mail.attachments = m_attachments;
-    if (!sendWithStatus(this, m_engine, *m_client, account, mail, error))
+    if (!sendWithStatus(this, m_engine, *m_client, account, mail, error, m_interactive))
         return false;
     m_mailSent = true;
     return true;

@@ -50,14 +50,20 @@ public:
 
     TSmtpClient &client() { return *m_client; }
 
+    // Without a user (a command-line run) nothing is asked or shown: no event messages, no
+    // status display, no password question (only a remembered one is used), no certificate
+    // question (an untrusted certificate fails). On by default.
+    void setInteractive(bool interactive) { m_interactive = interactive; }
+    bool interactive() const { return m_interactive; }
+
     // Sends through the server with the status display (whose "Cancel" aborts the transfer)
     // shown; a certificate the system does not trust is offered for acceptance, remembered for
     // the host in the mail settings, and the message sent once more.
     static bool sendWithStatus(QWidget *parent, db::Engine &engine, TSmtpClient &client, MailAccount &account,
-                               const OutgoingMail &mail, QString *error);
+                               const OutgoingMail &mail, QString *error, bool interactive = true);
     // Fills account.password for a login: this run's password, else the remembered one, else one
     // asked for. False when none is given.
-    static bool passwordFor(QWidget *parent, MailAccount &account, QString *error);
+    static bool passwordFor(QWidget *parent, MailAccount &account, QString *error, bool interactive = true);
 
     // Replaces the desktop's "open" action for "mailto:" links (tests); an empty function
     // restores it.
@@ -66,6 +72,7 @@ public:
 private:
     void BtnSendClick();
     void BtnCancelClick();
+    void tell(const QString &message);
 
     db::Engine &m_engine;
     QComboBox *m_to;
@@ -76,6 +83,7 @@ private:
     TSmtpClient *m_client;
     QList<MemoryAttachment> m_attachments;
     bool m_mailSent = false;
+    bool m_interactive = true;
     QString m_lastError;
 };
 

@@ -2,10 +2,11 @@
 
 namespace tallyra {
 
-MailDocumentSender::MailDocumentSender(db::Engine &engine, QWidget *parent)
+MailDocumentSender::MailDocumentSender(db::Engine &engine, QWidget *parent, bool interactive)
     : m_engine(engine)
     , m_window(std::make_unique<TEMailF>(engine, parent))
 {
+    m_window->setInteractive(interactive);
 }
 
 MailDocumentSender::~MailDocumentSender() = default;

@@ -14,7 +14,8 @@ namespace tallyra {
 class MailDocumentSender : public DocumentSender
 {
 public:
-    MailDocumentSender(db::Engine &engine, QWidget *parent);
+    // interactive false: a command-line run (see TEMailF::setInteractive).
+    MailDocumentSender(db::Engine &engine, QWidget *parent, bool interactive = true);
     ~MailDocumentSender() override;
 
     bool send(const OutgoingDocument &document, QString *error) override;

@@ -365,6 +365,14 @@ void TestMailWindows::documentsWithPdf()
     QCOMPARE(QByteArray::fromBase64(attachments.at(0).toObject().value("data_b64").toString().toLatin1()), pdf);
     QVERIFY(received.at(1).value("attachments").toArray().isEmpty());
     QCOMPARE(textOf(received.at(1)), doc.text);
+
+    // A command-line run asks nothing: without a server set up it fails with a message.
+    settings().MailHost.clear();
+    Prompt::takeShown();
+    MailDocumentSender script(*m_engine, nullptr, false);
+    QVERIFY(!script.send(doc, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("EMail is not set up")), qPrintable(error));
+    QVERIFY(Prompt::takeShown().isEmpty());
 }
 
 void TestMailWindows::cancelOnStatusDisplay()
