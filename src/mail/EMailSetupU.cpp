@@ -83,11 +83,12 @@ TEMailSetup::TEMailSetup(db::Engine &engine, QWidget *parent)
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_test);
     buttons->addStretch();
+    // Enter on a focused button presses it; entry boxes keep Enter for moving on.
     for (QPushButton *b : {m_save, m_cancel, m_help}) {
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
         buttons->addWidget(b);
     }
-    m_test->setAutoDefault(false);
+    m_test->setAutoDefault(true);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);

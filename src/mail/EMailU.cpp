@@ -5,6 +5,7 @@
 #include "SendStatusU.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -58,8 +59,9 @@ TEMailF::TEMailF(db::Engine &engine, QWidget *parent)
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("messageEdit"));
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Tab types a tab here; Ctrl+Tab leaves the box.
+    // Tab types a tab here; Ctrl+Tab (Ctrl+Shift+Tab) leaves the box.
     m_text->setTabChangesFocus(false);
+    m_text->installEventFilter(this);
     const QFontMetrics fm(m_text->font());
     // A document's text is 80 columns wide; show it whole.
     m_text->setMinimumSize(fm.horizontalAdvance(QString(82, QLatin1Char('0'))), fm.lineSpacing() * 16);
@@ -69,8 +71,9 @@ TEMailF::TEMailF(db::Engine &engine, QWidget *parent)
     m_send->setObjectName(QStringLiteral("sendButton"));
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    // Enter on a focused button presses it; entry boxes keep Enter for moving on.
     for (QPushButton *b : {m_send, m_cancel})
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
 
     auto *grid = new QGridLayout;
     auto *toLabel = new QLabel(QStringLiteral("To:"), this);
@@ -104,6 +107,24 @@ TEMailF::TEMailF(db::Engine &engine, QWidget *parent)
     connect(m_client, &TSmtpClient::authenticationFailed, this,
             [this] { tell(QStringLiteral("Authentication Failed - Invalid or missing User ID")); });
     connect(m_client, &TSmtpClient::failure, this, [this] { tell(QStringLiteral("EMail not sent")); });
+}
+
+bool TEMailF::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_text && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & Qt::ControlModifier) {
+            if (key->key() == Qt::Key_Tab) {
+                m_send->setFocus(Qt::TabFocusReason);
+                return true;
+            }
+            if (key->key() == Qt::Key_Backtab) {
+                m_subject->setFocus(Qt::BacktabFocusReason);
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TEMailF::tell(const QString &message)

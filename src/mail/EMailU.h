@@ -69,6 +69,9 @@ public:
     // restores it.
     static void setMailtoOpener(std::function<void(const QString &link)> opener);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void BtnSendClick();
     void BtnCancelClick();

@@ -20,6 +20,8 @@ TSendStatus::TSendStatus(QWidget *parent)
     m_text->setMinimumWidth(QFontMetrics(m_text->font()).horizontalAdvance(QLatin1Char('M')) * 40);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    m_cancel->setAutoDefault(true);
+    m_cancel->setFocus();
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
     layout->addWidget(m_cancel, 0, Qt::AlignHCenter);

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSslCertificate>
@@ -120,14 +121,24 @@ void TestMailWindows::mailtoWithoutServer()
     window.setText(QStringLiteral("first\r\nsecond"));
     QTimer::singleShot(0, &window, [&] {
         QCOMPARE(window.findChild<QComboBox *>("toComboBox")->currentText(), QStringLiteral("ann@example.com"));
-        QTest::keyClicks(window.findChild<QLineEdit *>("subjectEdit"), QStringLiteral("A&B=C?"));
-        click(&window, "sendButton");
+        // The keyboard alone: Enter moves on to the text, Tab types a tab, Ctrl+Tab leaves the
+        // text for "Send", Enter presses it.
+        auto *subject = window.findChild<QLineEdit *>("subjectEdit");
+        QTest::keyClicks(subject, QStringLiteral("A&B=C?"));
+        QTest::keyClick(subject, Qt::Key_Return);
+        auto *text = window.findChild<QPlainTextEdit *>("messageEdit");
+        QTRY_COMPARE(QApplication::focusWidget(), text);
+        QTest::keyClick(text, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(text, Qt::Key_Tab);
+        QTest::keyClick(text, Qt::Key_Tab, Qt::ControlModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), window.findChild<QPushButton *>("sendButton"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     });
     // The hand-over is not a completed send: a bulk run would end here.
     QVERIFY(!window.run());
     QVERIFY(!window.isVisible());
-    QCOMPARE(links, QStringList({"mailto:ann@example.com?subject=A_B_C_&body=first%0Asecond",
-                                 "mailto:bob@example.com?subject=A_B_C_&body=first%0Asecond"}));
+    QCOMPARE(links, QStringList({"mailto:ann@example.com?subject=A_B_C_&body=first%0Asecond\t",
+                                 "mailto:bob@example.com?subject=A_B_C_&body=first%0Asecond\t"}));
     QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("mail.log"))));
 }
 
