@@ -60,7 +60,8 @@ int main(int argc, char **argv)
     }
     QProcess server;
     server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(TALLYRA_SOURCE_DIR "/tests/mail/smtp_server.py"), QStringLiteral("--dir"), out.path()});
+                 {QStringLiteral(TALLYRA_SOURCE_DIR "/tests/mail/smtp_server.py"), QStringLiteral("--dir"), out.path(),
+                  QStringLiteral("--quiet")});
     QByteArray line;
     while (!line.contains('\n') && server.waitForReadyRead(30000))
         line += server.readAllStandardOutput();
@@ -72,6 +73,7 @@ int main(int argc, char **argv)
     loadSettings(engine);
     settings().MailHost = QStringLiteral("127.0.0.1");
     settings().MailAddr = QStringLiteral("shop@example.com");
+    settings().MailID = QStringLiteral("shop.example");
     MailServerSettings mailServer;
     mailServer.port = int(line.mid(5).trimmed().toUInt());
     QString error;

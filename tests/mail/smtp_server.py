@@ -6,7 +6,7 @@ N.json: the envelope, the login used, the headers in order and the parts as Pyth
 package reads them. Prints "PORT <n>" once it accepts connections and runs until stdin closes.
 
 Options: --dir DIR (required), --tls CERT KEY (STARTTLS offered), --auth USER:PASSWORD,
---exclude MECHANISM (a login method not offered).
+--exclude MECHANISM (a login method not offered), --quiet (messages are accepted, not kept).
 """
 import argparse
 import base64
@@ -29,12 +29,15 @@ def free_port():
 
 
 class Handler:
-    def __init__(self, out):
+    def __init__(self, out, quiet):
         self.out = out
+        self.quiet = quiet
         self.count = 0
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
+        if self.quiet:
+            return "250 2.0.0 Message accepted as %d" % self.count
         raw = envelope.original_content or envelope.content
         base = os.path.join(self.out, "%04d" % self.count)
         with open(base + ".eml", "wb") as f:
@@ -76,6 +79,7 @@ def main():
     ap.add_argument("--tls", nargs=2)
     ap.add_argument("--auth")
     ap.add_argument("--exclude", action="append", default=[])
+    ap.add_argument("--quiet", action="store_true", help="accept messages without keeping them")
     a = ap.parse_args()
 
     kwargs = {}
@@ -99,7 +103,7 @@ def main():
         if a.exclude:
             kwargs["auth_exclude_mechanism"] = a.exclude
     port = free_port()
-    controller = Controller(Handler(a.dir), hostname="127.0.0.1", port=port, **kwargs)
+    controller = Controller(Handler(a.dir, a.quiet), hostname="127.0.0.1", port=port, **kwargs)
     controller.start()
     print("PORT %d" % port, flush=True)
     sys.stdin.read()
