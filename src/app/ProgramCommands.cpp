@@ -6,6 +6,7 @@
 #include "EMailSetupU.h"
 #include "InvoiceCommand.h"
 #include "InvoiceModel.h"
+#include "LabelCommands.h"
 #include "MainU.h"
 #include "ProductListing.h"
 #include "RecordCommands.h"
@@ -46,6 +47,23 @@ void registerProgramCommands(TMain &main)
     // E-mail: the mail settings and bulk mail to customer groups.
     main.setCommand(Command::EMailSetup, [](QWidget *parent) { runEMailSetup(parent, database()); });
     main.setCommand(Command::ComposeBulkEMail, [](QWidget *parent) { composeBulkEMail(parent, database()); });
+    // Label stocks in the browse-and-edit loop of "Label Forms", and the six label runs.
+    registerLabelWindows();
+    const std::pair<Command, LabelKind> labelRuns[] = {
+        {Command::LabelsSelectedCustomers, LabelKind::SelectedCustomers},
+        {Command::LabelsInvoicesDated, LabelKind::InvoicesDated},
+        {Command::LabelsPastDue, LabelKind::PastDue},
+        {Command::LabelsBalanceDue, LabelKind::BalanceDue},
+        {Command::LabelsGroups, LabelKind::Groups},
+        {Command::LabelsBatch, LabelKind::Batch},
+    };
+    for (const auto &[command, kind] : labelRuns) {
+        main.setCommand(command, [&main, kind](QWidget *parent) {
+            QString failure;
+            if (!runLabelRun(parent, database(), kind, main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))

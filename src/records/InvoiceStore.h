@@ -5,6 +5,7 @@
 // product texts read from Prod5. No widgets: the invoice window asks the questions and shows
 // the messages this class returns.
 
+#include "AddressBlock.h"
 #include "InvoiceModel.h"
 #include "Tables.h"
 #include "engine/Engine.h"
@@ -30,11 +31,6 @@ struct InvoiceCustomer
     QString phone;
 };
 
-// The address block of a customer: the name line, the four address lines (empty ones kept in
-// place) and the postal code, after the last non-empty line when that line is at most 22
-// characters long, otherwise on a line of its own indented by 20 blanks.
-QStringList addressBlock(const QString &title, const QString &first, const QString &last,
-                         const QStringList &addressLines, const QString &zip);
 
 struct InvoiceSaveResult
 {

@@ -11,6 +11,7 @@ std::vector<ReportCommand> reportCommands()
 {
     std::vector<ReportCommand> commands;
     addListingCommands(commands);
+    addLabelCommands(commands);
     return commands;
 }
 

@@ -11,5 +11,7 @@ std::vector<ReportCommand> reportCommands();
 
 // "product-listing".
 void addListingCommands(std::vector<ReportCommand> &commands);
+// "labels".
+void addLabelCommands(std::vector<ReportCommand> &commands);
 
 } // namespace tallyra
