@@ -4,11 +4,14 @@
 #include "BulkMail.h"
 #include "DefTaxU.h"
 #include "EMailSetupU.h"
+#include "ImportU.h"
 #include "InvoiceCommand.h"
+#include "InventoryReports.h"
 #include "InvoiceModel.h"
 #include "LabelCommands.h"
 #include "MainU.h"
 #include "ProductListing.h"
+#include "PurchaseCommand.h"
 #include "RecordCommands.h"
 #include "Settings.h"
 
@@ -64,11 +67,35 @@ void registerProgramCommands(TMain &main)
                 main.fatal(failure);
         });
     }
+    registerPurchaseWindows();
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))
             main.fatal(failure);
     });
+    // "Import Customers" and "Import Products": the import window for the kind.
+    main.setCommand(Command::ImportCustomers, [](QWidget *parent) {
+        TImport window(database(), ImportKind::Customers, parent);
+        window.run();
+    });
+    main.setCommand(Command::ImportProducts, [](QWidget *parent) {
+        TImport window(database(), ImportKind::Products, parent);
+        window.run();
+    });
+    // The inventory reports; "Purchasing History" is also the "Purchase Report" button.
+    using InventoryRun = bool (*)(QWidget *, db::Engine &, const ProgressDisplay &, QString *);
+    const std::pair<Command, InventoryRun> inventory[] = {{Command::StockOnHand, runStockOnHand},
+                                                          {Command::InventoryReport, runInventoryValue},
+                                                          {Command::CostOfGoodsSold, runCostOfGoodsSold},
+                                                          {Command::PurchasingHistory, runPurchasingReport}};
+    for (const auto &entry : inventory) {
+        const InventoryRun run = entry.second;
+        main.setCommand(entry.first, [&main, run](QWidget *parent) {
+            QString failure;
+            if (!run(parent, database(), main.progressDisplay(), &failure))
+                main.fatal(failure);
+        });
+    }
 }
 
 } // namespace tallyra

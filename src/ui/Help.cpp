@@ -45,6 +45,9 @@ QString Help::pageFor(int context)
         return QStringLiteral("file-maintenance.html");
     case kEMail:
         return QStringLiteral("email.html");
+    case kImportCustomers:
+    case kImportProducts:
+        return QStringLiteral("importing.html");
     default:
         return contentsPage();
     }

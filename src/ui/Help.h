@@ -22,6 +22,8 @@ public:
     static constexpr int kPreferences = 600;
     static constexpr int kFileMaintenance = 700;
     static constexpr int kEMail = 610; // "EMail Setup", the e-mail window and bulk mail
+    static constexpr int kImportCustomers = 425;
+    static constexpr int kImportProducts = 445;
 
     // The folder holding the pages: the installed one when it exists, else the source tree's.
     static QString directory();

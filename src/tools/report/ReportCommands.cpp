@@ -12,6 +12,7 @@ std::vector<ReportCommand> reportCommands()
     std::vector<ReportCommand> commands;
     addListingCommands(commands);
     addLabelCommands(commands);
+    addInventoryCommands(commands);
     return commands;
 }
 

@@ -14,4 +14,7 @@ void addListingCommands(std::vector<ReportCommand> &commands);
 // "labels".
 void addLabelCommands(std::vector<ReportCommand> &commands);
 
+// "stock-on-hand", "inventory", "cogs", "purchasing".
+void addInventoryCommands(std::vector<ReportCommand> &commands);
+
 } // namespace tallyra
