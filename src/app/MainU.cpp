@@ -1,6 +1,7 @@
 #include "MainU.h"
 
 #include "AboutU.h"
+#include "BackupSet.h"
 #include "CurrentPrinter.h"
 #include "Database.h"
 #include "Help.h"
@@ -10,6 +11,7 @@
 #include "Prompt.h"
 #include "ReportFont.h"
 #include "ReportList.h"
+#include "SafetyBackup.h"
 #include "Settings.h"
 #include "Tables.h"
 
@@ -878,10 +880,24 @@ void TMain::BtnEraseClick()
         return;
     if (!Prompt::warningOkCancel(this, eraseWarning()))
         return;
+    // The erased tables are copied aside first; without that copy nothing is erased.
+    closeAllTables(database());
+    const SafetyBackupResult safety =
+        takeSafetyBackup(database().directory(), QStringLiteral("erase"),
+                         {TableId::Customers, TableId::Groups, TableId::Invoices, TableId::Items, TableId::Payments,
+                          TableId::Products, TableId::Purchases},
+                         database().fileSystem());
+    if (!safety) {
+        Prompt::info(this, QStringLiteral("Nothing was erased: the data could not be copied aside first.\n") +
+                               safety.status.toString());
+        return;
+    }
     const EraseResult result = eraseDataFiles(database(), progressDisplay());
     m_progress->end();
-    if (result)
+    if (result) {
+        Prompt::info(this, QStringLiteral("The data files were erased.\n") + safetyBackupNote(safety));
         return;
+    }
     if (!result.failedFile.isEmpty() && result.status.isLocked()) {
         // Another copy of the program has a table open: nothing was erased, and this copy goes on.
         Prompt::info(this, QStringLiteral("Nothing was erased.\n") + result.status.toString());
@@ -920,6 +936,8 @@ bool TMain::FormShow()
     m_about->showSplash();
     const qint64 shownAt = m_clock->now();
 
+    // A restore cut short by a crash is finished (or dropped) before any table is read.
+    finishInterruptedRestore(m_dataDir);
     if (!dataFilesPresent(m_dataDir)) {
         m_about->closeSplash();
         m_terminated = true;

@@ -10,10 +10,12 @@
 #include "InvoiceModel.h"
 #include "LabelCommands.h"
 #include "MainU.h"
+#include "MaintenanceCommands.h"
 #include "ProductListing.h"
 #include "PurchaseCommand.h"
 #include "RecordCommands.h"
 #include "Settings.h"
+#include "Tables.h"
 
 namespace tallyra {
 
@@ -37,6 +39,41 @@ void editChargeLines(QWidget *parent)
         return true;
     });
     window.run();
+}
+
+// Runs a maintenance command and does what its outcome asks of the shell.
+void runMaintenance(TMain &main, const std::function<CommandOutcome()> &command)
+{
+    const CommandOutcome outcome = command();
+    if (!outcome.fatal.isEmpty()) {
+        main.fatal(outcome.fatal);
+        return;
+    }
+    if (outcome.settingsChanged) {
+        const SettingsResult loaded = loadSettings(database());
+        closeAllTables(database());
+        if (!loaded)
+            main.fatal(loaded.message());
+    }
+}
+
+void registerMaintenanceCommands(TMain &main)
+{
+    main.setCommand(Command::Backup, [&main](QWidget *parent) {
+        runMaintenance(main, [&] { return runBackupCommand(parent, database().directory(), main.progressDisplay()); });
+    });
+    main.setCommand(Command::Restore, [&main](QWidget *parent) {
+        runMaintenance(main, [&] { return runRestoreCommand(parent, database(), main.progressDisplay()); });
+    });
+    main.setCommand(Command::UpgradeData, [&main](QWidget *parent) {
+        runMaintenance(main, [&] { return runUpgradeCommand(parent, database(), main.progressDisplay()); });
+    });
+    main.setCommand(Command::DeleteCustomers, [&main](QWidget *parent) {
+        runMaintenance(main, [&] { return runDeleteCustomersCommand(parent, database(), main.progressDisplay()); });
+    });
+    main.setCommand(Command::ImportDirs, [&main](QWidget *parent) {
+        runMaintenance(main, [&] { return runImportDirsCommand(parent, database()); });
+    });
 }
 
 } // namespace
@@ -68,6 +105,7 @@ void registerProgramCommands(TMain &main)
         });
     }
     registerPurchaseWindows();
+    registerMaintenanceCommands(main);
     main.setCommand(Command::ProductListing, [&main](QWidget *parent) {
         QString failure;
         if (!runProductListing(parent, database(), main.progressDisplay(), &failure))

@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "Clock.h"
+
 namespace tallyra {
 
 namespace {
@@ -11,6 +13,7 @@ void openDatabase(const QString &dir, std::shared_ptr<db::FileSystem> fs)
 {
     closeDatabase();
     g_engine = std::make_unique<db::Engine>(dir, std::move(fs));
+    g_engine->setToday([] { return today(); });
 }
 
 db::Status closeDatabase()

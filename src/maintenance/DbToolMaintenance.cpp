@@ -1,5 +1,6 @@
 #include "DbToolMaintenance.h"
 
+#include "BackupSet.h"
 #include "Maintenance.h"
 
 #include <cstdio>
@@ -28,6 +29,45 @@ int report(const MaintenanceResult &result, const QString &verb)
 }
 
 } // namespace
+
+int dbtoolBackup(const QString &dir, const QString &target)
+{
+    CopyPrompts prompts;
+    prompts.info = [](const QString &text) { print(stderr, text); };
+    const BackupResult result = backupData(dir, target, prompts);
+    if (!result) {
+        print(stderr, result.message);
+        return 3;
+    }
+    for (const QString &name : result.copied)
+        print(stdout, QStringLiteral("%1: copied and verified").arg(name));
+    return 0;
+}
+
+int dbtoolRestore(const QString &dir, const QString &source, bool settings)
+{
+    db::Engine engine(dir);
+    RestoreOptions options;
+    options.settings = settings;
+    CopyPrompts prompts; // "Unable to find ..." comes back in the result's message
+    const RestoreResult result = restoreData(engine, source, options, prompts);
+    if (!result) {
+        print(stderr, result.message);
+        return 3;
+    }
+    for (const QString &name : result.restored)
+        print(stdout, QStringLiteral("%1: restored").arg(name));
+    print(stdout, result.message);
+    return 0;
+}
+
+int dbtoolVerifyBackup(const QString &source)
+{
+    const VerifyResult result = verifyBackup(source);
+    for (const QString &line : result.report)
+        print(result.ok() ? stdout : stderr, line);
+    return result.ok() ? 0 : 3;
+}
 
 int dbtoolReindex(const QString &dir)
 {

@@ -4,6 +4,10 @@
 //   tallyra-dbtool dump DIR TABLE          every record, one line each
 //   tallyra-dbtool reindex DIR             rebuild the index tags of the business's tables
 //   tallyra-dbtool pack DIR                remove deleted records from the business's tables
+//   tallyra-dbtool backup DIR TARGET       copy the business's files to TARGET, verified, with a manifest
+//   tallyra-dbtool restore DIR SOURCE [--settings]
+//                                          put a backup back, all or nothing, and rebuild the indexes
+//   tallyra-dbtool verify-backup SOURCE    check a backup against its manifest
 
 #include "engine/Dump.h"
 #include "engine/Engine.h"
@@ -39,7 +43,10 @@ int usage()
     err(QStringLiteral("usage: tallyra-dbtool check DIR [TABLE ...]\n"
                        "       tallyra-dbtool dump DIR TABLE\n"
                        "       tallyra-dbtool reindex DIR\n"
-                       "       tallyra-dbtool pack DIR"));
+                       "       tallyra-dbtool pack DIR\n"
+                       "       tallyra-dbtool backup DIR TARGET\n"
+                       "       tallyra-dbtool restore DIR SOURCE [--settings]\n"
+                       "       tallyra-dbtool verify-backup SOURCE"));
     return 2;
 }
 
@@ -210,6 +217,12 @@ int main(int argc, char **argv)
         return tallyra::dbtoolReindex(dir);
     if (command == QLatin1String("pack") && args.size() == 2)
         return tallyra::dbtoolPack(dir);
+    if (command == QLatin1String("backup") && args.size() == 3)
+        return tallyra::dbtoolBackup(dir, args[2]);
+    if (command == QLatin1String("restore") && (args.size() == 3 || (args.size() == 4 && args[3] == QLatin1String("--settings"))))
+        return tallyra::dbtoolRestore(dir, args[2], args.size() == 4);
+    if (command == QLatin1String("verify-backup") && args.size() == 2)
+        return tallyra::dbtoolVerifyBackup(dir);
 #endif
     return usage();
 }

@@ -465,9 +465,17 @@ private Q_SLOTS:
         QCOMPARE(Prompt::takeShown(), QStringList{eraseWarning()});
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers);
 
-        Prompt::setNextAnswers({ok()});
+        // The erased tables are copied aside first, and the closing message names the copy.
+        Prompt::setNextAnswers({ok(), ok()});
         s.click("eraseButton");
-        QCOMPARE(Prompt::takeShown(), QStringList{eraseWarning()});
+        const QStringList shown = Prompt::takeShown();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0], eraseWarning());
+        QVERIFY2(shown[1].startsWith(QStringLiteral("The data files were erased.\nA copy of the data as they were "
+                                                    "before is in backups/erase-")),
+                 qPrintable(shown[1]));
+        const QString copy = dir.file(shown[1].section(QStringLiteral(" is in "), 1).chopped(1));
+        QCOMPARE(apptest::recordCount(copy, QStringLiteral("CUST5")), customers);
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), 0);
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("INV6")), 0);
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("LABELS")), labels);

@@ -49,10 +49,13 @@ namespace {
 class FailingFile : public db::File
 {
 public:
-    FailingFile(std::unique_ptr<db::File> real, std::shared_ptr<std::int64_t> budget, bool growthOnly)
-        : m_real(std::move(real)), m_budget(std::move(budget)), m_growthOnly(growthOnly)
-    {
-    }
+    FailingFile(std::unique_ptr<db::File> real, std::shared_ptr<std::int64_t> budget, bool growthOnly,
+                std::shared_ptr<FailingFileSystem::WriteCounter> writes)
+        : m_real(std::move(real))
+        , m_budget(std::move(budget))
+        , m_growthOnly(growthOnly)
+        , m_writes(std::move(writes))
+    {}
     db::Status read(std::uint64_t offset, void *buffer, std::size_t n) override
     {
         return m_real->read(offset, buffer, n);
@@ -63,6 +66,13 @@ public:
     }
     db::Status write(std::uint64_t offset, const void *buffer, std::size_t n) override
     {
+        ++m_writes->done;
+        if (m_writes->failAt > 0 && m_writes->done == m_writes->failAt) {
+            // The disk fills up in the middle of this write.
+            if (n > 1)
+                m_real->write(offset, buffer, n / 2);
+            return db::Status::ioError(m_real->path() + QStringLiteral(": No space left on device"));
+        }
         std::uint64_t size = m_real->size();
         std::uint64_t counted = n;
         if (m_growthOnly)
@@ -89,14 +99,17 @@ private:
     std::unique_ptr<db::File> m_real;
     std::shared_ptr<std::int64_t> m_budget;
     bool m_growthOnly;
+    std::shared_ptr<FailingFileSystem::WriteCounter> m_writes;
 };
 
 } // namespace
 
 FailingFileSystem::FailingFileSystem(std::int64_t budget, bool growthOnly)
-    : m_budget(std::make_shared<std::int64_t>(budget)), m_growthOnly(growthOnly), m_real(db::FileSystem::posix())
-{
-}
+    : m_budget(std::make_shared<std::int64_t>(budget))
+    , m_growthOnly(growthOnly)
+    , m_writes(std::make_shared<WriteCounter>())
+    , m_real(db::FileSystem::posix())
+{}
 
 db::Status FailingFileSystem::open(const QString &path, db::OpenMode mode, std::unique_ptr<db::File> *file)
 {
@@ -104,7 +117,7 @@ db::Status FailingFileSystem::open(const QString &path, db::OpenMode mode, std::
     db::Status s = m_real->open(path, mode, &real);
     if (!s)
         return s;
-    *file = std::make_unique<FailingFile>(std::move(real), m_budget, m_growthOnly);
+    *file = std::make_unique<FailingFile>(std::move(real), m_budget, m_growthOnly, m_writes);
     return s;
 }
 
@@ -123,7 +136,20 @@ bool FailingFileSystem::exists(const QString &path) const
     return m_real->exists(path);
 }
 
-FailDevice::FailDevice(qint64 limit, QObject *parent) : QIODevice(parent), m_limit(limit)
+db::Status FailingFileSystem::list(const QString &dir, QStringList *names) const
+{
+    return m_real->list(dir, names);
+}
+
+void FailingFileSystem::failAtWrite(std::int64_t n)
+{
+    m_writes->done = 0;
+    m_writes->failAt = n;
+}
+
+FailDevice::FailDevice(qint64 limit, QObject *parent)
+    : QIODevice(parent)
+    , m_limit(limit)
 {
     open(QIODevice::WriteOnly);
 }

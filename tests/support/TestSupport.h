@@ -6,7 +6,6 @@
 #include <QIODevice>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <memory>
 
 namespace testsupport {
@@ -44,6 +43,17 @@ public:
     db::Status rename(const QString &from, const QString &to) override;
     db::Status remove(const QString &path) override;
     bool exists(const QString &path) const override;
+    db::Status list(const QString &dir, QStringList *names) const override;
+
+    // Counting from now, the n-th write through any file of this file system fails after writing
+    // half its bytes (0: none fails). writesDone() tells how many writes were made since.
+    void failAtWrite(std::int64_t n);
+    std::int64_t writesDone() const { return m_writes->done; }
+    struct WriteCounter
+    {
+        std::int64_t done = 0;
+        std::int64_t failAt = 0;
+    };
 
     void setBudget(std::int64_t budget) { *m_budget = budget; }
     std::int64_t budget() const { return *m_budget; }
@@ -51,6 +61,7 @@ public:
 private:
     std::shared_ptr<std::int64_t> m_budget;
     bool m_growthOnly;
+    std::shared_ptr<WriteCounter> m_writes;
     std::shared_ptr<db::FileSystem> m_real;
 };
 

@@ -1,9 +1,6 @@
 #include "Dbf.h"
 
-#include "Clock.h"
-
 #include <QDate>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -33,24 +30,24 @@ unsigned u16(const char *p)
     return static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8);
 }
 
-void stampDate(char *header)
+void stampDate(char *header, const QDate &d)
 {
-    const QDate d = tallyra::today();
     header[1] = static_cast<char>(d.year() - 1900);
     header[2] = static_cast<char>(d.month());
     header[3] = static_cast<char>(d.day());
 }
 
-QByteArray buildHeader(const QList<FieldDef> &fields, std::uint32_t count)
+QByteArray buildHeader(const QList<FieldDef> &fields, std::uint32_t count, const QDate &stamp)
 {
-    bool memo = std::any_of(fields.begin(), fields.end(), [](const FieldDef &f) { return f.type == FieldType::Memo; });
+    bool memo = std::any_of(fields.begin(), fields.end(),
+                            [](const FieldDef &f) { return f.type == FieldType::Memo; });
     const int headerLength = 32 + 32 * static_cast<int>(fields.size()) + 2;
     int recordLength = 1;
     for (const FieldDef &f : fields)
         recordLength += f.length;
     QByteArray h(headerLength, '\0');
     h[0] = static_cast<char>(memo ? 0x83 : 0x03);
-    stampDate(h.data());
+    stampDate(h.data(), stamp);
     putU32(h.data() + 4, count);
     putU16(h.data() + 8, static_cast<unsigned>(headerLength));
     putU16(h.data() + 10, static_cast<unsigned>(recordLength));
@@ -85,7 +82,8 @@ Status validateDefs(const QString &path, const QList<FieldDef> &fields)
             ok = ok && f.length >= 1 && f.length <= 65535;
             break;
         case FieldType::Numeric:
-            ok = ok && f.length >= 1 && f.length <= 20 && f.decimals >= 0 && (f.decimals == 0 || f.decimals <= f.length - 2);
+            ok = ok && f.length >= 1 && f.length <= 20 && f.decimals >= 0 &&
+                 (f.decimals == 0 || f.decimals <= f.length - 2);
             break;
         case FieldType::Date:
             ok = ok && f.length == 8;
@@ -98,7 +96,8 @@ Status validateDefs(const QString &path, const QList<FieldDef> &fields)
             break;
         }
         if (!ok)
-            return Status::invalid(QStringLiteral("%1: bad definition of field %2").arg(path, QString::fromLatin1(f.name)));
+            return Status::invalid(
+                QStringLiteral("%1: bad definition of field %2").arg(path, QString::fromLatin1(f.name)));
         total += f.length;
     }
     if (total > 65535)
@@ -108,7 +107,7 @@ Status validateDefs(const QString &path, const QList<FieldDef> &fields)
 
 } // namespace
 
-Status DbfFile::create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields)
+Status DbfFile::create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields, const QDate &stamp)
 {
     Status s = validateDefs(path, fields);
     if (!s)
@@ -117,36 +116,9 @@ Status DbfFile::create(FileSystem &fs, const QString &path, const QList<FieldDef
     s = fs.open(path, OpenMode::Create, &file);
     if (!s)
         return s;
-    QByteArray h = buildHeader(fields, 0);
+    QByteArray h = buildHeader(fields, 0, stamp);
     h.append('\x1a');
     s = file->write(0, h.constData(), static_cast<std::size_t>(h.size()));
-    if (s)
-        s = file->sync();
-    if (!s) {
-        file.reset();
-        fs.remove(path);
-    }
-    return s;
-}
-
-Status DbfFile::write(FileSystem &fs, const QString &path, const DbfFile &like, const std::vector<char> &records,
-                      std::uint32_t count)
-{
-    std::unique_ptr<File> file;
-    fs.remove(path);
-    Status s = fs.open(path, OpenMode::Create, &file);
-    if (!s)
-        return s;
-    QByteArray h = like.m_header;
-    stampDate(h.data());
-    putU32(h.data() + 4, count);
-    s = file->write(0, h.constData(), static_cast<std::size_t>(h.size()));
-    const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(like.m_recordLength);
-    if (s && bytes)
-        s = file->write(static_cast<std::uint64_t>(h.size()), records.data(), bytes);
-    const char eof = 0x1a;
-    if (s)
-        s = file->write(static_cast<std::uint64_t>(h.size()) + bytes, &eof, 1);
     if (s)
         s = file->sync();
     if (!s) {
@@ -208,12 +180,13 @@ void DbfFile::remap()
 {
     unmap();
     const int fd = m_file->nativeHandle();
-    const std::uint64_t size = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(m_count) * m_recordLength;
+    const std::uint64_t size =
+        static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(m_count) * m_recordLength;
     if (fd < 0 || size == 0 || size > m_file->size())
         return;
     void *p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
     if (p == MAP_FAILED)
-        return;  // reads fall back to the file
+        return; // reads fall back to the file
     m_map = static_cast<const char *>(p);
     m_mapped = size;
 }
@@ -223,7 +196,8 @@ Status DbfFile::parseHeader()
     const QString &p = m_file->path();
     const std::uint64_t size = m_file->size();
     if (size < 32 + 32 + 1)
-        return Status::corruption(QStringLiteral("%1: file of %2 bytes is too short for a table header").arg(p).arg(size));
+        return Status::corruption(
+            QStringLiteral("%1: file of %2 bytes is too short for a table header").arg(p).arg(size));
     char fixed[32];
     Status s = m_file->read(0, fixed, 32);
     if (!s)
@@ -232,14 +206,19 @@ Status DbfFile::parseHeader()
     static const unsigned char accepted[] = {0x03, 0x83, 0x07, 0x87, 0xF5, 0x30, 0x31, 0x32};
     if (std::find(std::begin(accepted), std::end(accepted), version) == std::end(accepted))
         return Status::corruption(QStringLiteral("%1: unknown table version byte 0x%2 at offset 0")
-                                      .arg(p).arg(version, 2, 16, QLatin1Char('0')));
+                                      .arg(p)
+                                      .arg(version, 2, 16, QLatin1Char('0')));
     m_headerLength = static_cast<int>(u16(fixed + 8));
     m_recordLength = static_cast<int>(u16(fixed + 10));
     if (m_headerLength < 32 + 32 + 1 || static_cast<std::uint64_t>(m_headerLength) > size)
-        return Status::corruption(QStringLiteral("%1: header length %2 at offset 8 does not fit a file of %3 bytes")
-                                      .arg(p).arg(m_headerLength).arg(size));
+        return Status::corruption(
+            QStringLiteral("%1: header length %2 at offset 8 does not fit a file of %3 bytes")
+                .arg(p)
+                .arg(m_headerLength)
+                .arg(size));
     if (m_recordLength < 2)
-        return Status::corruption(QStringLiteral("%1: record length %2 at offset 10 is impossible").arg(p).arg(m_recordLength));
+        return Status::corruption(
+            QStringLiteral("%1: record length %2 at offset 10 is impossible").arg(p).arg(m_recordLength));
     m_header.resize(m_headerLength);
     s = m_file->read(0, m_header.data(), static_cast<std::size_t>(m_headerLength));
     if (!s)
@@ -278,16 +257,20 @@ Status DbfFile::parseHeader()
             m_hasMemo = true;
             break;
         default:
-            return Status::corruption(QStringLiteral("%1: field %2 has unknown type '%3' (descriptor at offset %4)")
-                                          .arg(p, QString::fromLatin1(f.def.name), QString::fromLatin1(&type, 1))
-                                          .arg(32 + 32 * i));
+            return Status::corruption(
+                QStringLiteral("%1: field %2 has unknown type '%3' (descriptor at offset %4)")
+                    .arg(p, QString::fromLatin1(f.def.name), QString::fromLatin1(&type, 1))
+                    .arg(32 + 32 * i));
         }
         if (f.def.name.isEmpty() || length <= 0)
-            return Status::corruption(QStringLiteral("%1: field descriptor at offset %2 is damaged").arg(p).arg(32 + 32 * i));
-        if ((f.def.type == FieldType::Date && length != 8) || (f.def.type == FieldType::Logical && length != 1)
-            || (f.def.type == FieldType::Memo && length != 10 && length != 4))
+            return Status::corruption(
+                QStringLiteral("%1: field descriptor at offset %2 is damaged").arg(p).arg(32 + 32 * i));
+        if ((f.def.type == FieldType::Date && length != 8) ||
+            (f.def.type == FieldType::Logical && length != 1) ||
+            (f.def.type == FieldType::Memo && length != 10 && length != 4))
             return Status::corruption(QStringLiteral("%1: field %2 has impossible length %3")
-                                          .arg(p, QString::fromLatin1(f.def.name)).arg(length));
+                                          .arg(p, QString::fromLatin1(f.def.name))
+                                          .arg(length));
         f.def.length = length;
         f.def.decimals = decimals;
         f.offset = offset;
@@ -297,11 +280,15 @@ Status DbfFile::parseHeader()
     if (m_fields.isEmpty())
         return Status::corruption(QStringLiteral("%1: the header describes no fields").arg(p));
     if (offset != m_recordLength)
-        return Status::corruption(QStringLiteral("%1: fields add up to %2 bytes but the header's record length is %3")
-                                      .arg(p).arg(offset).arg(m_recordLength));
+        return Status::corruption(
+            QStringLiteral("%1: fields add up to %2 bytes but the header's record length is %3")
+                .arg(p)
+                .arg(offset)
+                .arg(m_recordLength));
     // As other dBASE programs do, the record count comes from the file size: records whose write
     // finished are there even when the header was not updated, and a partial last record is not.
-    m_count = static_cast<std::uint32_t>((size - static_cast<std::uint64_t>(m_headerLength)) / static_cast<std::uint64_t>(m_recordLength));
+    m_count = static_cast<std::uint32_t>((size - static_cast<std::uint64_t>(m_headerLength)) /
+                                         static_cast<std::uint64_t>(m_recordLength));
     // A header count that disagrees with the file is corrected the next time the header is written.
     return Status::ok();
 }
@@ -310,7 +297,8 @@ Status DbfFile::read(std::uint32_t recNo, char *record)
 {
     if (recNo < 1 || recNo > m_count)
         return Status::invalid(QStringLiteral("%1: record %2 out of range").arg(path()).arg(recNo));
-    const std::uint64_t offset = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(recNo - 1) * m_recordLength;
+    const std::uint64_t offset =
+        static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(recNo - 1) * m_recordLength;
     if (offset + m_recordLength <= m_mapped) {
         std::memcpy(record, m_map + offset, static_cast<std::size_t>(m_recordLength));
         return Status::ok();
@@ -338,12 +326,14 @@ Status DbfFile::read(std::uint32_t recNo, char *record)
         std::int64_t got = m_file->readSome(first * kBlockSize, b.bytes.data(), kBlockSize);
         if (got < 0) {
             b.index = -1;
-            return Status::ioError(QStringLiteral("%1: read failed at offset %2").arg(path()).arg(first * kBlockSize));
+            return Status::ioError(
+                QStringLiteral("%1: read failed at offset %2").arg(path()).arg(first * kBlockSize));
         }
         b.index = static_cast<std::int64_t>(first);
         b.valid = static_cast<std::size_t>(got);
         if (b.valid < inBlock + m_recordLength)
-            return Status::corruption(QStringLiteral("%1: record %2 at offset %3 is cut short").arg(path()).arg(recNo).arg(offset));
+            return Status::corruption(
+                QStringLiteral("%1: record %2 at offset %3 is cut short").arg(path()).arg(recNo).arg(offset));
     }
     std::memcpy(record, b.bytes.data() + inBlock, static_cast<std::size_t>(m_recordLength));
     return Status::ok();
@@ -354,10 +344,14 @@ Status DbfFile::readRecords(std::uint32_t first, std::uint32_t n, char *records)
     if (n == 0)
         return Status::ok();
     if (first < 1 || first > m_count || n > m_count - first + 1)
-        return Status::invalid(
-            QStringLiteral("%1: records %2 to %3 out of range").arg(path()).arg(first).arg(std::uint64_t(first) + n - 1));
-    const std::uint64_t offset = std::uint64_t(m_headerLength) + std::uint64_t(first - 1) * std::uint64_t(m_recordLength);
-    return m_file->read(offset, records, static_cast<std::size_t>(n) * static_cast<std::size_t>(m_recordLength));
+        return Status::invalid(QStringLiteral("%1: records %2 to %3 out of range")
+                                   .arg(path())
+                                   .arg(first)
+                                   .arg(std::uint64_t(first) + n - 1));
+    const std::uint64_t offset =
+        std::uint64_t(m_headerLength) + std::uint64_t(first - 1) * std::uint64_t(m_recordLength);
+    return m_file->read(offset, records,
+                        static_cast<std::size_t>(n) * static_cast<std::size_t>(m_recordLength));
 }
 
 void DbfFile::invalidate(std::uint64_t offset, std::size_t n, const char *data)
@@ -371,7 +365,7 @@ void DbfFile::invalidate(std::uint64_t offset, std::size_t n, const char *data)
         const std::uint64_t end = std::min<std::uint64_t>(offset + n, (blk + 1) * kBlockSize);
         const std::size_t at = start - blk * kBlockSize;
         if (at > b.valid) {
-            b.index = -1;  // a hole: simpler to read again
+            b.index = -1; // a hole: simpler to read again
             continue;
         }
         std::memcpy(b.bytes.data() + at, data + (start - offset), end - start);
@@ -385,7 +379,8 @@ Status DbfFile::write(std::uint32_t recNo, const char *record)
         return Status::invalid(QStringLiteral("%1 is read-only").arg(path()));
     if (recNo < 1 || recNo > m_count)
         return Status::invalid(QStringLiteral("%1: record %2 out of range").arg(path()).arg(recNo));
-    const std::uint64_t offset = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(recNo - 1) * m_recordLength;
+    const std::uint64_t offset =
+        static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(recNo - 1) * m_recordLength;
     Status s = m_file->write(offset, record, static_cast<std::size_t>(m_recordLength));
     if (!s) {
         for (auto &b : m_cache)
@@ -402,7 +397,8 @@ Status DbfFile::append(const char *record)
         return Status::invalid(QStringLiteral("%1 is read-only").arg(path()));
     if (m_count == UINT32_MAX - 1)
         return Status::invalid(QStringLiteral("%1 is full").arg(path()));
-    const std::uint64_t offset = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(m_count) * m_recordLength;
+    const std::uint64_t offset =
+        static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(m_count) * m_recordLength;
     std::vector<char> &buf = m_appendBuffer;
     buf.resize(static_cast<std::size_t>(m_recordLength) + 1);
     std::memcpy(buf.data(), record, static_cast<std::size_t>(m_recordLength));
@@ -427,7 +423,7 @@ Status DbfFile::writeHeader()
         return Status::ok();
     char fixed[8];
     std::memcpy(fixed, m_header.constData(), 8);
-    stampDate(fixed);
+    stampDate(fixed, m_today());
     putU32(fixed + 4, m_count);
     Status s = m_file->write(0, fixed, 8);
     if (s) {
@@ -442,9 +438,10 @@ Status DbfFile::truncateRecords(std::uint32_t count)
 {
     if (m_readOnly)
         return Status::invalid(QStringLiteral("%1 is read-only").arg(path()));
-    const std::uint64_t end = static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(count) * m_recordLength;
+    const std::uint64_t end =
+        static_cast<std::uint64_t>(m_headerLength) + static_cast<std::uint64_t>(count) * m_recordLength;
     const char eof = 0x1a;
-    unmap();  // pages past the new end must not stay mapped
+    unmap(); // pages past the new end must not stay mapped
     Status s = m_file->write(end, &eof, 1);
     if (s)
         s = m_file->truncate(end + 1);
@@ -484,7 +481,8 @@ QByteArray formatNumber(double value, int length, int decimals)
     }
     // Round half away from zero on the decimal text of the value, so 2.675 with two decimals
     // stores 2.68 as a user typing 2.675 expects, not the 2.67 of its binary neighbour.
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::min(decimals + 6, 30));
+    auto r =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::min(decimals + 6, 30));
     std::string text(buf, r.ptr);
     // text has decimals+6 fraction digits; round it to `decimals` on the shortest representation.
     char shortest[64];
@@ -500,7 +498,8 @@ QByteArray formatNumber(double value, int length, int decimals)
         intPart = s.substr(0, dot);
         frac = s.substr(dot + 1);
     }
-    bool roundUp = static_cast<int>(frac.size()) > decimals && frac[static_cast<std::size_t>(decimals)] >= '5';
+    bool roundUp =
+        static_cast<int>(frac.size()) > decimals && frac[static_cast<std::size_t>(decimals)] >= '5';
     frac.resize(static_cast<std::size_t>(decimals), '0');
     std::string digits = intPart + frac;
     if (roundUp) {
@@ -525,7 +524,8 @@ QByteArray formatNumber(double value, int length, int decimals)
     std::string out = (negative && !zero ? "-" : "") + ip + (decimals ? "." + fp : "");
     if (static_cast<int>(out.size()) > length)
         return QByteArray(length, '*');
-    return QByteArray(length - static_cast<int>(out.size()), ' ') + QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    return QByteArray(length - static_cast<int>(out.size()), ' ') +
+           QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 bool parseNumber(QByteArrayView bytes, double *value)

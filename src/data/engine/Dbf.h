@@ -2,9 +2,9 @@
 
 #include "FileIo.h"
 #include "KeyExpression.h"
+#include "Table.h"
 
 #include <QList>
-
 #include <memory>
 #include <vector>
 
@@ -15,11 +15,9 @@ namespace db {
 class DbfFile
 {
 public:
-    static Status create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields);
-    // Writes a table file holding exactly the given records (record-length bytes each, deletion
-    // flag first) to path; used by pack, which writes to a temporary name.
-    static Status write(FileSystem &fs, const QString &path, const DbfFile &like,
-                        const std::vector<char> &records, std::uint32_t count);
+    // A new empty table whose header carries stamp as its date.
+    static Status create(FileSystem &fs, const QString &path, const QList<FieldDef> &fields,
+                         const QDate &stamp);
     // Opens and checks the header and descriptors. *readOnly is set when the file could only be
     // opened for reading.
     static Status open(FileSystem &fs, const QString &path, bool exclusive, std::unique_ptr<DbfFile> *out);
@@ -43,8 +41,9 @@ public:
     // Appends one record (and the end-of-file mark after it). On failure the file is cut back
     // to its former length.
     Status append(const char *record);
-    // Writes the record count and today's date into the header.
+    // Writes the record count and today's date (see setToday) into the header.
     Status writeHeader();
+    void setToday(Today today) { m_today = std::move(today); }
     Status truncateRecords(std::uint32_t count);
     Status sync();
     // Gives back the memory of the mapping and the block cache; later reads go to the file.
@@ -70,6 +69,7 @@ private:
     void invalidate(std::uint64_t offset, std::size_t n, const char *data);
 
     std::unique_ptr<File> m_file;
+    Today m_today = [] { return QDate::currentDate(); };
     QByteArray m_header;
     QList<FieldLayout> m_fields;
     int m_recordLength = 0;

@@ -4,9 +4,10 @@
 
 namespace db {
 
-Engine::Engine(QString directory, std::shared_ptr<FileSystem> fs) : m_directory(std::move(directory)), m_fs(std::move(fs))
-{
-}
+Engine::Engine(QString directory, std::shared_ptr<FileSystem> fs)
+    : m_directory(std::move(directory))
+    , m_fs(std::move(fs))
+{}
 
 Engine::~Engine()
 {
@@ -15,7 +16,7 @@ Engine::~Engine()
 
 QString Engine::findFile(const QString &name) const
 {
-    return findFileNoCase(m_directory, name);
+    return findFileNoCase(*m_fs, m_directory, name);
 }
 
 Table *Engine::table(const QString &bareName) const
@@ -45,14 +46,17 @@ Table *Engine::open(const QString &bareName, Status *status)
     d->name = bareName;
     d->fileName = fileName;
     d->access = m_access;
+    d->today = m_today;
     s = DbfFile::open(*m_fs, d->path(fileName), m_access == Access::Exclusive, &d->dbf);
     if (!s)
         return nullptr;
+    d->dbf->setToday(m_today);
     if (d->dbf->hasMemo()) {
         const QString base = fileName.left(fileName.lastIndexOf(QLatin1Char('.')));
         d->memoFileName = findFile(base + QStringLiteral(".dbt"));
         if (d->memoFileName.isEmpty()) {
-            s = Status::notFound(QStringLiteral("%1.DBT: the memo file of %2 is missing").arg(base, fileName));
+            s = Status::notFound(
+                QStringLiteral("%1.DBT: the memo file of %2 is missing").arg(base, fileName));
             return nullptr;
         }
         s = MemoFile::open(*m_fs, d->path(d->memoFileName), d->dbf->readOnly(), &d->memo);

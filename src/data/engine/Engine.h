@@ -3,7 +3,6 @@
 #include "Table.h"
 
 #include <QString>
-
 #include <map>
 #include <memory>
 
@@ -31,10 +30,17 @@ public:
     // When on, creating an index group refuses to overwrite existing files.
     void setIndexSafety(bool on) { m_indexSafety = on; }
     bool indexSafety() const { return m_indexSafety; }
+    // The date tables opened later write into their headers; the system date unless set.
+    void setToday(Today today) { m_today = std::move(today); }
+    const Today &today() const { return m_today; }
 
     // Opens the table (or returns it when already open). Returns nullptr with *status set on failure.
+    // The pointer stays valid until close() of that name, closeAll() or the engine's destruction;
+    // every later open of the same name returns the same table, with its cursor where it was.
+    // Before opening, a rewrite of the table that a crash interrupted is finished or undone (see
+    // Table::pack), unless another open holds the table.
     Table *open(const QString &bareName, Status *status = nullptr);
-    Table *table(const QString &bareName) const;  // an open table, or nullptr
+    Table *table(const QString &bareName) const; // an open table, or nullptr
     Status close(const QString &bareName);
     // Closes every open table, writing pending records and syncing files. Returns the first failure.
     Status closeAll();
@@ -49,7 +55,8 @@ private:
     Access m_access = Access::Shared;
     bool m_autoOpenIndex = true;
     bool m_indexSafety = true;
-    std::map<QString, std::unique_ptr<Table>> m_open;  // key: upper-case bare name
+    Today m_today = [] { return QDate::currentDate(); };
+    std::map<QString, std::unique_ptr<Table>> m_open; // key: upper-case bare name
 };
 
 } // namespace db

@@ -2,8 +2,9 @@
 
 #include "Status.h"
 
+#include <QByteArray>
 #include <QString>
-
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
@@ -31,7 +32,12 @@ public:
     virtual int nativeHandle() const { return -1; }
 };
 
-enum class OpenMode { ReadWrite, ReadOnly, Create };
+enum class OpenMode
+{
+    ReadWrite,
+    ReadOnly,
+    Create
+};
 
 // Creates File objects and does the directory operations the engine needs. The default one
 // works on the real file system; tests substitute one that injects failures.
@@ -43,8 +49,17 @@ public:
     virtual Status rename(const QString &from, const QString &to) = 0;
     virtual Status remove(const QString &path) = 0;
     virtual bool exists(const QString &path) const = 0;
+    // The names of the plain files in dir (no paths, no sub-directories), in no particular order.
+    virtual Status list(const QString &dir, QStringList *names) const = 0;
 
     static std::shared_ptr<FileSystem> posix();
 };
+
+// Reads a whole small file (at most maxBytes; a longer file is a Corruption status).
+Status readSmallFile(FileSystem &fs, const QString &path, QByteArray *content,
+                     std::size_t maxBytes = 64 * 1024);
+// Writes content to a new file at path (replacing a left-over file of that name) and syncs it;
+// on failure the partial file is removed.
+Status writeNewFile(FileSystem &fs, const QString &path, QByteArrayView content);
 
 } // namespace db

@@ -72,6 +72,11 @@ public:
     static std::vector<std::uint32_t> sortForBuild(const NtxInfo &info, const KeyArray &entries);
     static Status buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
                               const std::vector<std::uint32_t> &order, const Progress &progress = {});
+    // Writes the index to exactly path (a new file; a left-over one is replaced) and syncs it, with
+    // no rename: for a rewrite that swaps several files in at once. On failure path is removed.
+    // entries in the given order must already be in index order (order may then be 0, 1, 2 ...).
+    static Status writeSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
+                              const std::vector<std::uint32_t> &order, const Progress &progress = {});
     // Opens and checks the header; a file left "in update" or failing the header checks is a
     // Corruption status naming the file. A file another open is changing right now (it holds
     // the mark and the file's lock) gives Locked instead.

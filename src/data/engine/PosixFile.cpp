@@ -1,9 +1,9 @@
 #include "FileIo.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,13 +14,18 @@ namespace {
 
 QString errnoText(const QString &path, const char *what, int err)
 {
-    return QStringLiteral("%1: %2 failed: %3").arg(path, QLatin1String(what), QString::fromLocal8Bit(std::strerror(err)));
+    return QStringLiteral("%1: %2 failed: %3")
+        .arg(path, QLatin1String(what), QString::fromLocal8Bit(std::strerror(err)));
 }
 
 class PosixFile : public File
 {
 public:
-    PosixFile(int fd, QString path, std::uint64_t size) : m_fd(fd), m_path(std::move(path)), m_size(size) {}
+    PosixFile(int fd, QString path, std::uint64_t size)
+        : m_fd(fd)
+        , m_path(std::move(path))
+        , m_size(size)
+    {}
     ~PosixFile() override { ::close(m_fd); }
 
     Status read(std::uint64_t offset, void *buffer, std::size_t n) override
@@ -29,8 +34,11 @@ public:
         if (got < 0)
             return Status::ioError(errnoText(m_path, "read", errno));
         if (static_cast<std::size_t>(got) != n)
-            return Status::corruption(QStringLiteral("%1: unexpected end of file reading %2 bytes at offset %3")
-                                          .arg(m_path).arg(n).arg(offset));
+            return Status::corruption(
+                QStringLiteral("%1: unexpected end of file reading %2 bytes at offset %3")
+                    .arg(m_path)
+                    .arg(n)
+                    .arg(offset));
         return Status::ok();
     }
 
@@ -92,7 +100,9 @@ public:
     {
         // Open-file-description locks: held per open, so two opens in one process exclude each
         // other as two processes do, and closing one descriptor does not drop the other's lock.
-        struct flock fl {};
+        struct flock fl
+        {
+        };
         fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
         fl.l_whence = SEEK_SET;
         // One byte far past any data and outside the byte ranges other dBASE programs lock for
@@ -141,7 +151,9 @@ public:
                 return Status::notFound(QStringLiteral("%1: no such file").arg(path));
             return Status::ioError(errnoText(path, "open", err));
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(fd, &st) != 0) {
             int err = errno;
             ::close(fd);
@@ -156,8 +168,10 @@ public:
         if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
             return Status::ioError(errnoText(from, "rename", errno));
         // The new name must survive a crash too: sync the directory entry.
-        const QByteArray dir = QFile::encodeName(to.left(std::max<qsizetype>(to.lastIndexOf(QLatin1Char('/')), 1)));
-        int dfd = ::open(to.contains(QLatin1Char('/')) ? dir.constData() : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const QByteArray dir =
+            QFile::encodeName(to.left(std::max<qsizetype>(to.lastIndexOf(QLatin1Char('/')), 1)));
+        int dfd =
+            ::open(to.contains(QLatin1Char('/')) ? dir.constData() : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dfd >= 0) {
             ::fsync(dfd);
             ::close(dfd);
@@ -174,12 +188,62 @@ public:
 
     bool exists(const QString &path) const override
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    }
+
+    Status list(const QString &dir, QStringList *names) const override
+    {
+        names->clear();
+        DIR *d = ::opendir(QFile::encodeName(dir).constData());
+        if (!d)
+            return Status::ioError(errnoText(dir, "list", errno));
+        while (const dirent *e = ::readdir(d)) {
+            const QString name = QFile::decodeName(e->d_name);
+            struct stat st
+            {
+            };
+            if (::fstatat(::dirfd(d), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
+                names->append(name);
+        }
+        ::closedir(d);
+        return Status::ok();
     }
 };
 
 } // namespace
+
+Status readSmallFile(FileSystem &fs, const QString &path, QByteArray *content, std::size_t maxBytes)
+{
+    std::unique_ptr<File> file;
+    Status s = fs.open(path, OpenMode::ReadOnly, &file);
+    if (!s)
+        return s;
+    if (file->size() > maxBytes)
+        return Status::corruption(
+            QStringLiteral("%1: %2 bytes are more than this file may hold").arg(path).arg(file->size()));
+    content->resize(static_cast<qsizetype>(file->size()));
+    return file->read(0, content->data(), static_cast<std::size_t>(content->size()));
+}
+
+Status writeNewFile(FileSystem &fs, const QString &path, QByteArrayView content)
+{
+    Status s = fs.remove(path);
+    std::unique_ptr<File> file;
+    if (s)
+        s = fs.open(path, OpenMode::Create, &file);
+    if (!s)
+        return s;
+    s = file->write(0, content.data(), static_cast<std::size_t>(content.size()));
+    if (s)
+        s = file->sync();
+    file.reset();
+    if (!s)
+        fs.remove(path);
+    return s;
+}
 
 std::shared_ptr<FileSystem> FileSystem::posix()
 {

@@ -10,10 +10,19 @@
 
 namespace db {
 
+// A rewrite writes each new file under its name plus this suffix, then the journal
+// <table file>.rewrite naming the files, then renames them into place.
+inline const QString kTempSuffix = QStringLiteral(".tmp");
+inline const QString kJournalSuffix = QStringLiteral(".rewrite");
+// Passes over the records read them in chunks of this many bytes.
+inline constexpr std::size_t kBuildChunk = 1 << 20;
+// Building tags: the keys of one pass over the records stay under this many bytes.
+inline constexpr std::uint64_t kBuildKeyBudget = 160ull << 20;
+
 struct OpenTag
 {
-    QString name;      // tag name, as the header or the file name gives it
-    QString fileName;  // name of the NTX file on disk
+    QString name;     // tag name, as the header or the file name gives it
+    QString fileName; // name of the NTX file on disk
     std::unique_ptr<NtxIndex> index;
     KeyExpression expression;
 };
@@ -27,18 +36,19 @@ public:
     QString fileName;
     QString memoFileName;
     Access access = Access::Shared;
+    Today today;
     std::unique_ptr<DbfFile> dbf;
     std::unique_ptr<MemoFile> memo;
     std::vector<OpenTag> tags;
     int selected = -1;
 
-    std::uint32_t recNo = 0;  // 0: past the end
+    std::uint32_t recNo = 0; // 0: past the end
     bool eof = true;
     bool bof = false;
-    std::vector<char> record;    // the current record, as changed
-    std::vector<char> original;  // the current record as stored
+    std::vector<char> record;   // the current record, as changed
+    std::vector<char> original; // the current record as stored
     bool dirty = false;
-    bool appended = false;       // record recNo is new and not yet written
+    bool appended = false; // record recNo is new and not yet written
     Status error;
 
     QString path(const QString &file) const { return dir + QLatin1Char('/') + file; }
@@ -55,27 +65,48 @@ public:
     void discardChange();
     Status openTag(const QString &file);
     Status openGroup();
-    // One tag to build from the table: its file, header and compiled expression.
+    // One tag to build from the table: its file, header and compiled expression. With keepTemp
+    // the new file stays under its temporary name (file + kTempSuffix) for a rewrite to swap in.
     struct TagBuild
     {
         QString file;
         NtxInfo info;
         const KeyExpression *expr = nullptr;
+        bool keepTemp = false;
     };
-    // Builds the tags from the table's records (see NtxIndex::build), reporting progress from
-    // `from` to `to` on the calling thread.
-    Status buildTags(const std::vector<TagBuild> &builds, const Progress &progress, int from, int to);
+    // Builds the tags from the records of source (see NtxIndex::build), reporting progress from
+    // `from` to `to` on the calling thread. Running out of memory is an IoError status.
+    Status buildTags(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress, int from,
+                     int to);
+    Status buildTagsFrom(DbfFile &source, const std::vector<TagBuild> &builds, const Progress &progress,
+                         int from, int to);
     bool syncCursor(OpenTag &tag);
-    Status rewrite(bool dropDeleted, const Progress &progress);
+    enum class RewriteKind
+    {
+        Pack,
+        CompactMemo,
+        Zap
+    };
+    // The one path of pack, memo compaction and zap: new files under temporary names, the
+    // journal, the swap (see TableRewrite.cpp).
+    Status rewrite(RewriteKind kind, const Progress &progress);
+    Status writeNewFiles(RewriteKind kind, const Progress &progress);
+    Status swapIn(bool keepTags);
+    // Writes the new tag files of a pack from the old tags; see TableRewrite.cpp.
+    Status packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber, const Progress &progress,
+                    int from, int to);
     Status rebuildTags(const Progress &progress, int from, int to);
     // Builds the tags named by defs (file, header) and opens them.
-    Status buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress, int from, int to);
+    Status buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress,
+                        int from, int to);
     Status closeFiles();
 };
 
 // Finds a file in dir whose name equals name without regard to case; empty when none.
-QString findFileNoCase(const QString &dir, const QString &name);
-// Completes or undoes a rewrite of a table interrupted by a crash (see Table::pack).
+QString findFileNoCase(const FileSystem &fs, const QString &dir, const QString &name);
+// Completes (journal present) or undoes (no journal: temporary files removed) a rewrite of the
+// table that a crash interrupted. Does nothing while another open holds the table, which may be
+// rewriting it right now.
 Status recoverRewrite(FileSystem &fs, const QString &dir, const QString &tableFile);
 
 } // namespace db

@@ -1,0 +1,337 @@
+#include "BackupFiles.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <cerrno>
+#include <cstring>
+#include <future>
+#include <vector>
+
+namespace tallyra {
+
+namespace {
+
+constexpr std::size_t kChunk = 4 << 20;
+const QString kCopySuffix = QStringLiteral(".copying");
+
+QString errorText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// The engine's I/O messages end with the system's error text; that tells a full disk from a
+// write-protected one in whatever language the system speaks.
+CopyFault classify(const db::Status &s)
+{
+    const QString &m = s.message();
+    if (m.contains(errorText(ENOSPC)) || m.contains(errorText(EDQUOT)))
+        return CopyFault::DiskFull;
+    if (m.contains(errorText(EROFS)) || m.contains(errorText(EACCES)) || m.contains(errorText(EPERM)))
+        return CopyFault::WriteProtected;
+    if (s.isNotFound())
+        return CopyFault::SourceMissing;
+    return CopyFault::Other;
+}
+
+CopyResult failed(const db::Status &s, CopyFault fault)
+{
+    CopyResult r;
+    r.status = s;
+    r.fault = fault;
+    return r;
+}
+
+// Compares the synced copy with its source, chunk by chunk.
+db::Status compareFiles(db::File &source, db::File &copy, std::vector<char> &a, std::vector<char> &b)
+{
+    const std::uint64_t size = source.size();
+    if (copy.size() != size)
+        return db::Status::ioError(QStringLiteral("%1: the copy has %2 bytes, the original %3")
+                                       .arg(copy.path())
+                                       .arg(copy.size())
+                                       .arg(size));
+    for (std::uint64_t offset = 0; offset < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - offset));
+        db::Status s = source.read(offset, a.data(), n);
+        if (s)
+            s = copy.read(offset, b.data(), n);
+        if (!s)
+            return s;
+        if (std::memcmp(a.data(), b.data(), n) != 0)
+            return db::Status::ioError(
+                QStringLiteral("%1: the copy read back differs from the original near byte %2")
+                    .arg(copy.path())
+                    .arg(offset));
+        offset += n;
+    }
+    return db::Status::ok();
+}
+
+} // namespace
+
+const QList<BackupFile> &backupFiles()
+{
+    static const QList<BackupFile> files = {
+        {QStringLiteral("CUST5.DBF"), TableId::Customers, 10, false},
+        {QStringLiteral("CUST5.DBT"), TableId::Customers, 20, false},
+        {QStringLiteral("GROUPS.DBF"), TableId::Groups, 30, false},
+        {QStringLiteral("INV6.DBF"), TableId::Invoices, 35, false},
+        {QStringLiteral("INV6.DBT"), TableId::Invoices, 45, false},
+        {QStringLiteral("ITM5.DBF"), TableId::Items, 55, false},
+        {QStringLiteral("LABELS.DBF"), TableId::Labels, 70, false},
+        {QStringLiteral("PMT.DBF"), TableId::Payments, 75, false},
+        {QStringLiteral("Pur5.DBF"), TableId::Purchases, 85, false},
+        {QStringLiteral("Prod5.DBF"), TableId::Products, 95, false},
+        {QStringLiteral("Prod5.DBT"), TableId::Products, 100, false},
+        {QStringLiteral("TLR2.DBF"), TableId::Settings, 100, true},
+        {QStringLiteral("ImportF.DBF"), TableId::ImportFormats, 100, true},
+        {QStringLiteral("ZZone.DBF"), TableId::Zones, 100, true},
+        {QStringLiteral("ImpDirs.DBF"), TableId::ImportDirs, 100, true},
+    };
+    return files;
+}
+
+QString findNoCase(const QString &dir, const QString &name)
+{
+    QDir d(dir);
+    if (QFileInfo::exists(d.filePath(name)))
+        return d.filePath(name);
+    const QStringList files = d.entryList(QDir::Files | QDir::Hidden);
+    for (const QString &f : files) {
+        if (f.compare(name, Qt::CaseInsensitive) == 0)
+            return d.filePath(f);
+    }
+    return {};
+}
+
+QStringList tableFiles(TableId id, bool withIndex)
+{
+    const TableDef &def = tableDef(id);
+    QStringList files{def.fileName};
+    if (!def.memoFileName.isEmpty())
+        files << def.memoFileName;
+    if (withIndex)
+        files << def.indexFiles();
+    return files;
+}
+
+CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString &target)
+{
+    std::unique_ptr<db::File> in;
+    db::Status s = fs.open(source, db::OpenMode::ReadOnly, &in);
+    if (!s)
+        return failed(s, s.isNotFound() ? CopyFault::SourceMissing : CopyFault::Other);
+
+    const QString temp = target + kCopySuffix;
+    fs.remove(temp); // a left-over of an interrupted copy
+    std::unique_ptr<db::File> out;
+    s = fs.open(temp, db::OpenMode::Create, &out);
+    if (!s)
+        return failed(s, classify(s));
+
+    // The check sum is computed on a helper thread while the same chunk is written: two
+    // buffers, the one being hashed is never read into.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    std::vector<char> buffers[2] = {std::vector<char>(kChunk), std::vector<char>(kChunk)};
+    std::future<void> hashing;
+    std::uint64_t offset = 0;
+    for (int b = 0;; b ^= 1) {
+        std::vector<char> &buffer = buffers[b];
+        const std::int64_t n = in->readSome(offset, buffer.data(), buffer.size());
+        if (n < 0) {
+            s = db::Status::ioError(QStringLiteral("%1: read failed at byte %2").arg(source).arg(offset));
+            break;
+        }
+        if (n == 0)
+            break;
+        if (hashing.valid())
+            hashing.wait();
+        hashing = std::async(std::launch::async, [&hash, data = buffer.data(), n] {
+            hash.addData(QByteArrayView(data, n));
+        });
+        s = out->write(offset, buffer.data(), static_cast<std::size_t>(n));
+        if (!s)
+            break;
+        offset += static_cast<std::uint64_t>(n);
+    }
+    if (hashing.valid())
+        hashing.wait();
+    if (s)
+        s = out->sync();
+    std::vector<char> &buffer = buffers[0];
+    std::vector<char> &other = buffers[1];
+    if (s)
+        s = compareFiles(*in, *out, buffer, other);
+    out.reset();
+    in.reset();
+    if (s)
+        s = fs.rename(temp, target);
+    if (!s) {
+        fs.remove(temp);
+        return failed(s, classify(s));
+    }
+    CopyResult r;
+    r.size = static_cast<qint64>(offset);
+    r.sha256 = hash.result().toHex();
+    return r;
+}
+
+CopyResult hashFile(db::FileSystem &fs, const QString &path)
+{
+    std::unique_ptr<db::File> in;
+    db::Status s = fs.open(path, db::OpenMode::ReadOnly, &in);
+    if (!s)
+        return failed(s, s.isNotFound() ? CopyFault::SourceMissing : CopyFault::Other);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    std::vector<char> buffer(kChunk);
+    std::uint64_t offset = 0;
+    for (;;) {
+        const std::int64_t n = in->readSome(offset, buffer.data(), buffer.size());
+        if (n < 0)
+            return failed(
+                db::Status::ioError(QStringLiteral("%1: read failed at byte %2").arg(path).arg(offset)),
+                CopyFault::Other);
+        if (n == 0)
+            break;
+        hash.addData(QByteArrayView(buffer.data(), n));
+        offset += static_cast<std::uint64_t>(n);
+    }
+    CopyResult r;
+    r.size = static_cast<qint64>(offset);
+    r.sha256 = hash.result().toHex();
+    return r;
+}
+
+const ManifestEntry *Manifest::find(const QString &name) const
+{
+    auto it = entries.find(name.toUpper());
+    return it == entries.end() ? nullptr : &it->second;
+}
+
+void Manifest::set(const QString &name, const ManifestEntry &entry)
+{
+    if (!entries.count(name.toUpper()))
+        names << name;
+    entries[name.toUpper()] = entry;
+}
+
+void Manifest::remove(const QString &name)
+{
+    entries.erase(name.toUpper());
+    names.removeIf([&](const QString &n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+QByteArray Manifest::toText() const
+{
+    QByteArray text = "tallyra-backup 1\ncreated " + created.toUtf8() + '\n';
+    for (const QString &name : names) {
+        const ManifestEntry &e = entries.at(name.toUpper());
+        text += e.sha256 + ' ' + QByteArray::number(e.size) + ' ' + name.toUtf8() + '\n';
+    }
+    if (complete)
+        text += "complete\n";
+    if (partial)
+        text += "partial\n";
+    return text;
+}
+
+db::Status readManifest(const QString &dir, Manifest *manifest, bool *present)
+{
+    *manifest = Manifest();
+    const QString path = findNoCase(dir, QString::fromLatin1(Manifest::kFileName));
+    *present = !path.isEmpty();
+    if (path.isEmpty())
+        return db::Status::ok();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return db::Status::ioError(QStringLiteral("%1: cannot be read: %2").arg(path, f.errorString()));
+    const QList<QByteArray> lines = f.read(1 << 20).split('\n');
+    if (lines.isEmpty() || lines.first() != "tallyra-backup 1")
+        return db::Status::corruption(QStringLiteral("%1: line 1 is not a backup manifest header").arg(path));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray &line = lines[i];
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith("created ")) {
+            manifest->created = QString::fromUtf8(line.mid(8));
+            continue;
+        }
+        if (line == "complete") {
+            manifest->complete = true;
+            continue;
+        }
+        if (line == "partial") {
+            manifest->partial = true;
+            continue;
+        }
+        const qsizetype a = line.indexOf(' ');
+        const qsizetype b = a < 0 ? -1 : line.indexOf(' ', a + 1);
+        bool sizeOk = false;
+        const qint64 size = b < 0 ? -1 : line.mid(a + 1, b - a - 1).toLongLong(&sizeOk);
+        if (a != 64 || !sizeOk || size < 0 || b + 1 >= line.size())
+            return db::Status::corruption(QStringLiteral("%1: line %2 cannot be read").arg(path).arg(i + 1));
+        manifest->set(QString::fromUtf8(line.mid(b + 1)), {line.left(64), size});
+    }
+    return db::Status::ok();
+}
+
+db::Status writeManifest(db::FileSystem &fs, const QString &dir, const Manifest &manifest)
+{
+    const QString path = QDir(dir).filePath(QString::fromLatin1(Manifest::kFileName));
+    const QString temp = path + kCopySuffix;
+    fs.remove(temp);
+    std::unique_ptr<db::File> out;
+    db::Status s = fs.open(temp, db::OpenMode::Create, &out);
+    if (s) {
+        const QByteArray text = manifest.toText();
+        s = out->write(0, text.constData(), static_cast<std::size_t>(text.size()));
+        if (s)
+            s = out->sync();
+    }
+    out.reset();
+    if (s)
+        s = fs.rename(temp, path);
+    if (!s)
+        fs.remove(temp);
+    return s;
+}
+
+bool isRemovableMedia(const QString &path)
+{
+    const QStorageInfo storage(path);
+    if (!storage.isValid())
+        return false;
+    const QString root = storage.rootPath();
+    if (root.startsWith(QLatin1String("/media/")) || root.startsWith(QLatin1String("/run/media/")))
+        return true;
+    // /dev/sdb1 -> /sys/block/sdb/removable; /dev/mmcblk0p1 -> mmcblk0.
+    QString device = QFileInfo(QString::fromLocal8Bit(storage.device())).canonicalFilePath();
+    if (!device.startsWith(QLatin1String("/dev/")))
+        return false;
+    QString disk = device.mid(5);
+    QFile removable;
+    while (!disk.isEmpty()) {
+        removable.setFileName(QStringLiteral("/sys/block/%1/removable").arg(disk));
+        if (removable.exists())
+            break;
+        disk.chop(1);
+    }
+    if (disk.isEmpty() || !removable.open(QIODevice::ReadOnly))
+        return false;
+    return removable.readAll().trimmed() == "1";
+}
+
+bool sameDirectory(const QString &a, const QString &b)
+{
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    const QString cb = QFileInfo(b).canonicalFilePath();
+    if (ca.isEmpty() || cb.isEmpty())
+        return QDir::cleanPath(QDir(a).absolutePath()) == QDir::cleanPath(QDir(b).absolutePath());
+    return ca == cb;
+}
+
+} // namespace tallyra
