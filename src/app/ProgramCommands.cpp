@@ -1,8 +1,10 @@
 #include "ProgramCommands.h"
 
 #include "Database.h"
+#include "BulkMail.h"
 #include "DefTaxU.h"
 #include "DocumentCommands.h"
+#include "EMailSetupU.h"
 #include "ImportU.h"
 #include "InvoiceCommand.h"
 #include "InventoryReports.h"
@@ -167,6 +169,9 @@ void registerProgramCommands(TMain &main)
     // The record windows of the browse-and-edit loops: customers, groups and products; invoices.
     registerRecordWindows();
     registerInvoiceWindows();
+    // E-mail: the mail settings and bulk mail to customer groups.
+    main.setCommand(Command::EMailSetup, [](QWidget *parent) { runEMailSetup(parent, database()); });
+    main.setCommand(Command::ComposeBulkEMail, [](QWidget *parent) { composeBulkEMail(parent, database()); });
     // Label stocks in the browse-and-edit loop of "Label Forms", and the six label runs.
     registerLabelWindows();
     const std::pair<Command, LabelKind> labelRuns[] = {

@@ -1,6 +1,6 @@
 #pragma once
 
-// The business's twelve tables: every field with its stored width, every index tag with its key
+// The business's thirteen tables: every field with its stored width, every index tag with its key
 // expression and tag file, the tag selected when a table is opened, and the file names shown when
 // a table or its tag cannot be opened. Character widths are bytes: twice the characters the entry
 // forms accept, so that UTF-8 text of that many characters fits.
@@ -27,6 +27,7 @@ enum class TableId
     Zones,         // ZZone
     ImportFormats, // ImportF
     ImportDirs,    // Impdirs
+    MailServer,    // MailSet: the mail server's port, security and login
 };
 
 struct TableDef

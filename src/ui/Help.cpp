@@ -43,6 +43,8 @@ QString Help::pageFor(int context)
         return QStringLiteral("preferences.html");
     case kFileMaintenance:
         return QStringLiteral("file-maintenance.html");
+    case kEMail:
+        return QStringLiteral("email.html");
     case kImportCustomers:
     case kImportProducts:
         return QStringLiteral("importing.html");

@@ -21,6 +21,7 @@ public:
     static constexpr int kReportGeneration = 500;
     static constexpr int kPreferences = 600;
     static constexpr int kFileMaintenance = 700;
+    static constexpr int kEMail = 610; // "EMail Setup", the e-mail window and bulk mail
     static constexpr int kImportCustomers = 425;
     static constexpr int kImportProducts = 445;
 

@@ -91,7 +91,8 @@ private Q_SLOTS:
             "Pur5.cgp",   "Pur.ntx",   "INV6.DBF",   "INV6.DBT",   "INV6.cgp",    "inv.ntx",
             "invc.ntx",   "invd.ntx",  "ITM5.DBF",   "ITM5.cgp",   "itm.ntx",     "itmP.ntx",
             "PMT.DBF",    "PMT.cgp",   "Pmt.ntx",    "PmtD.ntx",   "LABELS.DBF",  "LABELS.cgp",
-            "Labels.ntx", "ZZone.DBF", "ZZone.cgp",  "ZZone.ntx",  "ImportF.DBF", "ImpDirs.DBF"};
+            "Labels.ntx", "ZZone.DBF", "ZZone.cgp",  "ZZone.ntx",  "ImportF.DBF", "ImpDirs.DBF",
+            "MailSet.DBF"};
         QStringList onDisk = QDir(m_dir->path()).entryList(QDir::Files);
         for (const QString &name : expected)
             QVERIFY2(onDisk.removeOne(name), qPrintable(name));
