@@ -10,6 +10,7 @@
 #include "InventoryReports.h"
 #include "InvoiceModel.h"
 #include "LabelCommands.h"
+#include "MailDocumentSender.h"
 #include "MainU.h"
 #include "MaintenanceCommands.h"
 #include "CustomerReports.h"
@@ -152,12 +153,40 @@ void registerDocumentCommands(TMain &main)
     main.setCommand(Command::StatementsPrintSelected, picked(DocumentType::Statement));
     main.setCommand(Command::Stationery, [](QWidget *parent) { runStationery(parent, database()); });
 
+    // The e-mail commands: the same runs, each document sent to its customer instead of shown.
+    auto mailByDate = [&main](DocumentType type) {
+        return [&main, type](QWidget *parent) {
+            MailDocumentSender sender(database(), parent);
+            QString failure;
+            if (!runDocumentsByDate(parent, database(), type, main.progressDisplay(), &sender, &failure))
+                main.fatal(failure);
+        };
+    };
+    auto mailPicked = [&main](DocumentType type) {
+        return [&main, type](QWidget *parent) {
+            MailDocumentSender sender(database(), parent);
+            QString failure;
+            if (!runDocumentsPicked(parent, database(), type, main.progressDisplay(), &sender, &failure))
+                main.fatal(failure);
+        };
+    };
+    main.setCommand(Command::EMailInvoices, mailByDate(DocumentType::Invoice));
+    main.setCommand(Command::EMailSelectedInvoices, mailPicked(DocumentType::Invoice));
+    main.setCommand(Command::BillsEMailDue, mailByDate(DocumentType::Bill));
+    main.setCommand(Command::BillsEMailSelected, mailPicked(DocumentType::Bill));
+    main.setCommand(Command::StatementsEMailDue, mailByDate(DocumentType::Statement));
+    main.setCommand(Command::StatementsEMailSelected, mailPicked(DocumentType::Statement));
+
     InvoiceCollaborators &hooks = invoiceDocumentHooks();
     hooks.printInvoice = [](QWidget *parent, const CurrentInvoice &invoice) {
         runCurrentInvoice(parent, database(), invoice, DocumentType::Invoice);
     };
     hooks.printPackingList = [](QWidget *parent, const CurrentInvoice &invoice) {
         runCurrentInvoice(parent, database(), invoice, DocumentType::PackingList);
+    };
+    hooks.emailInvoice = [](QWidget *parent, const CurrentInvoice &invoice) {
+        MailDocumentSender sender(database(), parent);
+        runCurrentInvoice(parent, database(), invoice, DocumentType::Invoice, &sender);
     };
 }
 

@@ -127,6 +127,8 @@ bool EnterMovesFocus::eventFilter(QObject *watched, QEvent *event)
     const bool misshapen = edit->validator() && edit->validator()->validate(after, position) == QValidator::Invalid;
     if (tooLong || misshapen) {
         refuseVisibly(edit);
+        // The box never sees the key; windows that explain a refusal listen for this.
+        Q_EMIT edit->inputRejected();
         return true;
     }
     return false;

@@ -238,9 +238,9 @@ void TstReportCli::labelsOfChosenCustomersInTheirOrder()
         QSKIP("pdftotext (poppler-utils) is not installed");
     const Run back = runTool(pdftotext, {"-layout", pdf, "-"});
     const QString text = QString::fromUtf8(back.out);
-    // Both on the first row, from the second label on: customer 3, then customer 1.
+    // Both on the first row (from its second label, which the sheet tests place): customer 3, then 1.
     const QString firstLine = text.split(QLatin1Char('\n')).value(0);
-    QVERIFY2(firstLine.indexOf(lastNames[0]) > 20 && firstLine.indexOf(lastNames[1]) > firstLine.indexOf(lastNames[0]),
+    QVERIFY2(firstLine.indexOf(lastNames[0]) >= 0 && firstLine.indexOf(lastNames[1]) > firstLine.indexOf(lastNames[0]),
              qPrintable(firstLine));
     QVERIFY(!QFileInfo::exists(pdf + QStringLiteral(".tmp")));
 }

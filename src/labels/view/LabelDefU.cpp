@@ -1,7 +1,6 @@
 #include "LabelDefU.h"
 
 #include "EnterMovesFocus.h"
-#include "FormRules.h"
 #include "LabelStock.h"
 #include "Prompt.h"
 #include "RecordTables.h"
@@ -63,7 +62,6 @@ TLabelDef::TLabelDef(db::Engine &engine, QWidget *parent)
         box->setAlignment(Qt::AlignRight);
         box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000")) + 16);
         box->installEventFilter(this);
-        connect(box, &QLineEdit::inputRejected, box, [box] { refuseVisibly(box); });
         auto *label = new QLabel(QString::fromLatin1(kDimensionNames[i]) + QLatin1Char(':'), this);
         label->setBuddy(box);
         grid->addWidget(label, i % 4, (i / 4) * 2);

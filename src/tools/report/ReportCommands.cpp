@@ -1,5 +1,8 @@
 #include "ReportCommands.h"
 
+#include "Database.h"
+#include "MailDocumentSender.h"
+
 #include "Maintenance.h"
 #include "ProductListing.h"
 #include "ReportBuffer.h"
@@ -10,7 +13,10 @@ namespace tallyra {
 std::vector<ReportCommand> reportCommands()
 {
     std::vector<ReportCommand> commands;
-    addDocumentCommands(commands);
+    // --email runs send through the program's send routine; a script is never asked anything.
+    addDocumentCommands(commands, [] {
+        return std::unique_ptr<DocumentSender>(new MailDocumentSender(database(), nullptr, false));
+    });
     addListingCommands(commands);
     addLabelCommands(commands);
     addInventoryCommands(commands);
