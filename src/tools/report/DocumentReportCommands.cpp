@@ -2,6 +2,7 @@
 // by number, through the same runs as the program's windows.
 
 #include "Clock.h"
+#include "CurrentPrinter.h"
 #include "DateSpanU.h"
 #include "DocumentCommands.h"
 #include "DocumentRun.h"
@@ -9,7 +10,10 @@
 #include "InvoiceStore.h"
 #include "ReportBuffer.h"
 #include "ReportCommands.h"
+#include "ReportFont.h"
 #include "Tables.h"
+
+#include <QPrinter>
 
 namespace tallyra {
 
@@ -49,6 +53,11 @@ ReportOutcome runDocuments(DocumentType type, const ReportOptions &options, Repo
 
     DocumentRun run(context.engine, context.buffer, programDocumentContext(), type, sender.get());
     run.setProgress(context.progress);
+    // An e-mailed document carries its pages as the program prints them.
+    run.setPdfRenderer([](const ReportBuffer &buffer) {
+        const QPrinter *printer = CurrentPrinter::printer();
+        return documentPdf(buffer, printer->pageLayout(), printer->resolution(), ReportFont::font());
+    });
     const QList<qint64> &numbers = type == DocumentType::Statement ? options.customers : options.invoices;
     const bool bySpan = numbers.isEmpty();
     if (bySpan) {
