@@ -353,7 +353,7 @@ void TImport::BtnImportClick()
     if (m_running)
         return;
     if (m_selection == 0) {
-        Prompt::info(this, QStringLiteral("Click the Add button to create an import format specification"));
+        Prompt::info(this, QStringLiteral("Click the Add button to define an import format"));
         return;
     }
     const QString file = m_file->text().trimmed();

@@ -185,7 +185,7 @@ private Q_SLOTS:
                       Prompt::setNextAnswers({answer(Prompt::Answer::Ok)});
                       click(w, "importButton");
                       QCOMPARE(Prompt::takeShown(),
-                               QStringList{"Click the Add button to create an import format specification"});
+                               QStringList{"Click the Add button to define an import format"});
                       clickLater(w, "addButton");
                   })
             .then("fmtDefDialog",
