@@ -21,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-
 #include <cstdio>
 
 namespace {
@@ -131,7 +130,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int items = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    const QString root = qEnvironmentVariable("TALLYRA_BENCH_DIR", QStringLiteral("/tmp/tallyra-bench-backup"));
+    const QString root =
+        qEnvironmentVariable("TALLYRA_BENCH_DIR", QStringLiteral("/tmp/tallyra-bench-backup"));
     const QString data = root + QStringLiteral("/data");
     if (!QFileInfo::exists(QDir(data).filePath(QStringLiteral("complete-%1").arg(items)))) {
         std::printf("making the data set (%d items) in %s ...\n", items, qPrintable(data));

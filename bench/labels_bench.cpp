@@ -5,11 +5,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
 #include <QTemporaryDir>
-#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 
@@ -44,12 +44,14 @@ int main(int argc, char **argv)
             QPrinter printer(QPrinter::HighResolution);
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(path);
-            printer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF()));
+            printer.setPageLayout(
+                QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF()));
             LabelSheet sheet(stock, &printer, font, {1, 1, false});
             for (int i = 0; i < labels; ++i) {
-                const QStringList lines{QStringLiteral("Customer Number %1").arg(i), QStringLiteral("Holloway & Finch"),
-                                        QStringLiteral("%1 Harbor Lane").arg(i % 997),
-                                        QStringLiteral("Suite %1").arg(i % 53), QStringLiteral("Manchester, NH 03101")};
+                const QStringList lines{
+                    QStringLiteral("Customer Number %1").arg(i), QStringLiteral("Holloway & Finch"),
+                    QStringLiteral("%1 Harbor Lane").arg(i % 997), QStringLiteral("Suite %1").arg(i % 53),
+                    QStringLiteral("Manchester, NH 03101")};
                 if (!sheet.addLabel(lines)) {
                     std::fprintf(stderr, "printing failed\n");
                     return 1;
@@ -62,7 +64,8 @@ int main(int argc, char **argv)
         bytes = QFileInfo(path).size();
     }
     std::sort(times.begin(), times.end());
-    std::printf("labels: %d labels, %d pages, %.1f MB PDF: median %.2f s (best %.2f, worst %.2f); goal < 10 s\n",
-                labels, pages, double(bytes) / 1e6, times[1], times[0], times[2]);
+    std::printf(
+        "labels: %d labels, %d pages, %.1f MB PDF: median %.2f s (best %.2f, worst %.2f); goal < 10 s\n",
+        labels, pages, double(bytes) / 1e6, times[1], times[0], times[2]);
     return 0;
 }

@@ -60,8 +60,8 @@ int main(int argc, char **argv)
     }
     QProcess server;
     server.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(TALLYRA_SOURCE_DIR "/tests/mail/smtp_server.py"), QStringLiteral("--dir"), out.path(),
-                  QStringLiteral("--quiet")});
+                 {QStringLiteral(TALLYRA_SOURCE_DIR "/tests/mail/smtp_server.py"), QStringLiteral("--dir"),
+                  out.path(), QStringLiteral("--quiet")});
     QByteArray line;
     while (!line.contains('\n') && server.waitForReadyRead(30000))
         line += server.readAllStandardOutput();
@@ -89,7 +89,8 @@ int main(int argc, char **argv)
     steps.compose = [&](const QStringList &batch) {
         window.setRecipients(batch);
         QTimer::singleShot(0, &window, [&] {
-            window.findChild<QLineEdit *>(QStringLiteral("subjectEdit"))->setText(QStringLiteral("Spring sale"));
+            window.findChild<QLineEdit *>(QStringLiteral("subjectEdit"))
+                ->setText(QStringLiteral("Spring sale"));
             window.setText(QStringLiteral("Everything 10% off this week.\n\nThe shop"));
             window.findChild<QPushButton *>(QStringLiteral("sendButton"))->click();
         });
@@ -103,9 +104,8 @@ int main(int argc, char **argv)
     QElapsedTimer sinceTick, total;
     qint64 longestGap = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     ticker.start(10);
     sinceTick.start();
     total.start();
@@ -119,8 +119,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the run stopped: %s\n", qPrintable(result.error));
         return 1;
     }
-    std::printf("bulk mail: %d recipients in %d batches: %.2f s (goal < 30 s); longest wait of the event loop "
-                "%lld ms\n",
-                result.recipients, result.batches, seconds, static_cast<long long>(longestGap));
+    std::printf(
+        "bulk mail: %d recipients in %d batches: %.2f s (goal < 30 s); longest wait of the event loop "
+        "%lld ms\n",
+        result.recipients, result.batches, seconds, static_cast<long long>(longestGap));
     return seconds < 30 ? 0 : 1;
 }

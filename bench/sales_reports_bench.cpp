@@ -32,8 +32,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <vector>
@@ -89,11 +89,14 @@ struct Generator
 {
     int customers, invoices;
 
-    QByteArray productId(int p) const { return QByteArray("P") + QByteArray::number(p).rightJustified(5, '0'); }
+    QByteArray productId(int p) const
+    {
+        return QByteArray("P") + QByteArray::number(p).rightJustified(5, '0');
+    }
     int groupOf(int cuNo) const { return 1 + cuNo % kGroups; }
 
-    void eachInvoice(const std::function<void(const Invoice &, const std::vector<Item> &, const std::vector<Payment> &)>
-                         &use) const
+    void eachInvoice(const std::function<void(const Invoice &, const std::vector<Item> &,
+                                              const std::vector<Payment> &)> &use) const
     {
         Mix rng{42};
         std::vector<Item> items;
@@ -113,11 +116,12 @@ struct Generator
             const int n = 5 + i % 11; // ten on average
             for (int k = 0; k < n; ++k)
                 items.push_back({inv.ivNo, productId(1 + int(rng.bounded(kProducts + 100))),
-                                 (1 + rng.bounded(2000)) / 100.0, rng.bounded(100000) / 100.0, rng.bounded(2) == 1,
-                                 rng.bounded(2) == 1});
+                                 (1 + rng.bounded(2000)) / 100.0, rng.bounded(100000) / 100.0,
+                                 rng.bounded(2) == 1, rng.bounded(2) == 1});
             payments.clear();
             if (rng.bounded(5) != 0)
-                payments.push_back({inv.ivNo, inv.date.addDays(rng.bounded(30)), rng.bounded(100000) / 100.0});
+                payments.push_back(
+                    {inv.ivNo, inv.date.addDays(rng.bounded(30)), rng.bounded(100000) / 100.0});
             use(inv, items, payments);
         }
     }
@@ -175,39 +179,40 @@ bool writeOurs(const QString &dir, const Generator &g)
         prod->setText(prod->fieldIndex("PDesc"), QStringLiteral("Product number %1").arg(p));
         prod->setNumber(prod->fieldIndex("UPrice"), p * 0.25);
     }
-    const int f[] = {inv->fieldIndex("IvNo"),     inv->fieldIndex("CuNo"), inv->fieldIndex("Dept"),
-                     inv->fieldIndex("IDate"),    inv->fieldIndex("IMemo"), inv->fieldIndex("Discount"),
-                     inv->fieldIndex("Ship"),     inv->fieldIndex("Tax"),  inv->fieldIndex("Due")};
+    const int f[] = {inv->fieldIndex("IvNo"),  inv->fieldIndex("CuNo"),  inv->fieldIndex("Dept"),
+                     inv->fieldIndex("IDate"), inv->fieldIndex("IMemo"), inv->fieldIndex("Discount"),
+                     inv->fieldIndex("Ship"),  inv->fieldIndex("Tax"),   inv->fieldIndex("Due")};
     const int t[] = {itm->fieldIndex("IvNo"), itm->fieldIndex("PrID"),  itm->fieldIndex("Qty"),
                      itm->fieldIndex("UPR"),  itm->fieldIndex("LTax1"), itm->fieldIndex("LTax2")};
     const int p[] = {pmt->fieldIndex("IvNo"), pmt->fieldIndex("PDate"), pmt->fieldIndex("PAmt")};
-    g.eachInvoice([&](const Invoice &i, const std::vector<Item> &items, const std::vector<Payment> &payments) {
-        inv->appendBlank();
-        inv->setInteger(f[0], i.ivNo);
-        inv->setInteger(f[1], i.cuNo);
-        inv->setRaw(f[2], i.dept);
-        inv->setDate(f[3], i.date);
-        inv->setRaw(f[4], i.memo);
-        inv->setNumber(f[5], i.discount);
-        inv->setNumber(f[6], i.ship);
-        inv->setNumber(f[7], i.tax);
-        inv->setNumber(f[8], i.due);
-        for (const Item &it : items) {
-            itm->appendBlank();
-            itm->setInteger(t[0], it.ivNo);
-            itm->setRaw(t[1], it.prId);
-            itm->setNumber(t[2], it.qty);
-            itm->setNumber(t[3], it.price);
-            itm->setLogical(t[4], it.ship);
-            itm->setLogical(t[5], it.tax);
-        }
-        for (const Payment &pm : payments) {
-            pmt->appendBlank();
-            pmt->setInteger(p[0], pm.ivNo);
-            pmt->setDate(p[1], pm.date);
-            pmt->setNumber(p[2], pm.amount);
-        }
-    });
+    g.eachInvoice(
+        [&](const Invoice &i, const std::vector<Item> &items, const std::vector<Payment> &payments) {
+            inv->appendBlank();
+            inv->setInteger(f[0], i.ivNo);
+            inv->setInteger(f[1], i.cuNo);
+            inv->setRaw(f[2], i.dept);
+            inv->setDate(f[3], i.date);
+            inv->setRaw(f[4], i.memo);
+            inv->setNumber(f[5], i.discount);
+            inv->setNumber(f[6], i.ship);
+            inv->setNumber(f[7], i.tax);
+            inv->setNumber(f[8], i.due);
+            for (const Item &it : items) {
+                itm->appendBlank();
+                itm->setInteger(t[0], it.ivNo);
+                itm->setRaw(t[1], it.prId);
+                itm->setNumber(t[2], it.qty);
+                itm->setNumber(t[3], it.price);
+                itm->setLogical(t[4], it.ship);
+                itm->setLogical(t[5], it.tax);
+            }
+            for (const Payment &pm : payments) {
+                pmt->appendBlank();
+                pmt->setInteger(p[0], pm.ivNo);
+                pmt->setDate(p[1], pm.date);
+                pmt->setNumber(p[2], pm.amount);
+            }
+        });
     if (!engine.closeAll().isOk())
         return false;
     db::Engine indexer(dir);
@@ -278,38 +283,39 @@ sqlite3 *writeSqlite(const QString &path, const Generator &g)
         Statement i(db, "INSERT INTO inv VALUES(?,?,?,?,?,?,?,?,?)");
         Statement t(db, "INSERT INTO itm VALUES(?,?,?,?,?,?)");
         Statement m(db, "INSERT INTO pmt VALUES(?,?,?)");
-        g.eachInvoice([&](const Invoice &v, const std::vector<Item> &items, const std::vector<Payment> &payments) {
-            const QByteArray date = dateKey(v.date);
-            sqlite3_bind_int(i.st, 1, v.ivNo);
-            sqlite3_bind_int(i.st, 2, v.cuNo);
-            sqlite3_bind_text(i.st, 3, v.dept.constData(), int(v.dept.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_text(i.st, 4, date.constData(), 8, SQLITE_TRANSIENT);
-            sqlite3_bind_text(i.st, 5, v.memo.constData(), int(v.memo.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_double(i.st, 6, v.discount);
-            sqlite3_bind_double(i.st, 7, v.ship);
-            sqlite3_bind_double(i.st, 8, v.tax);
-            sqlite3_bind_double(i.st, 9, v.due);
-            sqlite3_step(i.st);
-            sqlite3_reset(i.st);
-            for (const Item &it : items) {
-                sqlite3_bind_int(t.st, 1, it.ivNo);
-                sqlite3_bind_text(t.st, 2, it.prId.constData(), int(it.prId.size()), SQLITE_TRANSIENT);
-                sqlite3_bind_double(t.st, 3, it.qty);
-                sqlite3_bind_double(t.st, 4, it.price);
-                sqlite3_bind_int(t.st, 5, it.ship);
-                sqlite3_bind_int(t.st, 6, it.tax);
-                sqlite3_step(t.st);
-                sqlite3_reset(t.st);
-            }
-            for (const Payment &pm : payments) {
-                const QByteArray pdate = dateKey(pm.date);
-                sqlite3_bind_int(m.st, 1, pm.ivNo);
-                sqlite3_bind_text(m.st, 2, pdate.constData(), 8, SQLITE_TRANSIENT);
-                sqlite3_bind_double(m.st, 3, pm.amount);
-                sqlite3_step(m.st);
-                sqlite3_reset(m.st);
-            }
-        });
+        g.eachInvoice(
+            [&](const Invoice &v, const std::vector<Item> &items, const std::vector<Payment> &payments) {
+                const QByteArray date = dateKey(v.date);
+                sqlite3_bind_int(i.st, 1, v.ivNo);
+                sqlite3_bind_int(i.st, 2, v.cuNo);
+                sqlite3_bind_text(i.st, 3, v.dept.constData(), int(v.dept.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_text(i.st, 4, date.constData(), 8, SQLITE_TRANSIENT);
+                sqlite3_bind_text(i.st, 5, v.memo.constData(), int(v.memo.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_double(i.st, 6, v.discount);
+                sqlite3_bind_double(i.st, 7, v.ship);
+                sqlite3_bind_double(i.st, 8, v.tax);
+                sqlite3_bind_double(i.st, 9, v.due);
+                sqlite3_step(i.st);
+                sqlite3_reset(i.st);
+                for (const Item &it : items) {
+                    sqlite3_bind_int(t.st, 1, it.ivNo);
+                    sqlite3_bind_text(t.st, 2, it.prId.constData(), int(it.prId.size()), SQLITE_TRANSIENT);
+                    sqlite3_bind_double(t.st, 3, it.qty);
+                    sqlite3_bind_double(t.st, 4, it.price);
+                    sqlite3_bind_int(t.st, 5, it.ship);
+                    sqlite3_bind_int(t.st, 6, it.tax);
+                    sqlite3_step(t.st);
+                    sqlite3_reset(t.st);
+                }
+                for (const Payment &pm : payments) {
+                    const QByteArray pdate = dateKey(pm.date);
+                    sqlite3_bind_int(m.st, 1, pm.ivNo);
+                    sqlite3_bind_text(m.st, 2, pdate.constData(), 8, SQLITE_TRANSIENT);
+                    sqlite3_bind_double(m.st, 3, pm.amount);
+                    sqlite3_step(m.st);
+                    sqlite3_reset(m.st);
+                }
+            });
     }
     // The indexes our tags give.
     exec(db, "COMMIT;"
@@ -373,8 +379,9 @@ int main(int argc, char **argv)
 
     QTemporaryDir tmp(qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) + "/tallyra-sales-XXXXXX");
     const bool keep = qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") != 0;
-    const QString dir = keep ? qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) + "/tallyra-sales-bench"
-                             : tmp.path() + "/data";
+    const QString dir =
+        keep ? qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath()) + "/tallyra-sales-bench"
+             : tmp.path() + "/data";
     QElapsedTimer t;
     t.start();
     if (!QFile::exists(dir + "/INV6.DBF")) {
@@ -383,8 +390,8 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "could not write the business in %s\n", qPrintable(dir));
             return 1;
         }
-        std::printf("wrote %d customers, %d invoices with their items and payments, indexed: %.1f s\n", g.customers,
-                    g.invoices, msSince(t) / 1000);
+        std::printf("wrote %d customers, %d invoices with their items and payments, indexed: %.1f s\n",
+                    g.customers, g.invoices, msSince(t) / 1000);
     }
 #ifdef TALLYRA_HAVE_SQLITE
     sqlite3 *db = nullptr;
@@ -417,16 +424,21 @@ int main(int argc, char **argv)
         {"tax summary", sales(SalesReport::TaxSummary),
          "SELECT sum(n), sum(CASE WHEN ltax1 THEN n END), sum(CASE WHEN ltax2 THEN n END) FROM (SELECT "
          "t.qty * t.upr - round(t.qty * t.upr * i.discount / 100, 2) AS n, t.ltax1, t.ltax2 FROM inv i "
-         "JOIN itm t ON t.ivno = i.ivno WHERE i.idate BETWEEN ?1 AND ?2) UNION ALL SELECT sum(ship), sum(tax), "
+         "JOIN itm t ON t.ivno = i.ivno WHERE i.idate BETWEEN ?1 AND ?2) UNION ALL SELECT sum(ship), "
+         "sum(tax), "
          "sum(CASE WHEN tax > 0 THEN ship END) FROM inv WHERE idate BETWEEN ?1 AND ?2"},
         {"sales by dept.", sales(SalesReport::DepartmentSummary),
-         "SELECT upper(trim(i.dept)) AS d, sum(s.items), sum(round(s.items * i.discount / 100, 2)), sum(i.ship), "
+         "SELECT upper(trim(i.dept)) AS d, sum(s.items), sum(round(s.items * i.discount / 100, 2)), "
+         "sum(i.ship), "
          "sum(i.tax) FROM inv i JOIN (SELECT ivno, sum(qty * upr) AS items FROM itm GROUP BY ivno) s "
          "ON s.ivno = i.ivno WHERE i.idate BETWEEN ?1 AND ?2 GROUP BY d ORDER BY min(i.idate)"},
         {"receivables",
-         [](db::Engine &e, ReportBuffer &b) { return makeReceivables(e, b, QDate(2026, 1, 15), ProgressDisplay()); },
+         [](db::Engine &e, ReportBuffer &b) {
+             return makeReceivables(e, b, QDate(2026, 1, 15), ProgressDisplay());
+         },
          "SELECT i.ivno, coalesce(trim(c.title || ' ' || c.first || ' ' || c.last), 'UNKNOWN'), "
-         "julianday('2026-01-15') - julianday(substr(i.idate, 1, 4) || '-' || substr(i.idate, 5, 2) || '-' || "
+         "julianday('2026-01-15') - julianday(substr(i.idate, 1, 4) || '-' || substr(i.idate, 5, 2) || '-' "
+         "|| "
          "substr(i.idate, 7, 2)), i.due FROM inv i LEFT JOIN cust c ON c.cuno = i.cuno WHERE i.due <> 0 "
          "ORDER BY i.ivno"},
         {"income summary",
@@ -439,18 +451,19 @@ int main(int argc, char **argv)
          [](db::Engine &e, ReportBuffer &b) { return makeCustomerProfiles(e, b, {}, {3}); },
          "SELECT c.cuno, c.title, c.first, c.last, g.cgroup, i.idate, t.prid, t.qty, t.upr FROM cust c "
          "LEFT JOIN groups g ON g.ngroup = c.ngroup LEFT JOIN inv i ON i.cuno = c.cuno "
-         "LEFT JOIN itm t ON t.ivno = i.ivno WHERE c.ngroup = ?1 ORDER BY upper(c.last || c.first), i.rowid, t.rowid"},
+         "LEFT JOIN itm t ON t.ivno = i.ivno WHERE c.ngroup = ?1 ORDER BY upper(c.last || c.first), i.rowid, "
+         "t.rowid"},
     };
 
     std::printf("\nmedians of 3 runs; wall time, and processor time in brackets\n");
-    std::printf("%-26s %18s %8s %18s %8s %6s  %s\n", "full year (2025)", "ours ms", "rows", "SQLite ms", "rows",
-                "ratio", "goal: < 1000 ms, not slower than SQLite (processor time)");
+    std::printf("%-26s %18s %8s %18s %8s %6s  %s\n", "full year (2025)", "ours ms", "rows", "SQLite ms",
+                "rows", "ratio", "goal: < 1000 ms, not slower than SQLite (processor time)");
     bool allMet = true;
     const QStringList only = qEnvironmentVariable("TALLYRA_BENCH_CASES").split(',', Qt::SkipEmptyParts);
     const bool oursOnly = qEnvironmentVariableIntValue("TALLYRA_BENCH_OURS_ONLY") != 0;
     for (const Case &c : cases) {
-        if (!only.isEmpty() &&
-            std::none_of(only.begin(), only.end(), [&](const QString &w) { return QString(c.name).contains(w); }))
+        if (!only.isEmpty() && std::none_of(only.begin(), only.end(),
+                                            [&](const QString &w) { return QString(c.name).contains(w); }))
             continue;
         std::vector<double> ours, theirs, oursCpu, theirsCpu;
         int rows = 0, sqlRows = 0;

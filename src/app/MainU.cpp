@@ -24,13 +24,13 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
-#include <QFileInfo>
-#include <QKeyEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPrintDialog>
@@ -67,7 +67,7 @@ QString unavailableHint(const QString &hint)
 
 // The tables in the order the start-up index rebuild works on them: the first one not done is the
 // one that failed.
-const TableId kRebuildOrder[] = {TableId::Customers, TableId::Zones,    TableId::Groups,
+const TableId kRebuildOrder[] = {TableId::Customers, TableId::Zones,     TableId::Groups,
                                  TableId::Products,  TableId::Purchases, TableId::Invoices,
                                  TableId::Items,     TableId::Payments,  TableId::Labels};
 
@@ -151,7 +151,8 @@ void TMain::buildMenu()
     connect(contents, &QAction::triggered, this, &TMain::MenuHelpContentsClick);
 }
 
-QPushButton *TMain::makeButton(QWidget *page, const QString &objectName, const QString &text, const QString &hint)
+QPushButton *TMain::makeButton(QWidget *page, const QString &objectName, const QString &text,
+                               const QString &hint)
 {
     auto *button = new QPushButton(text, page);
     button->setObjectName(objectName);
@@ -185,20 +186,24 @@ QWidget *TMain::buildInvoicesPage()
     connect(m_invoicesButton, &QPushButton::clicked, this, &TMain::BtnInvoicesClick);
     m_recordButtons.append({m_invoicesButton, RecordKind::Invoice});
 
-    QPushButton *print = makeButton(page, QStringLiteral("printInvoicesButton"), QStringLiteral("Print Invoices"),
-                                    QStringLiteral("Print Invoices by date"));
+    QPushButton *print =
+        makeButton(page, QStringLiteral("printInvoicesButton"), QStringLiteral("Print Invoices"),
+                   QStringLiteral("Print Invoices by date"));
     bindCommand(print, Command::PrintInvoices);
-    QPushButton *labels = makeButton(page, QStringLiteral("invoiceLabelsButton"), QStringLiteral("Invoice Labels"),
-                                     QStringLiteral("Print Invoice Mailing Labels by Date"));
+    QPushButton *labels =
+        makeButton(page, QStringLiteral("invoiceLabelsButton"), QStringLiteral("Invoice Labels"),
+                   QStringLiteral("Print Invoice Mailing Labels by Date"));
     bindCommand(labels, Command::LabelsInvoicesDated);
-    QPushButton *email = makeButton(page, QStringLiteral("emailInvoicesButton"), QStringLiteral("EMail Invoices"),
-                                    QStringLiteral("EMail Invoices by Invoice Date"));
+    QPushButton *email =
+        makeButton(page, QStringLiteral("emailInvoicesButton"), QStringLiteral("EMail Invoices"),
+                   QStringLiteral("EMail Invoices by Invoice Date"));
     bindCommand(email, Command::EMailInvoices);
-    QPushButton *packing = makeButton(page, QStringLiteral("packingListButton"), QStringLiteral("Packing List"),
-                                      QStringLiteral("Print Packing List by Invoice Date"));
+    QPushButton *packing =
+        makeButton(page, QStringLiteral("packingListButton"), QStringLiteral("Packing List"),
+                   QStringLiteral("Print Packing List by Invoice Date"));
     bindCommand(packing, Command::PackingList);
-    m_batchLabelsButton = makeButton(page, QStringLiteral("batchLabelsButton"), QStringLiteral("Print Batch Labels"),
-                                     QString());
+    m_batchLabelsButton = makeButton(page, QStringLiteral("batchLabelsButton"),
+                                     QStringLiteral("Print Batch Labels"), QString());
     m_batchLabelsButton->hide();
     connect(m_batchLabelsButton, &QPushButton::clicked, this, &TMain::BtnBatchLabelsClick);
     m_commandButtons.append({m_batchLabelsButton, Command::LabelsBatch});
@@ -214,7 +219,8 @@ QWidget *TMain::buildInvoicesPage()
     grid->addWidget(packing, 1, 1);
     grid->addWidget(m_batchLabelsButton, 2, 1);
     grid->setRowStretch(3, 1);
-    grid->addWidget(helpButton(page, QStringLiteral("invoicesHelpButton"), Help::kInvoices), 4, 1, Qt::AlignRight);
+    grid->addWidget(helpButton(page, QStringLiteral("invoicesHelpButton"), Help::kInvoices), 4, 1,
+                    Qt::AlignRight);
     return page;
 }
 
@@ -226,12 +232,14 @@ QWidget *TMain::buildCustomersPage()
                                         QStringLiteral("Add and Modify Customers"));
     connect(customers, &QPushButton::clicked, this, &TMain::BtnCustomersClick);
     m_recordButtons.append({customers, RecordKind::Customer});
-    QPushButton *products = makeButton(page, QStringLiteral("productsButton"), QStringLiteral("Products && Services"),
-                                       QStringLiteral("Define Products and Services you Sell"));
+    QPushButton *products =
+        makeButton(page, QStringLiteral("productsButton"), QStringLiteral("Products && Services"),
+                   QStringLiteral("Define Products and Services you Sell"));
     connect(products, &QPushButton::clicked, this, &TMain::BtnProductsClick);
     m_recordButtons.append({products, RecordKind::Product});
-    QPushButton *purchases = makeButton(page, QStringLiteral("purchasesButton"), QStringLiteral("Inventory Purchases"),
-                                        QStringLiteral("Purchase Inventory"));
+    QPushButton *purchases =
+        makeButton(page, QStringLiteral("purchasesButton"), QStringLiteral("Inventory Purchases"),
+                   QStringLiteral("Purchase Inventory"));
     connect(purchases, &QPushButton::clicked, this, &TMain::BtnPurchasesClick);
     m_recordButtons.append({purchases, RecordKind::Purchase});
     QPushButton *groups = makeButton(page, QStringLiteral("groupsButton"), QStringLiteral("Customer Groups"),
@@ -239,8 +247,8 @@ QWidget *TMain::buildCustomersPage()
     connect(groups, &QPushButton::clicked, this, &TMain::BtnGroupsClick);
     m_recordButtons.append({groups, RecordKind::Group});
 
-    QPushButton *listing = makeButton(page, QStringLiteral("productListingButton"), QStringLiteral("Product Listing"),
-                                      QString());
+    QPushButton *listing = makeButton(page, QStringLiteral("productListingButton"),
+                                      QStringLiteral("Product Listing"), QString());
     bindCommand(listing, Command::ProductListing);
     QPushButton *purchaseReport = makeButton(page, QStringLiteral("purchaseReportButton"),
                                              QStringLiteral("Purchase Report"), QString());
@@ -265,8 +273,8 @@ QWidget *TMain::buildCustomersPage()
     grid->addWidget(importCustomers, 2, 1);
     grid->addWidget(importProducts, 3, 1);
     grid->setRowStretch(4, 1);
-    grid->addWidget(helpButton(page, QStringLiteral("customersHelpButton"), Help::kCustomersAndProducts), 5, 1,
-                    Qt::AlignRight);
+    grid->addWidget(helpButton(page, QStringLiteral("customersHelpButton"), Help::kCustomersAndProducts), 5,
+                    1, Qt::AlignRight);
     return page;
 }
 
@@ -278,14 +286,15 @@ QWidget *TMain::buildReportsPage()
     m_reportKinds = new QButtonGroup(this);
     m_reportKinds->setExclusive(true);
 
-    static const char *const kNames[] = {"invoiceReportsButton",   "billsButton",           "statementsButton",
-                                         "salesReportsButton",     "inventoryReportsButton", "customerProfileButton",
-                                         "addressLabelsButton",    "bulkMailButton"};
+    static const char *const kNames[] = {
+        "invoiceReportsButton",   "billsButton",           "statementsButton",    "salesReportsButton",
+        "inventoryReportsButton", "customerProfileButton", "addressLabelsButton", "bulkMailButton"};
     auto *column = new QVBoxLayout;
     column->setSpacing(3);
     const QList<ReportCategory> &categories = reportCategories();
     for (int i = 0; i < categories.size(); ++i) {
-        QPushButton *button = makeButton(page, QString::fromLatin1(kNames[i]), categories[i].button, QString());
+        QPushButton *button =
+            makeButton(page, QString::fromLatin1(kNames[i]), categories[i].button, QString());
         button->setCheckable(true);
         button->setMinimumHeight(26);
         button->setMinimumWidth(150);
@@ -342,29 +351,33 @@ QWidget *TMain::buildPreferencesPage()
     m_reportFontEdit->setReadOnly(true);
     m_reportFontEdit->setFocusPolicy(Qt::NoFocus);
 
-    m_printerSetupButton = makeButton(page, QStringLiteral("printerSetupButton"), QStringLiteral("Printer Setup"),
-                                      QStringLiteral("Select a printer for reports"));
+    m_printerSetupButton =
+        makeButton(page, QStringLiteral("printerSetupButton"), QStringLiteral("Printer Setup"),
+                   QStringLiteral("Select a printer for reports"));
     connect(m_printerSetupButton, &QPushButton::clicked, this, &TMain::BtnPrinterSetupClick);
     m_printerEdit = new QLineEdit(page);
     m_printerEdit->setObjectName(QStringLiteral("printerEdit"));
     m_printerEdit->setReadOnly(true);
     m_printerEdit->setFocusPolicy(Qt::NoFocus);
 
-    QPushButton *stationery = makeButton(page, QStringLiteral("stationeryButton"), QStringLiteral("Stationery"),
-                                         QStringLiteral("Set up custom stationary"));
+    QPushButton *stationery =
+        makeButton(page, QStringLiteral("stationeryButton"), QStringLiteral("Stationery"),
+                   QStringLiteral("Set up custom stationary"));
     bindCommand(stationery, Command::Stationery);
     QPushButton *salesTax = makeButton(page, QStringLiteral("salesTaxButton"), QStringLiteral("Sales Tax"),
                                        QStringLiteral("Set up sales tax rates"));
     bindCommand(salesTax, Command::SalesTax);
-    QPushButton *labelForms = makeButton(page, QStringLiteral("labelFormsButton"), QStringLiteral("Label Forms"),
-                                         QStringLiteral("Define Address Label Stock"));
+    QPushButton *labelForms =
+        makeButton(page, QStringLiteral("labelFormsButton"), QStringLiteral("Label Forms"),
+                   QStringLiteral("Define Address Label Stock"));
     connect(labelForms, &QPushButton::clicked, this, &TMain::BtnLabelFormsClick);
     m_recordButtons.append({labelForms, RecordKind::Label});
-    m_importDirsButton = makeButton(page, QStringLiteral("importDirsButton"), QStringLiteral("Import Dir's"), QString());
+    m_importDirsButton =
+        makeButton(page, QStringLiteral("importDirsButton"), QStringLiteral("Import Dir's"), QString());
     m_importDirsButton->hide();
     bindCommand(m_importDirsButton, Command::ImportDirs);
-    QPushButton *emailSetup = makeButton(page, QStringLiteral("emailSetupButton"), QStringLiteral("EMail Setup"),
-                                         QString());
+    QPushButton *emailSetup =
+        makeButton(page, QStringLiteral("emailSetupButton"), QStringLiteral("EMail Setup"), QString());
     bindCommand(emailSetup, Command::EMailSetup);
 
     m_customerOrderGroup = new QGroupBox(QStringLiteral(" Display - Sort Customers "), page);
@@ -405,7 +418,8 @@ QWidget *TMain::buildPreferencesPage()
     grid->addWidget(m_importDirsButton, 4, 1);
     grid->addWidget(emailSetup, 4, 2);
     grid->setRowStretch(5, 1);
-    grid->addWidget(helpButton(page, QStringLiteral("preferencesHelpButton"), Help::kPreferences), 6, 2, Qt::AlignRight);
+    grid->addWidget(helpButton(page, QStringLiteral("preferencesHelpButton"), Help::kPreferences), 6, 2,
+                    Qt::AlignRight);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
@@ -416,17 +430,23 @@ QWidget *TMain::buildMaintenancePage()
 {
     auto *page = new QWidget;
     page->setObjectName(QStringLiteral("maintenancePage"));
-    QPushButton *backup = makeButton(page, QStringLiteral("backupButton"), QStringLiteral("Backup"), QString());
+    QPushButton *backup =
+        makeButton(page, QStringLiteral("backupButton"), QStringLiteral("Backup"), QString());
     bindCommand(backup, Command::Backup);
-    QPushButton *restore = makeButton(page, QStringLiteral("restoreButton"), QStringLiteral("Restore"), QString());
+    QPushButton *restore =
+        makeButton(page, QStringLiteral("restoreButton"), QStringLiteral("Restore"), QString());
     bindCommand(restore, Command::Restore);
-    QPushButton *reindex = makeButton(page, QStringLiteral("reindexButton"), QStringLiteral("Re-Index Data"), QString());
+    QPushButton *reindex =
+        makeButton(page, QStringLiteral("reindexButton"), QStringLiteral("Re-Index Data"), QString());
     connect(reindex, &QPushButton::clicked, this, &TMain::BtnReIndexClick);
-    QPushButton *pack = makeButton(page, QStringLiteral("packButton"), QStringLiteral("Pack Data"), QString());
+    QPushButton *pack =
+        makeButton(page, QStringLiteral("packButton"), QStringLiteral("Pack Data"), QString());
     connect(pack, &QPushButton::clicked, this, &TMain::BtnPackClick);
-    QPushButton *erase = makeButton(page, QStringLiteral("eraseButton"), QStringLiteral("Erase Data Files"), QString());
+    QPushButton *erase =
+        makeButton(page, QStringLiteral("eraseButton"), QStringLiteral("Erase Data Files"), QString());
     connect(erase, &QPushButton::clicked, this, &TMain::BtnEraseClick);
-    QPushButton *upgrade = makeButton(page, QStringLiteral("upgradeButton"), QStringLiteral("Upgrade Data"), QString());
+    QPushButton *upgrade =
+        makeButton(page, QStringLiteral("upgradeButton"), QStringLiteral("Upgrade Data"), QString());
     bindCommand(upgrade, Command::UpgradeData);
     m_deleteCustomersButton = makeButton(page, QStringLiteral("deleteCustomersButton"),
                                          QStringLiteral("Delete Customers"), QString());
@@ -589,7 +609,8 @@ bool TMain::runRecordCommand(const RecordCommand &command)
             }
         }
         if (!packed)
-            Prompt::info(this, QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
+            Prompt::info(this,
+                         QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
     }
     if (command.clearFlagAfter)
         setPackNeeded(false);
@@ -727,7 +748,8 @@ void TMain::placeReportList()
     for (const ReportEntry &entry : category.entries)
         width = qMax(width, m_reportList->fontMetrics().horizontalAdvance(entry.text));
     width += kCellMargins + 2 * m_reportList->frameWidth();
-    const QRect place = reportListGeometry(category.rows(), reportListRowHeight(), width, m_reportsPage->size());
+    const QRect place =
+        reportListGeometry(category.rows(), reportListRowHeight(), width, m_reportsPage->size());
     m_reportList->setGeometry(place);
     m_reportList->setColumnWidth(0, place.width());
     m_reportList->raise();
@@ -884,7 +906,8 @@ void TMain::BtnPackClick()
     const MaintenanceResult result = packDataFiles(database(), progressDisplay());
     m_progress->end();
     if (!result) {
-        Prompt::info(this, QStringLiteral("The data files could not be packed:\n") + result.status.toString());
+        Prompt::info(this,
+                     QStringLiteral("The data files could not be packed:\n") + result.status.toString());
         return;
     }
     // The others were packed; these keep their deleted records until a later pack.
@@ -895,7 +918,8 @@ void TMain::BtnPackClick()
             files << (def ? def->fileName : name);
         }
         Prompt::info(this, QStringLiteral("These data files were not packed (in use by another program, or "
-                                          "damaged): ") + files.join(QStringLiteral(", ")));
+                                          "damaged): ") +
+                               files.join(QStringLiteral(", ")));
         return;
     }
     m_progress->say(QStringLiteral("Data files packed"), kStatusMilliseconds);
@@ -911,8 +935,8 @@ void TMain::BtnEraseClick()
     closeAllTables(database());
     const SafetyBackupResult safety =
         takeSafetyBackup(database().directory(), QStringLiteral("erase"),
-                         {TableId::Customers, TableId::Groups, TableId::Invoices, TableId::Items, TableId::Payments,
-                          TableId::Products, TableId::Purchases},
+                         {TableId::Customers, TableId::Groups, TableId::Invoices, TableId::Items,
+                          TableId::Payments, TableId::Products, TableId::Purchases},
                          database().fileSystem());
     if (!safety) {
         Prompt::info(this, QStringLiteral("Nothing was erased: the data could not be copied aside first.\n") +
@@ -1042,7 +1066,8 @@ void TMain::closeBusiness()
     if (packNeeded()) {
         const MaintenanceResult packed = packDataFiles(database(), progressDisplay());
         if (!packed)
-            Prompt::info(this, QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
+            Prompt::info(this,
+                         QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
     }
     closeDatabase();
     m_started = false;
@@ -1053,14 +1078,16 @@ bool TMain::switchBusiness(const QString &dir)
     if (m_inCommand || m_terminated)
         return false;
     if (!dataFilesPresent(dir)) {
-        Prompt::info(this, QStringLiteral("No business's data files are in %1.").arg(QDir::toNativeSeparators(dir)));
+        Prompt::info(
+            this, QStringLiteral("No business's data files are in %1.").arg(QDir::toNativeSeparators(dir)));
         return false;
     }
     closeBusiness();
     m_dataDir = QDir(dir).absolutePath();
     if (!openBusiness())
         return false;
-    m_progress->say(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(m_dataDir)), kStatusMilliseconds);
+    m_progress->say(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(m_dataDir)),
+                    kStatusMilliseconds);
     return true;
 }
 

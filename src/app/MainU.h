@@ -7,7 +7,6 @@
 #include "Startup.h"
 
 #include <QMainWindow>
-
 #include <array>
 #include <memory>
 
@@ -58,8 +57,8 @@ public:
     bool switchBusiness(const QString &dir);
 
     // The first showing: splash, data-files check (when the directory has none, the business
-    // opened last is taken, unless the directory was given by the user), engine, settings, missing indexes, caption,
-    // report font, printer, preferences, the "Invoices" pages, and the splash closed no earlier
+    // opened last is taken, unless the directory was given by the user), engine, settings, missing indexes,
+    // caption, report font, printer, preferences, the "Invoices" pages, and the splash closed no earlier
     // than 1.728 s after it appeared. False when the program must end (the user has been told).
     bool FormShow();
     // FormShow(), then the window on screen. False when the program must end.
@@ -126,12 +125,12 @@ private:
     struct RecordCommand
     {
         RecordKind kind;
-        QList<TableId> tables;  // opened in this order; the kind's table among them
+        QList<TableId> tables; // opened in this order; the kind's table among them
         TableId main;
-        QString order;             // tag selected before preselecting; empty: as opened
+        QString order; // tag selected before preselecting; empty: as opened
         bool preselectLast = false;
         bool clearFlagBefore = false;
-        QList<TableId> packWhenFlagged;  // packed one by one, without memo compaction
+        QList<TableId> packWhenFlagged; // packed one by one, without memo compaction
         bool packAllWhenFlagged = false;
         bool clearFlagAfter = false;
     };
@@ -146,7 +145,8 @@ private:
     QWidget *buildReportsPage();
     QWidget *buildPreferencesPage();
     QWidget *buildMaintenancePage();
-    QPushButton *makeButton(QWidget *page, const QString &objectName, const QString &text, const QString &hint);
+    QPushButton *makeButton(QWidget *page, const QString &objectName, const QString &text,
+                            const QString &hint);
     QPushButton *helpButton(QWidget *page, const QString &objectName, int context);
     void bindCommand(QPushButton *button, Command command);
     void updateCommandStates();

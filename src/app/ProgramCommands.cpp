@@ -1,24 +1,24 @@
 #include "ProgramCommands.h"
 
-#include "Database.h"
 #include "BulkMail.h"
+#include "CustomerReports.h"
+#include "Database.h"
 #include "DefTaxU.h"
 #include "DocumentCommands.h"
 #include "EMailSetupU.h"
 #include "ImportU.h"
-#include "InvoiceCommand.h"
 #include "InventoryReports.h"
+#include "InvoiceCommand.h"
 #include "InvoiceModel.h"
 #include "LabelCommands.h"
 #include "MailDocumentSender.h"
 #include "MainU.h"
 #include "MaintenanceCommands.h"
-#include "CustomerReports.h"
-#include "ReceivableReports.h"
-#include "SalesReports.h"
 #include "ProductListing.h"
 #include "PurchaseCommand.h"
+#include "ReceivableReports.h"
 #include "RecordCommands.h"
+#include "SalesReports.h"
 #include "Settings.h"
 #include "Tables.h"
 
@@ -71,7 +71,8 @@ void runMaintenance(TMain &main, const std::function<CommandOutcome()> &command)
 void registerMaintenanceCommands(TMain &main)
 {
     main.setCommand(Command::Backup, [&main](QWidget *parent) {
-        runMaintenance(main, [&] { return runBackupCommand(parent, database().directory(), main.progressDisplay()); });
+        runMaintenance(
+            main, [&] { return runBackupCommand(parent, database().directory(), main.progressDisplay()); });
     });
     main.setCommand(Command::Restore, [&main](QWidget *parent) {
         runMaintenance(main, [&] { return runRestoreCommand(parent, database(), main.progressDisplay()); });
@@ -80,7 +81,8 @@ void registerMaintenanceCommands(TMain &main)
         runMaintenance(main, [&] { return runUpgradeCommand(parent, database(), main.progressDisplay()); });
     });
     main.setCommand(Command::DeleteCustomers, [&main](QWidget *parent) {
-        runMaintenance(main, [&] { return runDeleteCustomersCommand(parent, database(), main.progressDisplay()); });
+        runMaintenance(main,
+                       [&] { return runDeleteCustomersCommand(parent, database(), main.progressDisplay()); });
     });
     main.setCommand(Command::ImportDirs, [&main](QWidget *parent) {
         runMaintenance(main, [&] { return runImportDirsCommand(parent, database()); });

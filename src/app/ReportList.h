@@ -20,8 +20,8 @@ struct ReportEntry
 
 struct ReportCategory
 {
-    QString button;  // the button's caption
-    QString title;   // the list's first, fixed row
+    QString button; // the button's caption
+    QString title;  // the list's first, fixed row
     QList<ReportEntry> entries;
 
     // Title row plus one row per entry.

@@ -17,11 +17,13 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tallyra"));
     QApplication::setApplicationVersion(tallyra::versionText());
     QApplication::setDesktopFileName(QStringLiteral("tallyra"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tallyra"), QIcon(QStringLiteral(":/tallyra.png"))));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tallyra"), QIcon(QStringLiteral(":/tallyra.png"))));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Invoicing, reports and mailing for the small business."));
+    parser.setApplicationDescription(
+        QStringLiteral("Invoicing, reports and mailing for the small business."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("DIR"),
