@@ -33,13 +33,13 @@
 namespace {
 
 const QList<db::FieldDef> kFields = {
-    {"CUNO", db::FieldType::Numeric, 6, 0},   {"TITLE", db::FieldType::Character, 6, 0},
-    {"FIRST", db::FieldType::Character, 26, 0}, {"LAST", db::FieldType::Character, 40, 0},
-    {"ADDR1", db::FieldType::Character, 68, 0}, {"ADDR2", db::FieldType::Character, 68, 0},
-    {"ADDR3", db::FieldType::Character, 68, 0}, {"ADDR4", db::FieldType::Character, 38, 0},
-    {"ZIP", db::FieldType::Character, 20, 0},   {"COMMENTS", db::FieldType::Memo, 10, 0},
-    {"NGROUP", db::FieldType::Numeric, 2, 0},   {"NOTE", db::FieldType::Character, 68, 0},
-    {"PHONE", db::FieldType::Character, 40, 0}, {"FAX", db::FieldType::Character, 40, 0},
+    {"CUNO", db::FieldType::Numeric, 6, 0},      {"TITLE", db::FieldType::Character, 6, 0},
+    {"FIRST", db::FieldType::Character, 26, 0},  {"LAST", db::FieldType::Character, 40, 0},
+    {"ADDR1", db::FieldType::Character, 68, 0},  {"ADDR2", db::FieldType::Character, 68, 0},
+    {"ADDR3", db::FieldType::Character, 68, 0},  {"ADDR4", db::FieldType::Character, 38, 0},
+    {"ZIP", db::FieldType::Character, 20, 0},    {"COMMENTS", db::FieldType::Memo, 10, 0},
+    {"NGROUP", db::FieldType::Numeric, 2, 0},    {"NOTE", db::FieldType::Character, 68, 0},
+    {"PHONE", db::FieldType::Character, 40, 0},  {"FAX", db::FieldType::Character, 40, 0},
     {"EMAIL", db::FieldType::Character, 120, 0},
 };
 
@@ -51,8 +51,8 @@ const QList<db::TagDef> kTags = {
     {"cEMail", "Upper(EMail)", {}, false, false, "cEmail.ntx"},
 };
 
-const char *kLast[] = {"Smith", "Johnson", "Baker", "Miller", "O'Brien", "Nguyen", "García", "Müller", "Kowalski", "Rossi",
-                       "Dubois", "Andersen", "Tanaka", "Silva", "Murphy", "Cohen"};
+const char *kLast[] = {"Smith",    "Johnson", "Baker",  "Miller",   "O'Brien", "Nguyen", "García", "Müller",
+                       "Kowalski", "Rossi",   "Dubois", "Andersen", "Tanaka",  "Silva",  "Murphy", "Cohen"};
 const char *kFirst[] = {"Anna", "Bob", "Carla", "Dora", "Emil", "Frances", "Gus", "Hanna", "Ivan", "Jo"};
 
 struct Customer
@@ -99,7 +99,7 @@ double seconds(const std::function<void()> &f)
 struct Result
 {
     double seconds = 0;
-    double cpu = 0;  // user + system time of the phase's process
+    double cpu = 0; // user + system time of the phase's process
     long peakKiB = 0;
 };
 
@@ -124,7 +124,9 @@ Result inChild(const std::function<double()> &f)
         r.seconds = -1;
     close(fds[0]);
     int status = 0;
-    struct rusage ru {};
+    struct rusage ru
+    {
+    };
     wait4(pid, &status, 0, &ru);
     r.peakKiB = ru.ru_maxrss;
     r.cpu = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
@@ -184,8 +186,9 @@ double oursSeeks(const QString &dir, quint32 n, const char *tag)
     std::vector<QByteArray> keys;
     for (int i = 0; i < 100000; ++i) {
         const Customer c = customer(1 + rng.bounded(n));
-        keys.push_back(qstrcmp(tag, "CCNO") == 0 ? QByteArray::number(c.cuno).rightJustified(6, ' ')
-                                                 : (c.last.toUpper() + QByteArray(40 - c.last.size(), ' ') + c.first.toUpper()));
+        keys.push_back(qstrcmp(tag, "CCNO") == 0
+                           ? QByteArray::number(c.cuno).rightJustified(6, ' ')
+                           : (c.last.toUpper() + QByteArray(40 - c.last.size(), ' ') + c.first.toUpper()));
     }
     long found = 0;
     double s = seconds([&] {
@@ -296,10 +299,12 @@ const char *kIndexes = "CREATE INDEX cname ON cust(upper(last) || upper(first));
 void sqliteInsertAll(sqlite3 *db, quint32 n)
 {
     sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO cust(cuno,title,first,last,addr1,addr2,addr3,addr4,zip,comments,ngroup,note,phone,fax,email)"
-                       " VALUES(?,'',?,?,?,'123 Main Street','','Springfield',?,'',?,'','555-0100','',?)",
-                       -1, &st, nullptr);
+    sqlite3_prepare_v2(
+        db,
+        "INSERT INTO "
+        "cust(cuno,title,first,last,addr1,addr2,addr3,addr4,zip,comments,ngroup,note,phone,fax,email)"
+        " VALUES(?,'',?,?,?,'123 Main Street','','Springfield',?,'',?,'','555-0100','',?)",
+        -1, &st, nullptr);
     exec(db, "BEGIN");
     for (quint32 i = 1; i <= n; ++i) {
         const Customer c = customer(i);
@@ -321,9 +326,10 @@ void sqliteInsertAll(sqlite3 *db, quint32 n)
     sqlite3_finalize(st);
 }
 
-const char *kCreate = "CREATE TABLE cust(cuno INTEGER, title TEXT, first TEXT, last TEXT, addr1 TEXT, addr2 TEXT,"
-                      " addr3 TEXT, addr4 TEXT, zip TEXT, comments TEXT, ngroup INTEGER, note TEXT, phone TEXT,"
-                      " fax TEXT, email TEXT)";
+const char *kCreate =
+    "CREATE TABLE cust(cuno INTEGER, title TEXT, first TEXT, last TEXT, addr1 TEXT, addr2 TEXT,"
+    " addr3 TEXT, addr4 TEXT, zip TEXT, comments TEXT, ngroup INTEGER, note TEXT, phone TEXT,"
+    " fax TEXT, email TEXT)";
 
 double sqliteAppend(const QString &dir, quint32 n)
 {
@@ -408,7 +414,8 @@ double sqlitePickWalk(const QString &dir, quint32 n)
         for (int i = 0; i < 100000; ++i) {
             sqlite3_bind_int64(one, 1, 1 + rng.bounded(n));
             if (sqlite3_step(one) == SQLITE_ROW) {
-                sqlite3_bind_text(walk, 1, reinterpret_cast<const char *>(sqlite3_column_text(one, 0)), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(walk, 1, reinterpret_cast<const char *>(sqlite3_column_text(one, 0)), -1,
+                                  SQLITE_TRANSIENT);
                 while (sqlite3_step(walk) == SQLITE_ROW)
                     sum += sqlite3_column_bytes(walk, 3);
                 sqlite3_reset(walk);
@@ -447,7 +454,9 @@ void run(quint32 n, const QString &base)
     QDir(base).mkpath("ours");
     QDir(base).mkpath("sqlite");
     const QString ours = base + "/ours", lite = base + "/sqlite";
-    std::printf("\nN = %u customer records, 5 tags  ours: wall, cpu, peak memory    SQLite: wall, cpu, peak    SQLite/ours (wall)\n", n);
+    std::printf("\nN = %u customer records, 5 tags  ours: wall, cpu, peak memory    SQLite: wall, cpu, peak  "
+                "  SQLite/ours (wall)\n",
+                n);
     Result none;
 #ifdef TALLYRA_HAVE_SQLITE
     // TALLYRA_BENCH_OURS_ONLY=1 leaves SQLite out (for profiling our side alone).
@@ -456,8 +465,11 @@ void run(quint32 n, const QString &base)
 #else
 #define LITE(expr) none
 #endif
-    const QStringList phases = qEnvironmentVariable("TALLYRA_BENCH_PHASES").split(QLatin1Char(','), Qt::SkipEmptyParts);
-    auto wanted = [&](const char *phase) { return phases.isEmpty() || phases.contains(QLatin1String(phase)); };
+    const QStringList phases =
+        qEnvironmentVariable("TALLYRA_BENCH_PHASES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    auto wanted = [&](const char *phase) {
+        return phases.isEmpty() || phases.contains(QLatin1String(phase));
+    };
     if (wanted("append")) {
         QDir(ours).removeRecursively();
         QDir(lite).removeRecursively();
@@ -465,21 +477,26 @@ void run(quint32 n, const QString &base)
         QDir(base).mkpath("sqlite");
     }
     if (wanted("append"))
-        row("append N, 5 tags kept", inChild([&] { return oursAppend(ours, n); }), LITE(sqliteAppend(lite, n)));
+        row("append N, 5 tags kept", inChild([&] { return oursAppend(ours, n); }),
+            LITE(sqliteAppend(lite, n)));
     if (wanted("build"))
         row("build the 5 tags", inChild([&] { return oursBuildTags(ours); }), LITE(sqliteBuildTags(lite)));
     if (wanted("floor"))
         row("floor: write N + sort 5 key sets", inChild([&] { return floorWriteAndSort(ours, n); }), none);
     if (wanted("seek")) {
-        row("100,000 exact seeks, name tag", inChild([&] { return oursSeeks(ours, n, "CName"); }), LITE(sqliteSeeks(lite, n, true)));
-        row("100,000 exact seeks, number tag", inChild([&] { return oursSeeks(ours, n, "CCNO"); }), LITE(sqliteSeeks(lite, n, false)));
+        row("100,000 exact seeks, name tag", inChild([&] { return oursSeeks(ours, n, "CName"); }),
+            LITE(sqliteSeeks(lite, n, true)));
+        row("100,000 exact seeks, number tag", inChild([&] { return oursSeeks(ours, n, "CCNO"); }),
+            LITE(sqliteSeeks(lite, n, false)));
     }
     if (wanted("scan"))
         row("full scan in name order", inChild([&] { return oursScan(ours); }), LITE(sqliteScan(lite)));
     if (wanted("walk"))
-        row("100,000 x position + walk 10", inChild([&] { return oursPickWalk(ours, n); }), LITE(sqlitePickWalk(lite, n)));
+        row("100,000 x position + walk 10", inChild([&] { return oursPickWalk(ours, n); }),
+            LITE(sqlitePickWalk(lite, n)));
     if (wanted("pack"))
-        row("delete 10% and pack", inChild([&] { return oursDeletePack(ours, n); }), LITE(sqliteDeletePack(lite)));
+        row("delete 10% and pack", inChild([&] { return oursDeletePack(ours, n); }),
+            LITE(sqliteDeletePack(lite)));
     if (qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") == 0)
         QDir(base).removeRecursively();
 }
@@ -496,7 +513,8 @@ int main(int argc, char **argv)
         sizes = {100000, 1000000};
     const QString where = qEnvironmentVariable("TALLYRA_BENCH_DIR", QDir::tempPath());
     QTemporaryDir tmp(where + "/tallyra-bench-XXXXXX");
-    const QString base = qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") ? where + "/tallyra-bench-keep" : tmp.path();
+    const QString base =
+        qEnvironmentVariableIntValue("TALLYRA_BENCH_KEEP") ? where + "/tallyra-bench-keep" : tmp.path();
     for (quint32 n : sizes)
         run(n, base + "/n" + QString::number(n));
     return 0;

@@ -18,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -28,8 +27,8 @@ using namespace tallyra;
 
 namespace {
 
-const char *kLast[] = {"Smith", "Johnson", "Baker", "Miller", "O'Brien", "Nguyen", "García", "Müller",
-                       "Kowalski", "Rossi", "Dubois", "Andersen", "Tanaka", "Silva", "Murphy", "Cohen"};
+const char *kLast[] = {"Smith",    "Johnson", "Baker",  "Miller",   "O'Brien", "Nguyen", "García", "Müller",
+                       "Kowalski", "Rossi",   "Dubois", "Andersen", "Tanaka",  "Silva",  "Murphy", "Cohen"};
 const char *kFirst[] = {"Anna", "Bob", "Carla", "Dora", "Emil", "Frances", "Gus", "Hanna", "Ivan", "Jo"};
 
 double millis(const std::function<void()> &f)
@@ -82,7 +81,8 @@ bool makeCustomers(const QString &dir, quint32 n)
               group = t->fieldIndex("NGroup"), email = t->fieldIndex("EMail"), note = t->fieldIndex("Note");
     for (quint32 i = 1; i <= n; ++i) {
         QRandomGenerator rng(i * 2654435761u + 17);
-        const QByteArray lastName = QByteArray(kLast[rng.bounded(16)]) + QByteArray::number(rng.bounded(100000));
+        const QByteArray lastName =
+            QByteArray(kLast[rng.bounded(16)]) + QByteArray::number(rng.bounded(100000));
         const QByteArray firstName = kFirst[rng.bounded(10)];
         t->appendBlank();
         t->setInteger(cuNo, i);
@@ -177,14 +177,16 @@ int main(int argc, char **argv)
     report("scroll thumb released anywhere", thumb, false);
 
     grid.open(t, lastByName);
-    const char *prefixes[] = {"S", "SM", "SMI", "SMITH", "SMITH4", "SMITH45", "M", "MI", "MIL", "MILLER",
-                              "MILLER9", "T", "TA", "TAN", "C", "CO", "COH", "COHEN1", "COHEN12", "R",
-                              "RO", "ROS", "ROSSI7", "ZZZ", "A", "AN", "AND", "ANDERSEN99999", "B", "BA"};
+    const char *prefixes[] = {"S",   "SM",     "SMI",    "SMITH",   "SMITH4",  "SMITH45", "M",
+                              "MI",  "MIL",    "MILLER", "MILLER9", "T",       "TA",      "TAN",
+                              "C",   "CO",     "COH",    "COHEN1",  "COHEN12", "R",       "RO",
+                              "ROS", "ROSSI7", "ZZZ",    "A",       "AN",      "AND",     "ANDERSEN99999",
+                              "B",   "BA"};
     for (const char *p : prefixes)
         searching.push_back(millis([&] { grid.search(QString::fromUtf8(p)); }));
     for (int i = 0; i < 20; ++i) {
-        const QString text = QString::fromUtf8(kLast[rng.bounded(16)]).left(2 + int(rng.bounded(4)))
-                             + QString::number(rng.bounded(100));
+        const QString text = QString::fromUtf8(kLast[rng.bounded(16)]).left(2 + int(rng.bounded(4))) +
+                             QString::number(rng.bounded(100));
         searching.push_back(millis([&] { grid.search(text); }));
     }
     report("search (each text a change)", searching, true);

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -51,12 +50,13 @@ bool makeDataSet(const QString &dir, int customers, int items)
     QElapsedTimer timer;
     timer.start();
     db::Engine engine(dir);
-    engine.setAutoOpenIndex(false);  // tags are built once, afterwards
+    engine.setAutoOpenIndex(false); // tags are built once, afterwards
     db::Table *cust = engine.open(QStringLiteral("CUST5"));
     db::Table *itm = engine.open(QStringLiteral("ITM5"));
     if (!cust || !itm)
         return fail(QStringLiteral("cannot open the new tables"));
-    static const char *const kLast[] = {"Smith", "Baker", "Nguyen", "Müller", "Rossi", "Tanaka", "Silva", "Cohen"};
+    static const char *const kLast[] = {"Smith", "Baker",  "Nguyen", "Müller",
+                                        "Rossi", "Tanaka", "Silva",  "Cohen"};
     CustomerRecord c;
     for (int i = 1; i <= customers; ++i) {
         c.CuNo = i;
@@ -98,8 +98,8 @@ bool makeDataSet(const QString &dir, int customers, int items)
 bool dataSetReady(const QString &dir, int customers, int items)
 {
     QFile marker(dir + QStringLiteral("/bench-ready"));
-    return marker.open(QIODevice::ReadOnly)
-        && marker.readAll() == QByteArray::number(customers) + ' ' + QByteArray::number(items);
+    return marker.open(QIODevice::ReadOnly) &&
+           marker.readAll() == QByteArray::number(customers) + ' ' + QByteArray::number(items);
 }
 
 // One start: the window made, started and shown with its first paint done. Milliseconds.
@@ -113,7 +113,7 @@ double startOnce(const QString &dir, bool *ok)
         window.setDataDirectory(dir);
         window.setStartupClock(std::make_shared<NoSplashWait>());
         *ok = window.start();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);  // first paint
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); // first paint
         ms = timer.nsecsElapsed() / 1e6;
         setPackNeeded(false);
         window.close();
@@ -153,10 +153,11 @@ int main(int argc, char *argv[])
         return 1;
     std::sort(times.begin(), times.end());
     const double median = times[times.size() / 2];
-    std::printf("start-up to a usable main window, %d customers, %d items (splash wait excluded):\n", customers,
-                items);
-    std::printf("  first start %.1f ms; then median %.1f ms, slowest %.1f ms over %zu starts (goal: under 300 ms)\n",
-                first, median, times.back(), times.size());
+    std::printf("start-up to a usable main window, %d customers, %d items (splash wait excluded):\n",
+                customers, items);
+    std::printf(
+        "  first start %.1f ms; then median %.1f ms, slowest %.1f ms over %zu starts (goal: under 300 ms)\n",
+        first, median, times.back(), times.size());
     if (median >= 300 || first >= 300)
         std::printf("  GOAL MISSED\n");
     return 0;

@@ -20,8 +20,9 @@ bool writeLine(QIODevice &out, const QStringList &columns)
 const QStringList &mergeFileColumns()
 {
     static const QStringList columns = {
-        QStringLiteral("Title"), QStringLiteral("FirstName"), QStringLiteral("LastName"), QStringLiteral("Company"),
-        QStringLiteral("Addr1"), QStringLiteral("Addr2"),     QStringLiteral("Addr3"),    QStringLiteral("PostalCode"),
+        QStringLiteral("Title"),   QStringLiteral("FirstName"),  QStringLiteral("LastName"),
+        QStringLiteral("Company"), QStringLiteral("Addr1"),      QStringLiteral("Addr2"),
+        QStringLiteral("Addr3"),   QStringLiteral("PostalCode"),
     };
     return columns;
 }

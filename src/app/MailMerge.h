@@ -22,8 +22,8 @@ const QStringList &mergeFileColumns();
 struct MergeExportResult
 {
     bool ok = false;
-    int rows = 0;       // customer lines written
-    QString message;    // for the user when !ok
+    int rows = 0;    // customer lines written
+    QString message; // for the user when !ok
 };
 
 // Writes the header line and one line per customer of CUST5, in postal-code order (tag CZip),

@@ -6,20 +6,21 @@
 // disabled. The main window closes every table after each command.
 
 #include <QString>
-
 #include <functional>
 
 class QWidget;
 
 namespace tallyra {
 
-enum class Command {
+enum class Command
+{
     // "Invoices" page, and the "Invoices" report list
-    PrintInvoices,          // "Print Invoices" / "Print Selected Dates"
-    PrintSelectedInvoices,  // "Print Selected Invoices"
-    EMailInvoices,          // "EMail Invoices" / "Email Selected Dates"
-    EMailSelectedInvoices,  // "EMail Selected Invoices"
-    PackingList,            // "Packing List"
+    PrintInvoices,         // "Print Invoices" / "Print Selected Dates"
+    PrintSelectedInvoices, // "Print Selected Invoices"
+    EMailInvoices,         // "EMail Invoices" / "Email Selected Dates"
+    EMailSelectedInvoices, // "EMail Selected Invoices"
+    PackingList,           // "Packing List"
+
     // "Bills"
     BillsPrintDue,
     BillsPrintSelected,
@@ -42,19 +43,20 @@ enum class Command {
     InventoryReport,
     CostOfGoodsSold,
     StockOnHand,
-    PurchasingHistory,  // also "Purchase Report" on the "Customers and Products" page
+    PurchasingHistory, // also "Purchase Report" on the "Customers and Products" page
+
     // "Customer Profile"
     ProfileSelectedCustomers,
     ProfileSelectedGroups,
     // "Address Labels": label printing with choices 1 to 5, and 6 for "Print Batch Labels"
     LabelsSelectedCustomers,
-    LabelsInvoicesDated,  // also "Invoice Labels" on the "Invoices" page
+    LabelsInvoicesDated, // also "Invoice Labels" on the "Invoices" page
     LabelsPastDue,
     LabelsBalanceDue,
     LabelsGroups,
     LabelsBatch,
     // "Bulk Mail"
-    ExportMergeFile,  // the main window's own
+    ExportMergeFile, // the main window's own
     ComposeBulkEMail,
     // "Customers and Products" page
     ProductListing,

@@ -29,8 +29,7 @@ qint64 monotonicMs()
 
 SystemStartupClock::SystemStartupClock()
     : m_origin(monotonicMs())
-{
-}
+{}
 
 qint64 SystemStartupClock::now()
 {

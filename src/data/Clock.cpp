@@ -3,7 +3,7 @@
 namespace tallyra {
 
 namespace {
-QDate g_fixedToday;  // set only by tests
+QDate g_fixedToday; // set only by tests
 }
 
 QDate today()

@@ -224,17 +224,18 @@ QList<TableDef> makeTables()
     // Mail settings beyond TLR2's, so TLR2 keeps the layout other tools know. One record,
     // created with the table when missing. CertDigest: the SHA-256 digest (hex) of a certificate
     // the user accepted for CertHost.
-    t.append({TableId::MailServer,
-              "MailSet",
-              "MailSet.DBF",
-              {},
-              {},
-              {num("Port", 5), num("Security", 1), chr("LoginUser", 2 * kMailTextLimit), logical("RememberPw"),
-               logical("AttachPdf"), chr("CertHost", 2 * kMailTextLimit), chr("CertDigest", 64)},
-              {},
-              {},
-              "MailSet.DBF",
-              {}});
+    t.append(
+        {TableId::MailServer,
+         "MailSet",
+         "MailSet.DBF",
+         {},
+         {},
+         {num("Port", 5), num("Security", 1), chr("LoginUser", 2 * kMailTextLimit), logical("RememberPw"),
+          logical("AttachPdf"), chr("CertHost", 2 * kMailTextLimit), chr("CertDigest", 64)},
+         {},
+         {},
+         "MailSet.DBF",
+         {}});
     return t;
 }
 

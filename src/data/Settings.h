@@ -50,9 +50,9 @@ struct SettingsRecord
 SettingsRecord &settings();
 
 // The outcome of loading or saving. When TLR2 cannot be opened (or holds no record, which the
-// program never adds, or its record cannot be read at start-up) openFailed is set and the shell shows message(), the open failure for
-// "TLR2.DBF", and ends the program. A write that fails after the open (a full disk) leaves
-// openFailed clear; message() then says the settings were not saved and why.
+// program never adds, or its record cannot be read at start-up) openFailed is set and the shell shows
+// message(), the open failure for "TLR2.DBF", and ends the program. A write that fails after the open (a full
+// disk) leaves openFailed clear; message() then says the settings were not saved and why.
 struct SettingsResult
 {
     db::Status status;

@@ -8,18 +8,17 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
 
 struct OutgoingDocument
 {
-    QStringList recipients;  // the customer's trimmed e-mail address (one, for documents)
-    QString recipientName;   // the customer's name as the address block shows it, may be empty
-    QString subject;         // the document word: "Invoice", "Bill", "Statement", "Account Statement"
-    QString text;            // the document's e-mail text (the buffer's e-mail rendering)
-    QString attachmentName;  // the name the viewer's PDF export proposes: "Invoice 1001.pdf"
+    QStringList recipients; // the customer's trimmed e-mail address (one, for documents)
+    QString recipientName;  // the customer's name as the address block shows it, may be empty
+    QString subject;        // the document word: "Invoice", "Bill", "Statement", "Account Statement"
+    QString text;           // the document's e-mail text (the buffer's e-mail rendering)
+    QString attachmentName; // the name the viewer's PDF export proposes: "Invoice 1001.pdf"
     // Prints the document to PDF when the sender attaches it; the run keeps the document's buffer
     // alive until send() returns.
     std::function<QByteArray()> renderPdf;

@@ -62,8 +62,9 @@ QString labelRunStatus(LabelKind kind)
 
 QStringList labelLines(db::Engine &engine, const CustomerRecord &customer)
 {
-    QStringList lines = addressBlock(customer.Title, customer.First, customer.Last,
-                                     {customer.Addr1, customer.Addr2, customer.Addr3, customer.Addr4}, customer.Zip);
+    QStringList lines =
+        addressBlock(customer.Title, customer.First, customer.Last,
+                     {customer.Addr1, customer.Addr2, customer.Addr3, customer.Addr4}, customer.Zip);
     while (lines.size() < kLabelLineCount)
         lines << QString();
     const QString zone = bulkMailZone(engine, customer.Zip);
@@ -198,7 +199,8 @@ db::Status selectLabelCustomers(db::Engine &engine, LabelKind kind, const LabelS
         customers.selectTag(QStringLiteral("CCNO"));
         QFile file(selection.batchFile);
         if (!file.open(QIODevice::ReadOnly))
-            return db::Status::ioError(QStringLiteral("Unable to save to: ") + QLatin1String(kBatchLabelFile));
+            return db::Status::ioError(QStringLiteral("Unable to save to: ") +
+                                       QLatin1String(kBatchLabelFile));
         while (!file.atEnd() && !stop) {
             QByteArray line = file.readLine();
             while (line.endsWith('\n') || line.endsWith('\r'))

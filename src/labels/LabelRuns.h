@@ -10,7 +10,6 @@
 #include <QDate>
 #include <QList>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
@@ -34,10 +33,10 @@ inline constexpr const char *kBatchLabelFile = "BatchLab.dat";
 
 struct LabelSelection
 {
-    QDate from, to;            // kinds 2, 3, 4
-    QList<qint64> groups;      // kind 5
-    QList<qint64> customers;   // kind 1 from the command line, in the order given
-    QString batchFile;         // kind 6: the path of the batch file
+    QDate from, to;          // kinds 2, 3, 4
+    QList<qint64> groups;    // kind 5
+    QList<qint64> customers; // kind 1 from the command line, in the order given
+    QString batchFile;       // kind 6: the path of the batch file
 };
 
 // Called for each customer to label, in the run's order; false stops the run.

@@ -55,7 +55,8 @@ LabelGeometry measureLabels(const LabelRecord &stock, const DevicePage &page, QP
     };
     while (widthOfSample() > g.width && font.pointSize() > kMinLabelPointSize)
         font.setPointSize(font.pointSize() - 1);
-    while (kLabelLines * QFontMetrics(font, device).height() > g.height && font.pointSize() > kMinLabelPointSize)
+    while (kLabelLines * QFontMetrics(font, device).height() > g.height &&
+           font.pointSize() > kMinLabelPointSize)
         font.setPointSize(font.pointSize() - 1);
     const QFontMetrics metrics(font, device);
     g.font = font;

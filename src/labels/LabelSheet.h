@@ -11,7 +11,6 @@
 #include <QPoint>
 #include <QRect>
 #include <QStringList>
-
 #include <memory>
 
 class QPagedPaintDevice;
@@ -29,7 +28,7 @@ struct LabelGeometry
     int top = 0, left = 0, bottom = 0, right = 0; // margins measured from the printable area
     int width = 0, height = 0, hgap = 0, vgap = 0;
     int rowsPerPage = 0;
-    QFont font;      // the report font, shrunk until labels hold it
+    QFont font; // the report font, shrunk until labels hold it
     int lineHeight = 0;
     int ascent = 0;
 };
@@ -61,8 +60,8 @@ class LabelSheet
 public:
     struct Options
     {
-        int startColumn = 1; // limited to 1 .. NAcross
-        int startRow = 1;    // at least 1
+        int startColumn = 1;  // limited to 1 .. NAcross
+        int startRow = 1;     // at least 1
         bool outline = false; // draw each label's border too, for checking a stock on plain paper
     };
 

@@ -9,7 +9,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 class QWidget;
@@ -35,7 +34,7 @@ struct BulkMailResult
     int batches = 0;    // batches sent (the first included when it was sent)
     int recipients = 0; // addresses in them
     bool stopped = false;
-    QString error;      // why a later batch stopped the run, or a read failure
+    QString error; // why a later batch stopped the run, or a read failure
 };
 
 // Reads CUST5 from its first record in its selected order (the caller selects CZip) and sends

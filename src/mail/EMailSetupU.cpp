@@ -93,8 +93,8 @@ TEMailSetup::TEMailSetup(db::Engine &engine, QWidget *parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
 
-    QWidget *order[] = {m_host, m_id, m_addr, m_name, m_reply, m_port, m_security, m_user, m_password,
-                        m_remember, m_attachPdf, m_test, m_save, m_cancel, m_help};
+    QWidget *order[] = {m_host,     m_id,       m_addr,      m_name, m_reply, m_port,   m_security, m_user,
+                        m_password, m_remember, m_attachPdf, m_test, m_save,  m_cancel, m_help};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -171,7 +171,8 @@ void TEMailSetup::LoginUserChange(const QString &text)
     // Servers that want a login take it on the submission port.
     if (!m_portTouched && !text.trimmed().isEmpty() && m_port->value() == 25) {
         m_settingPort = true;
-        m_port->setValue(m_security->currentIndex() == int(MailSecurity::SslTls) ? kTlsPort : kSubmissionPort);
+        m_port->setValue(m_security->currentIndex() == int(MailSecurity::SslTls) ? kTlsPort
+                                                                                 : kSubmissionPort);
         m_settingPort = false;
     }
 }
@@ -242,7 +243,8 @@ void TEMailSetup::BtnTestClick()
     const MailSetupValues v = values();
     MailAccount account = mailAccount(v.record, v.server, v.password, m_engine.directory());
     if (!account.usesServer()) {
-        Prompt::info(this, QStringLiteral("Enter the Outgoing Mail Host and the Sender's EMail Address first."));
+        Prompt::info(this,
+                     QStringLiteral("Enter the Outgoing Mail Host and the Sender's EMail Address first."));
         return;
     }
     QString error;
@@ -255,8 +257,9 @@ void TEMailSetup::BtnTestClick()
     mail.subject = QStringLiteral("Test Message");
     mail.text = QStringLiteral("This test message was sent by \"EMail Setup\" to check the mail settings.");
     TSmtpClient client;
-    connect(&client, &TSmtpClient::authenticationFailed, this,
-            [this] { Prompt::info(this, QStringLiteral("Authentication Failed - Invalid or missing User ID")); });
+    connect(&client, &TSmtpClient::authenticationFailed, this, [this] {
+        Prompt::info(this, QStringLiteral("Authentication Failed - Invalid or missing User ID"));
+    });
     if (!TEMailF::sendWithStatus(this, m_engine, client, account, mail, &error)) {
         Prompt::info(this, QStringLiteral("The test message was not sent.\n") + error);
         return;

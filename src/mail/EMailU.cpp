@@ -5,11 +5,11 @@
 #include "SendStatusU.h"
 
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -103,7 +103,8 @@ TEMailF::TEMailF(db::Engine &engine, QWidget *parent)
 
     // The window's answers to the client's events; the client's error follows each.
     connect(m_client, &TSmtpClient::invalidHost, this, [this] { tell(QStringLiteral("Invalid Host.")); });
-    connect(m_client, &TSmtpClient::connectionFailed, this, [this] { tell(QStringLiteral("Connection Failed")); });
+    connect(m_client, &TSmtpClient::connectionFailed, this,
+            [this] { tell(QStringLiteral("Connection Failed")); });
     connect(m_client, &TSmtpClient::authenticationFailed, this,
             [this] { tell(QStringLiteral("Authentication Failed - Invalid or missing User ID")); });
     connect(m_client, &TSmtpClient::failure, this, [this] { tell(QStringLiteral("EMail not sent")); });
@@ -215,11 +216,13 @@ bool TEMailF::passwordFor(QWidget *parent, MailAccount &account, QString *error,
     if (password.isEmpty() && account.server.rememberPassword)
         password = rememberedPassword(account.dataDir);
     if (password.isEmpty()) {
-        if (!interactive || !Prompt::input(parent, QStringLiteral("EMail Password"),
+        if (!interactive ||
+            !Prompt::input(parent, QStringLiteral("EMail Password"),
                            QStringLiteral("Password of %1 at %2").arg(account.server.loginUser, account.host),
                            &password) ||
             password.isEmpty()) {
-            *error = QStringLiteral("EMail not sent: no password was given for %1.").arg(account.server.loginUser);
+            *error =
+                QStringLiteral("EMail not sent: no password was given for %1.").arg(account.server.loginUser);
             return false;
         }
         sessionPassword() = password;
@@ -268,8 +271,9 @@ bool TEMailF::send(QString *error)
     if (!account.usesServer()) {
         if (!m_interactive) {
             // Without a user there is no mail program to hand the message to.
-            *error = QStringLiteral("EMail is not set up: \"EMail Setup\" needs the Outgoing Mail Host and the "
-                                    "Sender's EMail Address.");
+            *error =
+                QStringLiteral("EMail is not set up: \"EMail Setup\" needs the Outgoing Mail Host and the "
+                               "Sender's EMail Address.");
             return false;
         }
         for (const QString &entry : recipients())

@@ -9,7 +9,6 @@
 #include "engine/Engine.h"
 
 #include <QDialog>
-
 #include <functional>
 
 class QComboBox;

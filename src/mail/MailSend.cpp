@@ -6,8 +6,8 @@
 
 namespace tallyra {
 
-MailAccount mailAccount(const SettingsRecord &settings, const MailServerSettings &server, const QString &password,
-                        const QString &dataDir)
+MailAccount mailAccount(const SettingsRecord &settings, const MailServerSettings &server,
+                        const QString &password, const QString &dataDir)
 {
     MailAccount a;
     a.host = settings.MailHost.trimmed();
@@ -38,8 +38,8 @@ QString mailtoEscape(const QString &text)
 
 QString mailtoLink(const QString &recipient, const QString &subject, const QString &text)
 {
-    return QStringLiteral("mailto:") + recipient.trimmed() + QStringLiteral("?subject=") + mailtoEscape(subject) +
-           QStringLiteral("&body=") + mailtoEscape(text);
+    return QStringLiteral("mailto:") + recipient.trimmed() + QStringLiteral("?subject=") +
+           mailtoEscape(subject) + QStringLiteral("&body=") + mailtoEscape(text);
 }
 
 void prepareClient(TSmtpClient &client, const MailAccount &account, const OutgoingMail &mail)
@@ -69,7 +69,8 @@ void prepareClient(TSmtpClient &client, const MailAccount &account, const Outgoi
     m.MemoryAttachments = mail.attachments;
 }
 
-bool sendThroughServer(TSmtpClient &client, const MailAccount &account, const OutgoingMail &mail, QString *error)
+bool sendThroughServer(TSmtpClient &client, const MailAccount &account, const OutgoingMail &mail,
+                       QString *error)
 {
     prepareClient(client, account, mail);
     const bool sent = client.Connect() && client.SendPost();
@@ -96,7 +97,9 @@ void appendMailLog(const QString &dataDir, const QStringList &recipients, const 
     QFile log(QDir(dataDir).filePath(QStringLiteral("mail.log")));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         return; // the log never stops the mail
-    auto clean = [](QString s) { return s.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' ')); };
+    auto clean = [](QString s) {
+        return s.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    };
     const QString line = QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char('\t') +
                          clean(recipients.join(QLatin1Char(','))) + QLatin1Char('\t') + clean(subject) +
                          QLatin1Char('\t') + (sent ? QStringLiteral("sent") : QStringLiteral("not sent")) +

@@ -26,20 +26,20 @@ struct MailAccount
     QString replyTo;     // MailReply
     MailServerSettings server;
     QString password;
-    QString dataDir;     // where mail.log is written; empty: no log
+    QString dataDir; // where mail.log is written; empty: no log
 
     // Both the host and the sender's address are needed to send through a server.
     bool usesServer() const { return !host.isEmpty() && !fromAddress.isEmpty(); }
 };
 
-MailAccount mailAccount(const SettingsRecord &settings, const MailServerSettings &server, const QString &password,
-                        const QString &dataDir);
+MailAccount mailAccount(const SettingsRecord &settings, const MailServerSettings &server,
+                        const QString &password, const QString &dataDir);
 
 struct OutgoingMail
 {
     QStringList recipients; // every entry is a recipient
     QString subject;
-    QString text;           // lines separated by line feeds (carriage returns are dropped)
+    QString text; // lines separated by line feeds (carriage returns are dropped)
     QList<MemoryAttachment> attachments;
 };
 
@@ -54,7 +54,8 @@ void prepareClient(TSmtpClient &client, const MailAccount &account, const Outgoi
 
 // Connect, SendPost, Disconnect, ClearRecipients. False with *error the message that ends the
 // operation. Every message sent or refused is appended to mail.log in account.dataDir.
-bool sendThroughServer(TSmtpClient &client, const MailAccount &account, const OutgoingMail &mail, QString *error);
+bool sendThroughServer(TSmtpClient &client, const MailAccount &account, const OutgoingMail &mail,
+                       QString *error);
 
 // One line of mail.log: the time, the recipients, the subject, the outcome and the server's last
 // reply, separated by tabs.

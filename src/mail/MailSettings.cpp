@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +14,8 @@ namespace tallyra {
 
 namespace {
 
-const char *const kFields[] = {"Port", "Security", "LoginUser", "RememberPw", "AttachPdf", "CertHost", "CertDigest"};
+const char *const kFields[] = {"Port",      "Security", "LoginUser", "RememberPw",
+                               "AttachPdf", "CertHost", "CertDigest"};
 enum
 {
     fPort,
@@ -47,7 +47,8 @@ db::Status writeRecord(db::Table &t, const MailServerSettings &from, const int *
 
 // Opens MailSet on its record, making the table or the record when missing. Runs `use` on it
 // and closes it.
-bool withRecord(db::Engine &engine, QString *error, const std::function<db::Status(db::Table &, const int *)> &use)
+bool withRecord(db::Engine &engine, QString *error,
+                const std::function<db::Status(db::Table &, const int *)> &use)
 {
     const TableDef &def = tableDef(TableId::MailServer);
     db::Status s;
@@ -70,7 +71,8 @@ bool withRecord(db::Engine &engine, QString *error, const std::function<db::Stat
     for (size_t i = 0; i < std::size(kFields); ++i) {
         f[i] = t->fieldIndex(kFields[i]);
         if (f[i] < 0)
-            s = db::Status::invalid(QStringLiteral("%1: field %2 is missing").arg(t->fileName(), QLatin1String(kFields[i])));
+            s = db::Status::invalid(
+                QStringLiteral("%1: field %2 is missing").arg(t->fileName(), QLatin1String(kFields[i])));
     }
     if (s.isOk()) {
         t->top();
@@ -102,7 +104,9 @@ bool loadMailServerSettings(db::Engine &engine, MailServerSettings *into, QStrin
         if (r.port <= 0 || r.port > 65535)
             r.port = 25;
         const qint64 security = t.integer(f[fSecurity]);
-        r.security = security == 1 ? MailSecurity::StartTls : security == 2 ? MailSecurity::SslTls : MailSecurity::None;
+        r.security = security == 1   ? MailSecurity::StartTls
+                     : security == 2 ? MailSecurity::SslTls
+                                     : MailSecurity::None;
         r.loginUser = t.text(f[fLoginUser]).trimmed();
         r.rememberPassword = t.logical(f[fRememberPw]);
         r.attachPdf = t.logical(f[fAttachPdf]);
@@ -145,16 +149,18 @@ bool rememberPassword(const QString &dataDir, const QString &password, QString *
     ::unlink(temp.constData());
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) {
-        *error = QStringLiteral("%1 cannot be written: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        *error =
+            QStringLiteral("%1 cannot be written: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     const QByteArray bytes = password.toUtf8();
-    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size() &&
-              ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 &&
+              ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size() && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
     if (!ok) {
-        *error = QStringLiteral("%1 cannot be written: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        *error =
+            QStringLiteral("%1 cannot be written: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
         ::unlink(temp.constData());
         return false;
     }

@@ -18,10 +18,10 @@ struct MailServerSettings
 {
     int port = 25;
     MailSecurity security = MailSecurity::None;
-    QString loginUser;           // empty: no login, the client greets with HELO
+    QString loginUser; // empty: no login, the client greets with HELO
     bool rememberPassword = false;
-    bool attachPdf = true;       // e-mailed documents carry their PDF
-    QString certificateHost;     // the host whose certificate the user accepted
+    bool attachPdf = true;        // e-mailed documents carry their PDF
+    QString certificateHost;      // the host whose certificate the user accepted
     QByteArray certificateDigest; // its SHA-256 digest
 
     // The digest accepted for `host`, empty when none.

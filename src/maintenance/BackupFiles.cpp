@@ -150,9 +150,8 @@ CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString
             break;
         if (hashing.valid())
             hashing.wait();
-        hashing = std::async(std::launch::async, [&hash, data = buffer.data(), n] {
-            hash.addData(QByteArrayView(data, n));
-        });
+        hashing = std::async(std::launch::async,
+                             [&hash, data = buffer.data(), n] { hash.addData(QByteArrayView(data, n)); });
         s = out->write(offset, buffer.data(), static_cast<std::size_t>(n));
         if (!s)
             break;

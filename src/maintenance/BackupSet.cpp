@@ -384,8 +384,9 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
 
     // The current files are replaced by renames, never written into, so links to them keep them
     // as they are: the safety copy costs no copying.
-    const SafetyBackupResult safety = takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged),
-                                                       engine.fileSystem(), options.now, SafetyCopyMode::Link);
+    const SafetyBackupResult safety =
+        takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged), engine.fileSystem(),
+                         options.now, SafetyCopyMode::Link);
     if (!safety)
         return fail(safety.status,
                     QStringLiteral("The current data could not be copied aside before the restore:\n%1\n"

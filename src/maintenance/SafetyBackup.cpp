@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
-
 #include <unistd.h>
 
 namespace tallyra {

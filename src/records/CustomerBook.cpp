@@ -28,7 +28,9 @@ db::Status markDeleted(db::Table &table, quint32 recNo)
 {
     if (!table.go(recNo)) {
         const db::Status e = table.takeError();
-        return e.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(table.fileName()).arg(recNo)) : e;
+        return e.isOk()
+                   ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(table.fileName()).arg(recNo))
+                   : e;
     }
     db::Status s = table.markDeleted();
     if (s.isOk())
@@ -54,8 +56,7 @@ db::Status recallIfDeleted(db::Table &table)
 CustomerBook::CustomerBook(db::Table &customers, db::Table &groups)
     : m_customers(customers)
     , m_groups(groups)
-{
-}
+{}
 
 bool CustomerBook::load(quint32 recNo, CustomerRecord *customer, bool *deleted)
 {
@@ -63,9 +64,9 @@ bool CustomerBook::load(quint32 recNo, CustomerRecord *customer, bool *deleted)
         m_customers.takeError();
         return false;
     }
-    for (QString *text : {&customer->Title, &customer->First, &customer->Last, &customer->Addr1, &customer->Addr2,
-                          &customer->Addr3, &customer->Addr4, &customer->Zip, &customer->Note, &customer->Phone,
-                          &customer->Fax, &customer->EMail})
+    for (QString *text : {&customer->Title, &customer->First, &customer->Last, &customer->Addr1,
+                          &customer->Addr2, &customer->Addr3, &customer->Addr4, &customer->Zip,
+                          &customer->Note, &customer->Phone, &customer->Fax, &customer->EMail})
         *text = text->trimmed();
     customer->Comments = memoText(customer->Comments);
     if (deleted)
@@ -89,8 +90,8 @@ RecordSave CustomerBook::save(CustomerRecord &customer, quint32 recNo)
     bool appended = false;
     if (recNo != 0) {
         if (!m_customers.go(recNo))
-            return RecordSave::refused(failure(QStringLiteral("The customer's record could not be read."),
-                                               m_customers.takeError()));
+            return RecordSave::refused(
+                failure(QStringLiteral("The customer's record could not be read."), m_customers.takeError()));
         if (customer.CuNo == 0) {
             customer.CuNo = nextCustomerNumber(m_customers);
             m_customers.go(recNo);
@@ -98,7 +99,8 @@ RecordSave CustomerBook::save(CustomerRecord &customer, quint32 recNo)
     } else {
         const qint64 number = nextCustomerNumber(m_customers);
         if (number > kHighestCustomerNumber)
-            return RecordSave::refused(QStringLiteral("Every customer number up to %1 is in use.").arg(kHighestCustomerNumber));
+            return RecordSave::refused(
+                QStringLiteral("Every customer number up to %1 is in use.").arg(kHighestCustomerNumber));
         if (!m_customers.appendBlank().isOk()) {
             m_customers.takeError();
             customer.CuNo = 0;
@@ -137,8 +139,7 @@ QStringList CustomerBook::addressBlock(const CustomerRecord &c)
 GroupBook::GroupBook(db::Table &groups, db::Table *customers)
     : m_groups(groups)
     , m_customers(customers)
-{
-}
+{}
 
 bool GroupBook::load(quint32 recNo, GroupRecord *group, bool *deleted)
 {
@@ -160,7 +161,7 @@ qint64 GroupBook::nextGroupNumber()
         for (bool more = order.ok() && field >= 0 && m_groups.top(); more; more = m_groups.skip(1)) {
             const qint64 n = m_groups.integer(field);
             if (n <= run)
-                continue;  // a number used twice does not end the run
+                continue; // a number used twice does not end the run
             if (n != run + 1)
                 break;
             run = n;
@@ -179,12 +180,13 @@ RecordSave GroupBook::save(GroupRecord &group, quint32 recNo)
     bool appended = false;
     if (recNo != 0) {
         if (!m_groups.go(recNo))
-            return RecordSave::refused(failure(QStringLiteral("The group's record could not be read."),
-                                               m_groups.takeError()));
+            return RecordSave::refused(
+                failure(QStringLiteral("The group's record could not be read."), m_groups.takeError()));
     } else {
         const qint64 number = nextGroupNumber();
         if (number > kHighestGroupNumber)
-            return RecordSave::refused(QStringLiteral("Every group number up to %1 is in use.").arg(kHighestGroupNumber));
+            return RecordSave::refused(
+                QStringLiteral("Every group number up to %1 is in use.").arg(kHighestGroupNumber));
         if (!m_groups.appendBlank().isOk()) {
             m_groups.takeError();
             return RecordSave::refused(QString::fromLatin1(kGroupAppendFailedMessage));

@@ -19,8 +19,8 @@ inline const char kCustomerAppendFailedMessage[] = "Unable to Append record . . 
 inline const char kBlankGroupNameMessage[] = "Can't Save Blank Name";
 inline const char kGroupAppendFailedMessage[] = "Unable to add record at this time. Please try later.";
 
-inline constexpr qint64 kHighestCustomerNumber = 999999;  // CuNo holds six digits
-inline constexpr qint64 kHighestGroupNumber = 99;         // nGroup holds two
+inline constexpr qint64 kHighestCustomerNumber = 999999; // CuNo holds six digits
+inline constexpr qint64 kHighestGroupNumber = 99;        // nGroup holds two
 
 // The outcome of saving a record from its form.
 struct RecordSave

@@ -11,7 +11,7 @@ class QPushButton;
 namespace db {
 class Engine;
 class Table;
-}
+} // namespace db
 
 namespace tallyra {
 

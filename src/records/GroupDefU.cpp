@@ -123,7 +123,8 @@ void TGroupDef::BtnDeleteClick()
     if (m_recNo == 0)
         return;
     const QString name = m_group.cGroup.trimmed();
-    if (!Prompt::okCancel(this, QStringLiteral("Move Customers in ") + name + QStringLiteral(" to a selected group")))
+    if (!Prompt::okCancel(this, QStringLiteral("Move Customers in ") + name +
+                                    QStringLiteral(" to a selected group")))
         return;
     db::Table *groups = table(QStringLiteral("GROUPS"));
     db::Table *customers = groups ? table(QStringLiteral("CUST5")) : nullptr;
@@ -135,7 +136,7 @@ void TGroupDef::BtnDeleteClick()
         TPickGroup picker(m_engine, parent);
         return picker.pick(selection, allowNew);
     };
-    list.edit = [](QWidget *, qint64) -> qint64 { return -1; };  // no "New" here
+    list.edit = [](QWidget *, qint64) -> qint64 { return -1; }; // no "New" here
     const PickStepResult step = pickStep(*groups, RecordKind::Group, list, 0, false, this);
     if (!step.picked() || step.selection == m_recNo)
         return;
@@ -146,14 +147,14 @@ void TGroupDef::BtnDeleteClick()
     if (!book.load(static_cast<quint32>(step.selection), &target, &targetDeleted))
         return;
     if (targetDeleted) {
-        Prompt::info(this, QStringLiteral("The group ") + target.cGroup.trimmed()
-                               + QStringLiteral(" is deleted. Please select another group."));
+        Prompt::info(this, QStringLiteral("The group ") + target.cGroup.trimmed() +
+                               QStringLiteral(" is deleted. Please select another group."));
         return;
     }
     const db::Status moved = book.moveCustomers(m_group.nGroup, target.nGroup);
     if (!moved.isOk()) {
-        Prompt::info(this, QStringLiteral("The customers could not all be moved; the group is kept.\n")
-                               + moved.toString());
+        Prompt::info(this, QStringLiteral("The customers could not all be moved; the group is kept.\n") +
+                               moved.toString());
         return;
     }
     const db::Status removed = book.remove(m_recNo);

@@ -17,9 +17,9 @@ struct GroupItem
 {
     quint32 recNo = 0;
     qint64 number = 0;
-    QString name;      // trimmed
+    QString name; // trimmed
     bool deleted = false;
-    QByteArray upper;  // the name as the search compares it
+    QByteArray upper; // the name as the search compares it
 
     // What the list shows: the name, with " <DELETED>" after a deleted group's.
     QString text() const;

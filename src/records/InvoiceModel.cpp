@@ -202,7 +202,9 @@ QString InvoiceTotals::overflowMessage() const
     for (int i = 0; i < m_invoice.items.size(); ++i) {
         const InvoiceItem &item = m_invoice.items.at(i);
         if (tooLarge(item.lineTotal()) || tooLarge(item.unitPrice) || tooLarge(item.quantity))
-            return QStringLiteral("Line %1 (%2): %3").arg(i + 1).arg(item.productId.trimmed(), tooLargeAmountMessage());
+            return QStringLiteral("Line %1 (%2): %3")
+                .arg(i + 1)
+                .arg(item.productId.trimmed(), tooLargeAmountMessage());
     }
     const struct
     {

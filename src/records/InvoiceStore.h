@@ -31,7 +31,6 @@ struct InvoiceCustomer
     QString phone;
 };
 
-
 struct InvoiceSaveResult
 {
     enum class Outcome

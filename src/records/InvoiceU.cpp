@@ -42,8 +42,11 @@ struct GridColumn
     int characters;
     TextKind kind;
 };
-constexpr GridColumn kColumns[] = {
-    {10, TextKind::Codes}, {27, TextKind::Text}, {9, TextKind::Figures}, {10, TextKind::Figures}, {15, TextKind::Figures}};
+constexpr GridColumn kColumns[] = {{10, TextKind::Codes},
+                                   {27, TextKind::Text},
+                                   {9, TextKind::Figures},
+                                   {10, TextKind::Figures},
+                                   {15, TextKind::Figures}};
 
 QString numberText(qint64 number)
 {
@@ -396,7 +399,9 @@ void TInvoice::showCustomer()
         db::Status status;
         const QString zone = bulkMailZone(m_engine, m_customer.zip, &status);
         // "Zone 4 Shipping:" with a zone, "Shipping:" without one.
-        const QString prefix = zone.trimmed().isEmpty() ? QString() : QStringLiteral("Zone ") + zone.trimmed() + QLatin1Char(' ');
+        const QString prefix = zone.trimmed().isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("Zone ") + zone.trimmed() + QLatin1Char(' ');
         m_shipLabel->setText(prefix + settings.shipLine.trimmed() + QLatin1Char(':'));
     } else {
         m_shipLabel->setText(settings.shipLine.trimmed() + QLatin1Char(':'));

@@ -11,8 +11,7 @@ namespace tallyra {
 TPickCust::TPickCust(db::Engine &engine, QWidget *parent)
     : PickGridDialog(engine, customerPickList(settings().ByCust), parent)
     , m_group(addInfoBox(QStringLiteral("Group:"), QStringLiteral("groupEdit")))
-{
-}
+{}
 
 void TPickCust::aboutToShow()
 {

@@ -67,7 +67,7 @@ QByteArray PickGrid::searchKey(const QString &text, SearchKind kind)
 {
     if (kind == SearchKind::InvoiceNumber) {
         QString digits = text;
-        digits.remove(QLatin1Char('_'));  // the mask's blank character
+        digits.remove(QLatin1Char('_')); // the mask's blank character
         QByteArray key = digits.trimmed().toUtf8();
         if (key.size() < kInvoiceKeyWidth)
             key.prepend(QByteArray(kInvoiceKeyWidth - key.size(), ' '));
@@ -130,8 +130,8 @@ qint64 PickGrid::countBefore(quint32 recNo, qint64 limit)
 {
     if (!m_table->go(recNo) || m_table->skip(-(limit + 1)))
         return -1;
-    qint64 lo = 0;          // a skip of lo records backward succeeds
-    qint64 hi = limit + 1;  // a skip of hi fails
+    qint64 lo = 0;         // a skip of lo records backward succeeds
+    qint64 hi = limit + 1; // a skip of hi fails
     for (qint64 step = 1; lo + step < hi; step *= 2) {
         m_table->go(recNo);
         if (m_table->skip(-(lo + step))) {

@@ -23,7 +23,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
@@ -32,7 +31,7 @@ struct PickRow
 {
     quint32 recNo = 0;
     bool deleted = false;
-    QStringList cells;  // the visible columns, the deleted marker already in place
+    QStringList cells; // the visible columns, the deleted marker already in place
 };
 
 class PickGrid
@@ -42,16 +41,17 @@ public:
     static constexpr int kScrollRange = 100;
     static constexpr qint64 kDefaultExactLimit = 16384;
 
-    enum class SearchKind {
-        Text,           // upper-cased (ASCII letters, as the tags fold) and trimmed
-        InvoiceNumber,  // trimmed and left-padded with blanks to six characters
+    enum class SearchKind
+    {
+        Text,          // upper-cased (ASCII letters, as the tags fold) and trimmed
+        InvoiceNumber, // trimmed and left-padded with blanks to six characters
     };
 
     struct Layout
     {
         // The visible cells of the table's current record.
         std::function<QStringList(const db::Table &)> cells;
-        int markerColumn = -1;  // the cell replaced by the marker for a deleted record
+        int markerColumn = -1; // the cell replaced by the marker for a deleted record
         QString marker;
         SearchKind search = SearchKind::Text;
         // After a refill whose target is not among the rows: true selects the first row (customer
@@ -60,7 +60,9 @@ public:
     };
 
     PickGrid() = default;
-    explicit PickGrid(Layout layout) : m_layout(std::move(layout)) {}
+    explicit PickGrid(Layout layout)
+        : m_layout(std::move(layout))
+    {}
     void setLayout(Layout layout) { m_layout = std::move(layout); }
     const Layout &layout() const { return m_layout; }
 
@@ -85,9 +87,9 @@ public:
     int scrollPosition() const;
 
     const QList<PickRow> &rows() const { return m_rows; }
-    int currentRow() const { return m_current; }  // 0-based; -1 when there is no row
+    int currentRow() const { return m_current; } // 0-based; -1 when there is no row
     void setCurrentRow(int row);
-    quint32 currentRecNo() const;  // 0 when no data row is current
+    quint32 currentRecNo() const; // 0 when no data row is current
 
     // Scrolling. Each asks for a new top; the rows are refilled only when it differs from the
     // current one (and then it is clamped into 0 .. lastTop). With ten records or fewer nothing
@@ -143,8 +145,8 @@ private:
     qint64 m_lastTop = 0;
     qint64 m_top = 0;
     bool m_exact = true;
-    quint32 m_anchor = 0;  // record in the first row
-    quint32 m_target = 0;  // record to select at the next fill
+    quint32 m_anchor = 0; // record in the first row
+    quint32 m_target = 0; // record to select at the next fill
     QList<PickRow> m_rows;
     int m_current = -1;
     QByteArray m_lastSearch;

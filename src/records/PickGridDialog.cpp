@@ -203,8 +203,8 @@ qint64 PickGridDialog::pick(qint64 selection, bool allowNew)
     db::Table *table = listTable();
     if (!table)
         return -1;
-    if (!m_def.tag.isEmpty() && table->selectedTag().compare(m_def.tag, Qt::CaseInsensitive) != 0
-        && !table->selectTag(m_def.tag)) {
+    if (!m_def.tag.isEmpty() && table->selectedTag().compare(m_def.tag, Qt::CaseInsensitive) != 0 &&
+        !table->selectTag(m_def.tag)) {
         Prompt::info(this, openFailureMessage(tableDef(findTableDef(m_def.tableName)->id).tagFailFile));
         table->takeError();
         return -1;
@@ -374,7 +374,7 @@ void PickGridDialog::ScrollBar1Scroll(int action)
         m_grid.end();
         break;
     default:
-        return;  // dragging the thumb moves nothing until it is released
+        return; // dragging the thumb moves nothing until it is released
     }
     refresh();
     m_scroll->setSliderPosition(m_grid.scrollPosition());

@@ -19,7 +19,7 @@ class QTableWidget;
 namespace db {
 class Engine;
 class Table;
-}
+} // namespace db
 
 namespace tallyra {
 

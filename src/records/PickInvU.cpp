@@ -10,8 +10,7 @@ namespace tallyra {
 TPickInv::TPickInv(db::Engine &engine, QWidget *parent)
     : PickGridDialog(engine, invoicePickList(), parent)
     , m_customer(addInfoBox(QStringLiteral("Customer:"), QStringLiteral("customerEdit")))
-{
-}
+{}
 
 void TPickInv::currentRowChanged()
 {
@@ -25,8 +24,8 @@ void TPickInv::currentRowChanged()
         if (cuNo >= 0 && customers->selectTag(QStringLiteral("CCNO"))) {
             const int first = customers->fieldIndex("First");
             const int last = customers->fieldIndex("Last");
-            if (first >= 0 && last >= 0
-                && customers->seek(customerNumberKey(invoices->integer(cuNo))) == db::SeekResult::Found)
+            if (first >= 0 && last >= 0 &&
+                customers->seek(customerNumberKey(invoices->integer(cuNo))) == db::SeekResult::Found)
                 name = customers->text(first).trimmed() + QLatin1Char(' ') + customers->text(last).trimmed();
         }
         if (previousTag.isEmpty())

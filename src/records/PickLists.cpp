@@ -51,13 +51,15 @@ PickListDef customerPickList(bool byName)
     d.windowMargin = 16;
     if (byName) {
         d.tag = QStringLiteral("CName");
-        d.columns = {{QStringLiteral("Last"), 20}, {QStringLiteral("First"), 13}, {QStringLiteral("Note"), 34}};
+        d.columns = {
+            {QStringLiteral("Last"), 20}, {QStringLiteral("First"), 13}, {QStringLiteral("Note"), 34}};
         d.grid.cells = [](const db::Table &t) {
             return QStringList{textOf(t, "Last"), textOf(t, "First"), textOf(t, "Note")};
         };
     } else {
         d.tag = QStringLiteral("cEMail");
-        d.columns = {{QStringLiteral("EMail"), 34}, {QStringLiteral("Last"), 20}, {QStringLiteral("First"), 13}};
+        d.columns = {
+            {QStringLiteral("EMail"), 34}, {QStringLiteral("Last"), 20}, {QStringLiteral("First"), 13}};
         d.grid.cells = [](const db::Table &t) {
             return QStringList{textOf(t, "EMail"), textOf(t, "Last"), textOf(t, "First")};
         };
@@ -76,7 +78,8 @@ PickListDef productPickList()
     d.tableName = QStringLiteral("Prod5");
     d.letter = QLatin1Char('M');
     d.gridLetters = 45;
-    d.columns = {{QStringLiteral("Product ID"), 10}, {QStringLiteral("Description"), 27},
+    d.columns = {{QStringLiteral("Product ID"), 10},
+                 {QStringLiteral("Description"), 27},
                  {QStringLiteral("Price"), 8, true}};
     d.grid.cells = [](const db::Table &t) {
         return QStringList{textOf(t, "PrID"), textOf(t, "PDesc"), fixedNumber(numberOf(t, "UPrice"), 8, 2)};
@@ -96,7 +99,8 @@ PickListDef invoicePickList()
     d.letter = QLatin1Char('M');
     d.gridLetters = 47;
     d.searchLabel = QStringLiteral("Seek Invoice No:");
-    d.columns = {{QStringLiteral("Invoice"), 7, true}, {QStringLiteral("Date"), 10},
+    d.columns = {{QStringLiteral("Invoice"), 7, true},
+                 {QStringLiteral("Date"), 10},
                  {QStringLiteral("Credit Card / Note"), 30}};
     d.grid.cells = [](const db::Table &t) {
         const int iv = t.fieldIndex("IvNo");
@@ -118,11 +122,14 @@ PickListDef purchasePickList()
     d.tableName = QStringLiteral("Pur5");
     d.letter = QLatin1Char('B');
     d.gridLetters = 40;
-    d.columns = {{QStringLiteral("Product ID"), 10}, {QStringLiteral("Date"), 8},
-                 {QStringLiteral("Quantity"), 10, true}, {QStringLiteral("Total Cost"), 12, true}};
+    d.columns = {{QStringLiteral("Product ID"), 10},
+                 {QStringLiteral("Date"), 8},
+                 {QStringLiteral("Quantity"), 10, true},
+                 {QStringLiteral("Total Cost"), 12, true}};
     d.grid.cells = [](const db::Table &t) {
         return QStringList{textOf(t, "PURProd"), formatShortDate(dateOf(t, "PURDate")),
-                           fixedNumber(numberOf(t, "PURQty"), 10, 2), fixedNumber(numberOf(t, "PURCost"), 12, 2)};
+                           fixedNumber(numberOf(t, "PURQty"), 10, 2),
+                           fixedNumber(numberOf(t, "PURCost"), 12, 2)};
     };
     d.grid.markerColumn = 3;
     d.grid.marker = kDeletedNarrow;

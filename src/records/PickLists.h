@@ -16,20 +16,20 @@ namespace tallyra {
 struct PickColumn
 {
     QString header;
-    int letters = 0;          // width in widths of the list's letter
-    bool alignRight = false;  // numbers
+    int letters = 0;         // width in widths of the list's letter
+    bool alignRight = false; // numbers
 };
 
 struct PickListDef
 {
-    QString objectName;   // of the window: "pickCustomerDialog"
-    QString caption;      // empty: none given
-    QString tag;          // tag the list selects when shown; empty keeps the table's
-    QString tableName;    // bare name: "CUST5"
-    QList<PickColumn> columns;  // the visible ones; the hidden "RecNo" column follows them
-    QChar letter;               // the letter whose width measures the columns
-    int gridLetters = 0;        // the grid's visible width in letters
-    int windowMargin = 10;      // pixels kept right of the scroll bar
+    QString objectName;        // of the window: "pickCustomerDialog"
+    QString caption;           // empty: none given
+    QString tag;               // tag the list selects when shown; empty keeps the table's
+    QString tableName;         // bare name: "CUST5"
+    QList<PickColumn> columns; // the visible ones; the hidden "RecNo" column follows them
+    QChar letter;              // the letter whose width measures the columns
+    int gridLetters = 0;       // the grid's visible width in letters
+    int windowMargin = 10;     // pixels kept right of the scroll bar
     QString searchLabel = QStringLiteral("Seek:");
     QString selectCaption = QStringLiteral("Select");
     QString newCaption = QStringLiteral("New");

@@ -81,11 +81,13 @@ void TPickPmt::setPayments(const QList<InvoicePayment> &payments)
     constexpr int kCellMargins = 14;
     const QFontMetrics metrics = m_grid->fontMetrics();
     const int letter = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    int dateWidth = qMax(kDateLetters * letter, metrics.horizontalAdvance(m_grid->horizontalHeaderItem(0)->text()));
+    int dateWidth =
+        qMax(kDateLetters * letter, metrics.horizontalAdvance(m_grid->horizontalHeaderItem(0)->text()));
     int amountWidth = qMax(kAmountLetters * letter, widthFor(m_grid, 10, TextKind::Figures));
     for (int row = 0; row < m_grid->rowCount(); ++row) {
         dateWidth = qMax(dateWidth, metrics.horizontalAdvance(m_grid->item(row, 0)->text()) + kCellMargins);
-        amountWidth = qMax(amountWidth, metrics.horizontalAdvance(m_grid->item(row, 1)->text()) + kCellMargins);
+        amountWidth =
+            qMax(amountWidth, metrics.horizontalAdvance(m_grid->item(row, 1)->text()) + kCellMargins);
     }
     m_grid->setColumnWidth(0, dateWidth);
     m_grid->setColumnWidth(1, amountWidth);

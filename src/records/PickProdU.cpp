@@ -4,7 +4,6 @@ namespace tallyra {
 
 TPickProd::TPickProd(db::Engine &engine, QWidget *parent)
     : PickGridDialog(engine, productPickList(), parent)
-{
-}
+{}
 
 } // namespace tallyra

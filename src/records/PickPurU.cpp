@@ -4,7 +4,6 @@ namespace tallyra {
 
 TPickPur::TPickPur(db::Engine &engine, QWidget *parent)
     : PickGridDialog(engine, purchasePickList(), parent)
-{
-}
+{}
 
 } // namespace tallyra

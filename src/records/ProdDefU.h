@@ -12,7 +12,7 @@ class QPushButton;
 namespace db {
 class Engine;
 class Table;
-}
+} // namespace db
 
 namespace tallyra {
 

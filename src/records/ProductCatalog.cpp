@@ -2,8 +2,8 @@
 
 #include "Conversions.h"
 #include "Database.h"
-#include "TagScope.h"
 #include "Tables.h"
+#include "TagScope.h"
 
 namespace tallyra {
 
@@ -19,8 +19,7 @@ QString failure(const QString &what, const db::Status &status)
 ProductCatalog::ProductCatalog(db::Engine &engine, db::Table &products)
     : m_engine(engine)
     , m_products(products)
-{
-}
+{}
 
 QString ProductCatalog::normaliseId(const QString &typed)
 {
@@ -83,8 +82,8 @@ RecordSave ProductCatalog::save(ProductRecord &product, quint32 recNo, const QSt
     bool appended = false;
     if (recNo != 0) {
         if (!m_products.go(recNo))
-            return RecordSave::refused(failure(QStringLiteral("The product's record could not be read."),
-                                               m_products.takeError()));
+            return RecordSave::refused(
+                failure(QStringLiteral("The product's record could not be read."), m_products.takeError()));
         const int onHand = m_products.fieldIndex("ONHAND");
         product.ONHAND = onHand >= 0 ? m_products.number(onHand) : 0.0;
     } else {
@@ -119,7 +118,8 @@ ProductCatalog::Removal ProductCatalog::remove(quint32 recNo)
     Removal result;
     ProductRecord product;
     if (!load(recNo, &product)) {
-        result.status = db::Status::notFound(QStringLiteral("%1: no record %2").arg(m_products.fileName()).arg(recNo));
+        result.status =
+            db::Status::notFound(QStringLiteral("%1: no record %2").arg(m_products.fileName()).arg(recNo));
         return result;
     }
 
@@ -141,7 +141,8 @@ ProductCatalog::Removal ProductCatalog::remove(quint32 recNo)
             const int field = purchases->fieldIndex("PURProd");
             const QByteArray key = keyUpper(id);
             if (!order.ok() || field < 0) {
-                result.status = db::Status::invalid(QStringLiteral("%1: tag Pur is not open").arg(purchases->fileName()));
+                result.status =
+                    db::Status::invalid(QStringLiteral("%1: tag Pur is not open").arg(purchases->fileName()));
             } else if (purchases->seek(key) == db::SeekResult::Found) {
                 do {
                     if (keyUpper(purchases->text(field).trimmed()) != key)

@@ -43,8 +43,8 @@ public:
 
     struct Removal
     {
-        db::Status status;  // ok, or what failed (then the product is not marked deleted)
-        int purchases = 0;  // Pur5 records marked deleted
+        db::Status status; // ok, or what failed (then the product is not marked deleted)
+        int purchases = 0; // Pur5 records marked deleted
     };
     // Marks every purchase of the product (Pur5, tag Pur: PURProd equal to its identifier) and
     // then the product's record deleted, and sets the pack-needed flag. Pur5 is opened for this

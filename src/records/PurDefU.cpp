@@ -1,10 +1,9 @@
 #include "PurDefU.h"
 
-#include "FormRules.h"
-
 #include "BrowseEdit.h"
 #include "Clock.h"
 #include "EnterMovesFocus.h"
+#include "FormRules.h"
 #include "MoneyBox.h"
 #include "PickProdU.h"
 #include "Prompt.h"

@@ -14,8 +14,7 @@ namespace tallyra {
 namespace {
 
 // A kind's pick list and edit window, each made for the call on the engine the program has then.
-template <typename List, typename Form>
-RecordWindows programWindowsOf()
+template <typename List, typename Form> RecordWindows programWindowsOf()
 {
     RecordWindows w;
     w.pick = [](QWidget *parent, qint64 selection, bool allowNew) {

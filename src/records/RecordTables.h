@@ -12,7 +12,7 @@ class QWidget;
 namespace db {
 class Engine;
 class Table;
-}
+} // namespace db
 
 namespace tallyra {
 

@@ -78,7 +78,8 @@ SalesReportResult buildProductBuyers(ReportBuffer &b, const CustomerTables &t, c
         description = descField >= 0 ? t.products.text(descField).trimmed() : QString();
     }
     std::vector<quint32> recNos;
-    if (db::Status s = recordsInSpan(t.invoices, QStringLiteral("InvD"), f.iDate, start, end, &recNos); !s.isOk())
+    if (db::Status s = recordsInSpan(t.invoices, QStringLiteral("InvD"), f.iDate, start, end, &recNos);
+        !s.isOk())
         return SalesReportResult::readFailed(s);
     if (recNos.empty())
         return SalesReportResult::nothing(QString::fromLatin1(kNoInvoicesMessage));
@@ -133,7 +134,8 @@ struct CustomerProfiles::Private
         status = invoiceFields.resolve(t.invoices);
         if (status.isOk())
             status = items.status();
-        const char *names[] = {"CuNo", "Title", "First", "Last", "Addr1", "Addr2", "Addr3", "Addr4", "Zip", "NGroup"};
+        const char *names[] = {"CuNo",  "Title", "First", "Last", "Addr1",
+                               "Addr2", "Addr3", "Addr4", "Zip",  "NGroup"};
         for (int i = 0; i < 10; ++i)
             cust[i] = requireField(t.customers, names[i], &status);
     }
@@ -155,7 +157,19 @@ struct CustomerProfiles::Private
 bool CustomerProfiles::Private::profile()
 {
     db::Table &c = tables.customers;
-    enum { CuNo, Title, First, Last, Addr1, Addr2, Addr3, Addr4, Zip, NGroup };
+    enum
+    {
+        CuNo,
+        Title,
+        First,
+        Last,
+        Addr1,
+        Addr2,
+        Addr3,
+        Addr4,
+        Zip,
+        NGroup
+    };
     const qint64 number = c.integer(cust[CuNo]);
     QString groupName;
     groups.find(c.integer(cust[NGroup]), &groupName);
@@ -323,8 +337,9 @@ SalesReportResult makeProductBuyers(db::Engine &engine, ReportBuffer &buffer, co
     return result;
 }
 
-SalesReportResult makeCustomerProfiles(db::Engine &engine, ReportBuffer &buffer, const QList<qint64> &customers,
-                                       const QList<qint64> &groups, QList<qint64> *unknown)
+SalesReportResult makeCustomerProfiles(db::Engine &engine, ReportBuffer &buffer,
+                                       const QList<qint64> &customers, const QList<qint64> &groups,
+                                       QList<qint64> *unknown)
 {
     SalesReportResult result;
     OpenCustomerTables open = openCustomerTables(engine);
@@ -351,7 +366,8 @@ SalesReportResult makeCustomerProfiles(db::Engine &engine, ReportBuffer &buffer,
     return result;
 }
 
-bool runProductBuyers(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress, QString *openFailure)
+bool runProductBuyers(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress,
+                      QString *openFailure)
 {
     ReportBuffer &buffer = reportBuffer();
     OpenCustomerTables open = openCustomerTables(engine);

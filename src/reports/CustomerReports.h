@@ -36,8 +36,9 @@ struct CustomerTables
 // record gives the title's description) within start to end. Progress runs from "Processing
 // Buyers" over the invoices of the span. Nothing with "No Invoices within selected dates." when
 // the span holds no invoice; a built but empty buffer when none of them holds the product.
-SalesReportResult buildProductBuyers(ReportBuffer &buffer, const CustomerTables &tables, const QString &productId,
-                                     const QDate &start, const QDate &end, const ProgressDisplay &progress);
+SalesReportResult buildProductBuyers(ReportBuffer &buffer, const CustomerTables &tables,
+                                     const QString &productId, const QDate &start, const QDate &end,
+                                     const ProgressDisplay &progress);
 
 // The profile report, one customer after another into one buffer. start() begins the buffer;
 // addCustomer() profiles the customer of a CUST5 record; addGroups() every customer, in name
@@ -73,8 +74,9 @@ SalesReportResult makeProductBuyers(db::Engine &engine, ReportBuffer &buffer, co
                                     const QDate &start, const QDate &end, const ProgressDisplay &progress);
 // Profiles of the customers numbered `customers` (in that order; an unknown number is passed
 // over and named in *unknown) or, when `customers` is empty, of the customers of `groups`.
-SalesReportResult makeCustomerProfiles(db::Engine &engine, ReportBuffer &buffer, const QList<qint64> &customers,
-                                       const QList<qint64> &groups, QList<qint64> *unknown = nullptr);
+SalesReportResult makeCustomerProfiles(db::Engine &engine, ReportBuffer &buffer,
+                                       const QList<qint64> &customers, const QList<qint64> &groups,
+                                       QList<qint64> *unknown = nullptr);
 
 // The commands. Product buyers: the product pick list (without "New"; no pick ends it), then the
 // date span. Profiles: the customer pick list shown again after each pick until it is closed

@@ -9,9 +9,7 @@
 
 namespace tallyra {
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Table &customers,
                                    const QDate &today, const ProgressDisplay &display)
@@ -89,15 +87,16 @@ SalesReportResult makeReceivables(db::Engine &engine, ReportBuffer &buffer, cons
     return result;
 }
 
-bool runReceivables(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress, QString *openFailure)
+bool runReceivables(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress,
+                    QString *openFailure)
 {
     ReportBuffer &buffer = reportBuffer();
     return finishReportRun(parent, makeReceivables(engine, buffer, tallyra::today(), progress), buffer,
                            openFailure);
 }
 
-SalesReportResult buildDailyIncome(ReportBuffer &b, db::Table &payments, db::Table &invoices, const QDate &start,
-                                   const QDate &end, const ProgressDisplay &display)
+SalesReportResult buildDailyIncome(ReportBuffer &b, db::Table &payments, db::Table &invoices,
+                                   const QDate &start, const QDate &end, const ProgressDisplay &display)
 {
     db::Status status;
     const int ivNo = requireField(payments, "IvNo", &status);
@@ -166,8 +165,8 @@ SalesReportResult buildDailyIncome(ReportBuffer &b, db::Table &payments, db::Tab
     return {};
 }
 
-SalesReportResult makeDailyIncome(db::Engine &engine, ReportBuffer &buffer, const QDate &start, const QDate &end,
-                                  const ProgressDisplay &progress)
+SalesReportResult makeDailyIncome(db::Engine &engine, ReportBuffer &buffer, const QDate &start,
+                                  const QDate &end, const ProgressDisplay &progress)
 {
     SalesReportResult result;
     const OpenResult inv = openInvoices(engine);
@@ -180,7 +179,8 @@ SalesReportResult makeDailyIncome(db::Engine &engine, ReportBuffer &buffer, cons
     return result;
 }
 
-bool runDailyIncome(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress, QString *openFailure)
+bool runDailyIncome(QWidget *parent, db::Engine &engine, const ProgressDisplay &progress,
+                    QString *openFailure)
 {
     presetCurrentMonth();
     if (!TDateSpan::ask())

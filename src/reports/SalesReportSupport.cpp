@@ -226,8 +226,8 @@ bool InvoiceItems::first(qint64 invoice)
     m_key = numberKey(invoice, 6);
     // In place when the table sits on the first item past a lower invoice's and that item's
     // number is not below this one: no item of this invoice can lie before it.
-    const bool inPlace = m_passed >= 0 && m_passed < invoice && !m_items.eof() &&
-                         m_items.integer(m_ivNo) >= invoice;
+    const bool inPlace =
+        m_passed >= 0 && m_passed < invoice && !m_items.eof() && m_items.integer(m_ivNo) >= invoice;
     if (!inPlace) {
         const db::SeekResult r = m_items.seek(m_key);
         if (r == db::SeekResult::Eof || r == db::SeekResult::Error) {
@@ -291,8 +291,8 @@ bool CustomerNames::find(qint64 number, QString *name, qint64 *group)
         if (m_status.isOk() && m_customers.seek(customerNumberKey(number)) == db::SeekResult::Found &&
             !m_customers.isDeleted()) {
             e.found = true;
-            e.name = customerName(m_customers.text(m_title), m_customers.text(m_first),
-                                  m_customers.text(m_last));
+            e.name =
+                customerName(m_customers.text(m_title), m_customers.text(m_first), m_customers.text(m_last));
             e.group = m_customers.integer(m_group);
         }
         it = m_cache.insert(number, e);

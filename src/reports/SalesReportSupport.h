@@ -110,8 +110,7 @@ db::Status recordsInSpan(db::Table &table, const QString &tag, int dateField, co
 // The fields of INV6 the reports read, found once per run.
 struct InvoiceFields
 {
-    int ivNo = -1, cuNo = -1, dept = -1, iDate = -1, iMemo = -1, discount = -1, ship = -1, tax = -1,
-        due = -1;
+    int ivNo = -1, cuNo = -1, dept = -1, iDate = -1, iMemo = -1, discount = -1, ship = -1, tax = -1, due = -1;
     db::Status resolve(const db::Table &invoices);
 };
 

@@ -99,10 +99,11 @@ void putAmounts(ReportBuffer &b, int first, const Amounts &a)
 SalesReportResult salesSummary(ReportBuffer &b, SpanWalk &walk, const QString &title, const SettingsRecord &s,
                                const ProgressDisplay &display)
 {
-    startReportLayout(b, 75, {QStringLiteral("Sales Summary for ") + title},
-                      {"V00", "R07", "V08", "R17", "V18", "R28", "V29", "R40", "V41", "R52", "V53", "R63", "V64",
-                       "R74", "V75"},
-                      {"Inv. No", "Date", "Items", "Discounts", s.ShipLine.trimmed(), s.TaxLine.trimmed(), "Total"});
+    startReportLayout(
+        b, 75, {QStringLiteral("Sales Summary for ") + title},
+        {"V00", "R07", "V08", "R17", "V18", "R28", "V29", "R40", "V41", "R52", "V53", "R63", "V64", "R74",
+         "V75"},
+        {"Inv. No", "Date", "Items", "Discounts", s.ShipLine.trimmed(), s.TaxLine.trimmed(), "Total"});
     ProgressSteps progress(display, kProcessing, walk.count());
     DateTexts dates;
     Amounts totals;
@@ -194,8 +195,8 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
     const int idField = products.fieldIndex("PrID");
     const int descField = products.fieldIndex("PDesc");
     if (idField < 0 || descField < 0)
-        return SalesReportResult::readFailed(
-            db::Status::corruption(products.fileName() + QStringLiteral(": the field PrID or PDesc is missing")));
+        return SalesReportResult::readFailed(db::Status::corruption(
+            products.fileName() + QStringLiteral(": the field PrID or PDesc is missing")));
     if (!products.selectTag(QStringLiteral("Prod")))
         return SalesReportResult::readFailed(products.takeError());
     for (bool more = products.top(); more; more = products.skip(1)) {
@@ -289,9 +290,10 @@ SalesReportResult taxSummary(ReportBuffer &b, SpanWalk &walk, const QString &tit
 SalesReportResult departmentSummary(ReportBuffer &b, SpanWalk &walk, const QString &title,
                                     const SettingsRecord &s, const ProgressDisplay &display)
 {
-    startReportLayout(b, 71, {QStringLiteral("Summary of Sales by Department for ") + title},
-                      {"V00", "L01", "V11", "R22", "V23", "R34", "V35", "R46", "V47", "R58", "V59", "R70", "V71"},
-                      {"Department", "Items", "Discounts", s.ShipLine.trimmed(), s.TaxLine.trimmed(), "Total"});
+    startReportLayout(
+        b, 71, {QStringLiteral("Summary of Sales by Department for ") + title},
+        {"V00", "L01", "V11", "R22", "V23", "R34", "V35", "R46", "V47", "R58", "V59", "R70", "V71"},
+        {"Department", "Items", "Discounts", s.ShipLine.trimmed(), s.TaxLine.trimmed(), "Total"});
     ProgressSteps progress(display, kProcessing, walk.count());
     // Departments in order of first appearance, found by key through the hash.
     std::vector<std::pair<QString, Amounts>> departments;

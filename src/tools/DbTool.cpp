@@ -9,10 +9,9 @@
 //                                          put a backup back, all or nothing, and rebuild the indexes
 //   tallyra-dbtool verify-backup SOURCE    check a backup against its manifest
 
+#include "DbToolMaintenance.h"
 #include "engine/Dump.h"
 #include "engine/Engine.h"
-
-#include "DbToolMaintenance.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -216,7 +215,8 @@ int main(int argc, char **argv)
         return tallyra::dbtoolPack(dir);
     if (command == QLatin1String("backup") && args.size() == 3)
         return tallyra::dbtoolBackup(dir, args[2]);
-    if (command == QLatin1String("restore") && (args.size() == 3 || (args.size() == 4 && args[3] == QLatin1String("--settings"))))
+    if (command == QLatin1String("restore") &&
+        (args.size() == 3 || (args.size() == 4 && args[3] == QLatin1String("--settings"))))
         return tallyra::dbtoolRestore(dir, args[2], args.size() == 4);
     if (command == QLatin1String("verify-backup") && args.size() == 2)
         return tallyra::dbtoolVerifyBackup(dir);

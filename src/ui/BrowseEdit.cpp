@@ -70,7 +70,7 @@ PickStepResult pickStep(db::Table &table, RecordKind kind, const RecordWindows &
     if (isEmpty(table)) {
         if (!allowNew) {
             Prompt::info(parent, emptyTableMessage(kind));
-            return result;  // -1
+            return result; // -1
         }
         selection = 0;
     }

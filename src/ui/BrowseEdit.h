@@ -9,7 +9,6 @@
 // every other caller of a pick step then reach them through the kind.
 
 #include <QString>
-
 #include <functional>
 
 class QWidget;
@@ -20,7 +19,15 @@ class Table;
 
 namespace tallyra {
 
-enum class RecordKind { Customer, Group, Product, Invoice, Purchase, Label };
+enum class RecordKind
+{
+    Customer,
+    Group,
+    Product,
+    Invoice,
+    Purchase,
+    Label
+};
 
 // The message a pick step without "New" shows for an empty table: "Customer Database is Empty",
 // "Group Database is Empty", "Product Database is Empty", "Invoice Database is Empty",
@@ -51,8 +58,8 @@ bool hasRecordWindows(RecordKind kind);
 // The outcome of one pick step.
 struct PickStepResult
 {
-    qint64 selection = -1;  // record number; 0 for a new record not saved; -1 none or cancelled
-    bool created = false;   // a new record was made and saved in the edit window during the step
+    qint64 selection = -1; // record number; 0 for a new record not saved; -1 none or cancelled
+    bool created = false;  // a new record was made and saved in the edit window during the step
 
     // True when the selection is above 0: a record is picked (or was just created).
     bool picked() const { return selection > 0; }

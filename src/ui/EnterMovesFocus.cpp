@@ -19,16 +19,17 @@ namespace {
 bool isEntryBox(const QWidget *w)
 {
     // A spin box's own line edit hands its focus to the spin box, which takes the keys.
-    if (qobject_cast<const QAbstractSpinBox *>(w->parentWidget()) || qobject_cast<const QComboBox *>(w->parentWidget()))
+    if (qobject_cast<const QAbstractSpinBox *>(w->parentWidget()) ||
+        qobject_cast<const QComboBox *>(w->parentWidget()))
         return false;
-    return qobject_cast<const QLineEdit *>(w) || qobject_cast<const QAbstractSpinBox *>(w)
-        || qobject_cast<const QComboBox *>(w) || qobject_cast<const QCheckBox *>(w);
+    return qobject_cast<const QLineEdit *>(w) || qobject_cast<const QAbstractSpinBox *>(w) ||
+           qobject_cast<const QComboBox *>(w) || qobject_cast<const QCheckBox *>(w);
 }
 
 bool takesTabFocus(const QWidget *w, const QWidget *window)
 {
-    return w->window() == window && !w->focusProxy() && w->isVisible() && w->isEnabled()
-        && (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus;
+    return w->window() == window && !w->focusProxy() && w->isVisible() && w->isEnabled() &&
+           (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus;
 }
 
 } // namespace
@@ -42,7 +43,7 @@ EnterMovesFocus::EnterMovesFocus(QWidget *window)
 EnterMovesFocus *EnterMovesFocus::install(QWidget *window)
 {
     auto *filter = window->findChild<EnterMovesFocus *>(QStringLiteral("enterMovesFocusFilter"),
-                                                       Qt::FindDirectChildrenOnly);
+                                                        Qt::FindDirectChildrenOnly);
     if (!filter)
         filter = new EnterMovesFocus(window);
     const auto children = window->findChildren<QWidget *>();
@@ -58,7 +59,7 @@ EnterMovesFocus *EnterMovesFocus::install(QWidget *window)
 
 void EnterMovesFocus::watch(QWidget *box)
 {
-    box->removeEventFilter(this);  // never twice
+    box->removeEventFilter(this); // never twice
     box->installEventFilter(this);
 }
 
@@ -117,14 +118,15 @@ bool EnterMovesFocus::eventFilter(QObject *watched, QEvent *event)
     // A character a text box cannot take (past its length, or not of its shape) is refused
     // visibly instead of being dropped without a word. Money boxes say so themselves.
     auto *edit = qobject_cast<QLineEdit *>(box);
-    if (!edit || edit->isReadOnly() || edit->inherits("tallyra::MoneyBox") || !edit->inputMask().isEmpty()
-        || key->text().isEmpty()
-        || !key->text().at(0).isPrint() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+    if (!edit || edit->isReadOnly() || edit->inherits("tallyra::MoneyBox") || !edit->inputMask().isEmpty() ||
+        key->text().isEmpty() || !key->text().at(0).isPrint() ||
+        (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
         return false;
     QString after = textAfterKey(edit, key);
     int position = after.size();
     const bool tooLong = after.size() > edit->maxLength();
-    const bool misshapen = edit->validator() && edit->validator()->validate(after, position) == QValidator::Invalid;
+    const bool misshapen =
+        edit->validator() && edit->validator()->validate(after, position) == QValidator::Invalid;
     if (tooLong || misshapen) {
         refuseVisibly(edit);
         // The box never sees the key; windows that explain a refusal listen for this.

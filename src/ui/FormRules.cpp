@@ -58,7 +58,8 @@ void refuseVisibly(QWidget *box)
         // The text colour may have changed meanwhile (a money box turning red): keep it.
         QPalette restored = before;
         restored.setColor(QPalette::Text, guard->palette().color(QPalette::Text));
-        if (hadOwnPalette || restored.color(QPalette::Text) != QApplication::palette(guard).color(QPalette::Text))
+        if (hadOwnPalette ||
+            restored.color(QPalette::Text) != QApplication::palette(guard).color(QPalette::Text))
             guard->setPalette(restored);
         else
             guard->setPalette(QPalette());
@@ -130,7 +131,8 @@ int widthFor(const QWidget *widget, int characters, TextKind kind)
         perCharacter = metrics.horizontalAdvance(QStringLiteral("0123456789")) / 10 + 1;
         break;
     case TextKind::Codes:
-        perCharacter = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789")) / 37 + 1;
+        perCharacter =
+            metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789")) / 37 + 1;
         break;
     case TextKind::Text:
         perCharacter = metrics.averageCharWidth() + 1;
@@ -152,7 +154,8 @@ DiscardGuard::DiscardGuard(QWidget *window)
 
 DiscardGuard *DiscardGuard::of(QWidget *window)
 {
-    auto *guard = window->findChild<DiscardGuard *>(QStringLiteral("discardGuard"), Qt::FindDirectChildrenOnly);
+    auto *guard =
+        window->findChild<DiscardGuard *>(QStringLiteral("discardGuard"), Qt::FindDirectChildrenOnly);
     return guard ? guard : new DiscardGuard(window);
 }
 
@@ -170,8 +173,8 @@ QString DiscardGuard::state() const
             parts << name + QLatin1Char('=') + combo->currentText();
         } else if (auto *edit = qobject_cast<const QLineEdit *>(w)) {
             // A spin box's or combo box's own line edit is counted with its owner.
-            if (qobject_cast<const QAbstractSpinBox *>(w->parentWidget())
-                || qobject_cast<const QComboBox *>(w->parentWidget()) || edit->isReadOnly())
+            if (qobject_cast<const QAbstractSpinBox *>(w->parentWidget()) ||
+                qobject_cast<const QComboBox *>(w->parentWidget()) || edit->isReadOnly())
                 continue;
             parts << name + QLatin1Char('=') + edit->text().trimmed();
         } else if (auto *button = qobject_cast<const QAbstractButton *>(w); button && button->isCheckable()) {

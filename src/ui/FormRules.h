@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <functional>
 
 class QDateEdit;
@@ -40,7 +39,12 @@ void setupDateBox(QDateEdit *box);
 // The pixels a column or box needs to show `characters` characters of its kind on one line in
 // the widget's font, margins included: figures (digits, sign, separators), codes (capitals and
 // digits, as product ids) or free text (an average mix of letters).
-enum class TextKind { Figures, Codes, Text };
+enum class TextKind
+{
+    Figures,
+    Codes,
+    Text
+};
 int widthFor(const QWidget *widget, int characters, TextKind kind);
 
 // --- Unsaved changes ---------------------------------------------------------------------------

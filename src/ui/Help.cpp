@@ -72,14 +72,15 @@ bool Help::open(QWidget *parent, const QString &page)
 {
     const QString path = directory() + QLatin1Char('/') + page;
     if (!QFileInfo::exists(path)) {
-        Prompt::info(parent, QStringLiteral("The help page was not found:\n") + QDir::toNativeSeparators(path));
+        Prompt::info(parent,
+                     QStringLiteral("The help page was not found:\n") + QDir::toNativeSeparators(path));
         return false;
     }
     const QUrl url = QUrl::fromLocalFile(path);
     const bool opened = g_opener ? g_opener(url) : QDesktopServices::openUrl(url);
     if (!opened)
-        Prompt::info(parent, QStringLiteral("No web browser could be started to show the help page:\n")
-                                 + QDir::toNativeSeparators(path));
+        Prompt::info(parent, QStringLiteral("No web browser could be started to show the help page:\n") +
+                                 QDir::toNativeSeparators(path));
     return opened;
 }
 

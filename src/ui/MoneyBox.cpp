@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QTimer>
-
 #include <charconv>
 #include <cmath>
 
@@ -41,7 +40,8 @@ MoneyBox::MoneyBox(int width, int integerDigits, int decimals, QWidget *parent)
 {
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const QString point = QRegularExpression::escape(decimalPoint());
-    const QString shape = QStringLiteral("^ *[-+]? *\\d{0,%1} *(%2\\d{0,%3})? *$").arg(integerDigits).arg(point).arg(decimals);
+    const QString shape =
+        QStringLiteral("^ *[-+]? *\\d{0,%1} *(%2\\d{0,%3})? *$").arg(integerDigits).arg(point).arg(decimals);
     setValidator(new QRegularExpressionValidator(QRegularExpression(shape), this));
     setMaxLength(qMax(width, integerDigits + decimals + 2) + 4);
     connect(this, &QLineEdit::textChanged, this, &MoneyBox::updateColour);
@@ -108,7 +108,8 @@ bool MoneyBox::normalise()
     QString formatted = format(v);
     // A minus typed before any digit stays, even on zero.
     if (clean.startsWith(QLatin1Char('-')) && !(v < 0) && !formatted.contains(QLatin1Char('-')))
-        formatted = (QLatin1Char('-') + formatted.trimmed()).rightJustified(qMax<int>(text().size(), m_width));
+        formatted =
+            (QLatin1Char('-') + formatted.trimmed()).rightJustified(qMax<int>(text().size(), m_width));
     if (formatted != text())
         setText(formatted);
     updateColour();
@@ -127,8 +128,8 @@ QString MoneyBox::tooLargeMessage() const
 
 bool MoneyBox::refuseKey(QKeyEvent *event)
 {
-    if (isReadOnly() || event->text().isEmpty() || !event->text().at(0).isPrint()
-        || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+    if (isReadOnly() || event->text().isEmpty() || !event->text().at(0).isPrint() ||
+        (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
         return false;
     QString after = textAfterKey(this, event);
     int position = after.size();
@@ -165,8 +166,8 @@ void MoneyBox::keyPressEvent(QKeyEvent *event)
         double v;
         if (!parse(clean, &v)) {
             if (clean.contains(QRegularExpression(QStringLiteral("\\d"))) || clean.size() > 1)
-                return QLineEdit::keyPressEvent(event);  // not a figure: left for the user to mend
-            setText(clean + QLatin1Char('0'));           // "" or a sign: zero with that sign
+                return QLineEdit::keyPressEvent(event); // not a figure: left for the user to mend
+            setText(clean + QLatin1Char('0'));          // "" or a sign: zero with that sign
         }
         normalise();
         const int at = text().lastIndexOf(point);
@@ -213,7 +214,9 @@ void MoneyBox::focusOutEvent(QFocusEvent *event)
 void MoneyBox::updateColour()
 {
     QPalette p = palette();
-    const QColor colour = text().contains(QLatin1Char('-')) ? QColor(Qt::red) : QApplication::palette(this).color(QPalette::Text);
+    const QColor colour = text().contains(QLatin1Char('-'))
+                              ? QColor(Qt::red)
+                              : QApplication::palette(this).color(QPalette::Text);
     if (p.color(QPalette::Text) != colour) {
         p.setColor(QPalette::Text, colour);
         setPalette(p);

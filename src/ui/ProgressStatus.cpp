@@ -1,10 +1,9 @@
 #include "ProgressStatus.h"
 
-#include <QPointer>
-#include <QTimer>
-
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 
 namespace tallyra {
 
@@ -41,7 +40,7 @@ void ProgressPanel::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     const QRect area = barArea();
-    p.fillRect(area, QColor(0xc0, 0xc0, 0xc0));  // silver
+    p.fillRect(area, QColor(0xc0, 0xc0, 0xc0)); // silver
     if (m_percent > 0)
         p.fillRect(QRect(area.left(), area.top(), m_percent, area.height()), QColor(Qt::blue));
 }

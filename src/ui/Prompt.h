@@ -14,7 +14,13 @@ namespace tallyra {
 class Prompt
 {
 public:
-    enum class Answer { Ok, Cancel, Yes, No };
+    enum class Answer
+    {
+        Ok,
+        Cancel,
+        Yes,
+        No
+    };
 
     // Information box with "OK".
     static void info(QWidget *parent, const QString &text, const QString &caption = {});

@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
-
 #include <functional>
 
 namespace apptest {
@@ -21,7 +20,9 @@ namespace apptest {
 class ScriptedClock : public tallyra::StartupClock
 {
 public:
-    explicit ScriptedClock(QList<qint64> times) : m_times(std::move(times)) {}
+    explicit ScriptedClock(QList<qint64> times)
+        : m_times(std::move(times))
+    {}
     qint64 now() override
     {
         if (!m_times.isEmpty())
@@ -59,8 +60,7 @@ bool storeSettings(const QString &dir, const tallyra::SettingsRecord &settings);
 
 // Runs `act` on the first visible modal window of `Type` once it is shown (from a timer, since
 // the window's exec() does not return). Fails the test when none appears within 5 s.
-template <typename Type>
-void whenShown(std::function<void(Type *)> act)
+template <typename Type> void whenShown(std::function<void(Type *)> act)
 {
     auto *deadline = new QElapsedTimer;
     deadline->start();

@@ -120,7 +120,7 @@ private Q_SLOTS:
         QTest::keyClicks(w.box, QStringLiteral("123456789"));
         QCOMPARE(w.box->text(), QStringLiteral("1234567"));
         QTest::keyClicks(w.box, QStringLiteral(".5"));
-        QTest::keyClick(w.box, '.');  // a second separator tidies again, it is never typed twice
+        QTest::keyClick(w.box, '.'); // a second separator tidies again, it is never typed twice
         QCOMPARE(w.box->text(), QStringLiteral("1234567.50"));
         QTest::keyClick(w.box, Qt::Key_Tab);
         QCOMPARE(w.box->value(), 1234567.5);
@@ -133,7 +133,7 @@ private Q_SLOTS:
         QVERIFY(w.ready());
         QCOMPARE(w.box->text(), QStringLiteral(" 0,00"));
         w.clear();
-        QTest::keyClicks(w.box, QStringLiteral("7.5"));  // the point is not this locale's separator
+        QTest::keyClicks(w.box, QStringLiteral("7.5")); // the point is not this locale's separator
         QCOMPARE(w.box->text(), QStringLiteral("75"));
         QTest::keyClick(w.box, ',');
         QCOMPARE(w.box->text(), QStringLiteral("75,00"));
@@ -204,7 +204,8 @@ private Q_SLOTS:
         auto *ok = new QPushButton(QStringLiteral("OK"), &dialog);
         ok->setDefault(true);
         QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-        for (QWidget *w : std::initializer_list<QWidget *>{first, disabled, hidden, date, money, check, memo, ok})
+        for (QWidget *w :
+             std::initializer_list<QWidget *>{first, disabled, hidden, date, money, check, memo, ok})
             layout->addWidget(w);
         EnterMovesFocus::install(&dialog);
         dialog.show();
@@ -252,7 +253,7 @@ private Q_SLOTS:
         QImage image = status->panel()->grab().toImage();
         const QRgb blue = 0x0000ff;
         const QRgb silver = 0xc0c0c0;
-        const int bottom = status->panel()->height() - 2;  // last painted row
+        const int bottom = status->panel()->height() - 2; // last painted row
         QCOMPARE(pixel(image, 5, 3), blue);
         QCOMPARE(pixel(image, 44, bottom), blue);
         QCOMPARE(pixel(image, 45, 3), silver);

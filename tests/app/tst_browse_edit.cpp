@@ -16,11 +16,11 @@ namespace {
 // Pick lists and edit windows answering from scripts, recording every call.
 struct Script
 {
-    QList<qint64> pickAnswers;  // consumed in order; -1 once exhausted
-    QList<qint64> editAnswers;  // consumed in order; the selection given once exhausted
-    QList<QPair<qint64, bool>> picks;  // selection and allowNew of each pick
+    QList<qint64> pickAnswers;        // consumed in order; -1 once exhausted
+    QList<qint64> editAnswers;        // consumed in order; the selection given once exhausted
+    QList<QPair<qint64, bool>> picks; // selection and allowNew of each pick
     QList<qint64> edits;
-    std::function<void(qint64)> onEdit;  // what the edit window does to the table
+    std::function<void(qint64)> onEdit; // what the edit window does to the table
 
     RecordWindows windows()
     {
@@ -50,8 +50,8 @@ private:
     TempDataDir m_demo;
     std::unique_ptr<db::Engine> m_emptyEngine;
     std::unique_ptr<db::Engine> m_demoEngine;
-    db::Table *m_none = nullptr;  // CUST5 without records
-    db::Table *m_some = nullptr;  // CUST5 of the sample business
+    db::Table *m_none = nullptr; // CUST5 without records
+    db::Table *m_some = nullptr; // CUST5 of the sample business
 
 private Q_SLOTS:
     void initTestCase()
@@ -76,7 +76,8 @@ private Q_SLOTS:
     {
         Script script;
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-        const PickStepResult step = pickStep(*m_none, RecordKind::Customer, script.windows(), 3, false, nullptr);
+        const PickStepResult step =
+            pickStep(*m_none, RecordKind::Customer, script.windows(), 3, false, nullptr);
         QCOMPARE(step.selection, -1);
         QVERIFY(!step.picked());
         QVERIFY(script.picks.isEmpty());
@@ -91,7 +92,8 @@ private Q_SLOTS:
         Script script;
         script.pickAnswers = {0};
         script.editAnswers = {1};
-        const PickStepResult step = pickStep(*m_none, RecordKind::Customer, script.windows(), 7, true, nullptr);
+        const PickStepResult step =
+            pickStep(*m_none, RecordKind::Customer, script.windows(), 7, true, nullptr);
         QCOMPARE(script.picks, (QList<QPair<qint64, bool>>{{0, true}}));
         QCOMPARE(script.edits, QList<qint64>{0});
         QVERIFY(step.picked());
@@ -108,8 +110,8 @@ private Q_SLOTS:
         db::Table *customers = openCustomers(engine).table;
         QVERIFY(customers);
         Script script;
-        script.pickAnswers = {0, -1};  // "New", then "Cancel"
-        script.editAnswers = {1};      // the new customer saved as record 1
+        script.pickAnswers = {0, -1}; // "New", then "Cancel"
+        script.editAnswers = {1};     // the new customer saved as record 1
         script.onEdit = [&](qint64) {
             CustomerRecord c;
             c.CuNo = 1;
@@ -119,7 +121,7 @@ private Q_SLOTS:
         };
         const qint64 end = browseAndEdit(*customers, RecordKind::Customer, script.windows(), 0, nullptr);
         QCOMPARE(end, -1);
-        QCOMPARE(script.edits, QList<qint64>{0});  // not opened a second time
+        QCOMPARE(script.edits, QList<qint64>{0}); // not opened a second time
         QCOMPARE(script.picks, (QList<QPair<qint64, bool>>{{0, true}, {1, true}}));
     }
 
@@ -138,7 +140,7 @@ private Q_SLOTS:
     {
         Script script;
         script.pickAnswers = {5, 9, -1};
-        script.editAnswers = {5, 20};  // the second edit moved on to record 20 (e.g. after a delete)
+        script.editAnswers = {5, 20}; // the second edit moved on to record 20 (e.g. after a delete)
         browseAndEdit(*m_some, RecordKind::Customer, script.windows(), 2, nullptr);
         QCOMPARE(script.picks, (QList<QPair<qint64, bool>>{{2, true}, {5, true}, {20, true}}));
         QCOMPARE(script.edits, (QList<qint64>{5, 9}));
@@ -148,7 +150,8 @@ private Q_SLOTS:
     {
         Script script;
         script.pickAnswers = {0};
-        const PickStepResult step = pickStep(*m_some, RecordKind::Customer, script.windows(), 1, false, nullptr);
+        const PickStepResult step =
+            pickStep(*m_some, RecordKind::Customer, script.windows(), 1, false, nullptr);
         QVERIFY(!step.picked());
         QVERIFY(script.edits.isEmpty());
         QCOMPARE(script.picks, (QList<QPair<qint64, bool>>{{1, false}}));
@@ -179,7 +182,7 @@ private Q_SLOTS:
         QVERIFY(m_some->selectTag(QStringLiteral("CName")));
         QVERIFY(m_some->top());
         const qint64 firstByName = m_some->recNo();
-        QVERIFY(firstByName != lowest);  // the sample's first name is not its first number
+        QVERIFY(firstByName != lowest); // the sample's first name is not its first number
         QCOMPARE(firstRecordNumber(*m_some), firstByName);
         QVERIFY(m_some->selectTag(QStringLiteral("CCNO")));
         QCOMPARE(firstRecordNumber(*m_some), lowest);

@@ -17,8 +17,7 @@ using testsupport::TempDataDir;
 
 namespace {
 
-template <typename T>
-T *child(QWidget *window, const char *name)
+template <typename T> T *child(QWidget *window, const char *name)
 {
     return window->findChild<T *>(QLatin1String(name));
 }
@@ -72,7 +71,7 @@ private Q_SLOTS:
             shownStart = child<QDateEdit>(window, "beginDateEdit")->date();
             shownEnd = child<QDateEdit>(window, "endDateEdit")->date();
             beginFocused = window->focusWidget() == child<QDateEdit>(window, "beginDateEdit");
-            QVERIFY(dateSpan().cancelled);  // closing the window now would count as cancelling
+            QVERIFY(dateSpan().cancelled); // closing the window now would count as cancelling
             child<QDateEdit>(window, "beginDateEdit")->setDate(QDate(2025, 4, 2));
             child<QDateEdit>(window, "endDateEdit")->setDate(QDate(2025, 4, 1));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
@@ -102,7 +101,7 @@ private Q_SLOTS:
         });
         QVERIFY(!TDateSpan::ask());
         QVERIFY(dateSpan().cancelled);
-        QCOMPARE(dateSpan().start, QDate(2025, 6, 9));  // the dates are taken all the same
+        QCOMPARE(dateSpan().start, QDate(2025, 6, 9)); // the dates are taken all the same
 
         apptest::whenShown<TDateSpan>([](TDateSpan *window) { window->close(); });
         QVERIFY(!TDateSpan::ask());
@@ -117,10 +116,10 @@ private Q_SLOTS:
         bool endHidden = false;
         QString label;
         apptest::whenShown<TDateSpan>([&](TDateSpan *shown) {
-            endHidden = !child<QDateEdit>(shown, "endDateEdit")->isVisible()
-                && !child<QLabel>(shown, "endLabel")->isVisible();
+            endHidden = !child<QDateEdit>(shown, "endDateEdit")->isVisible() &&
+                        !child<QLabel>(shown, "endLabel")->isVisible();
             label = child<QLabel>(shown, "beginLabel")->text();
-            click(shown, "okButton");  // start after the hidden end is no fault here
+            click(shown, "okButton"); // start after the hidden end is no fault here
         });
         QVERIFY(TDateSpan::ask());
         QVERIFY(endHidden);
@@ -137,8 +136,10 @@ private Q_SLOTS:
     {
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir));
-        QVERIFY(apptest::addGroups(dir.path(), {{3, QStringLiteral("Gamma")}, {1, QStringLiteral("Alpha  ")},
-                                                {2, QStringLiteral("Beta")}, {12, QStringLiteral("Twelve")}}));
+        QVERIFY(apptest::addGroups(dir.path(), {{3, QStringLiteral("Gamma")},
+                                                {1, QStringLiteral("Alpha  ")},
+                                                {2, QStringLiteral("Beta")},
+                                                {12, QStringLiteral("Twelve")}}));
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("GROUPS"), 3));
         db::Engine engine(dir.path());
         db::Table *groups = openGroups(engine).table;
@@ -152,10 +153,11 @@ private Q_SLOTS:
             for (int i = 0; i < list->count(); ++i)
                 offered << list->item(i)->text();
             QVERIFY(list->selectedItems().isEmpty());
-            click(window, "runButton");  // nothing selected: as "Cancel"
+            click(window, "runButton"); // nothing selected: as "Cancel"
         });
         QVERIFY(!TMultGroup::ask(*groups));
-        QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Alpha"), QStringLiteral(" 3 - Gamma"), QStringLiteral("12 - Twelve")}));
+        QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Alpha"), QStringLiteral(" 3 - Gamma"),
+                                       QStringLiteral("12 - Twelve")}));
         QVERIFY(selectedGroups().isEmpty());
         // The caller's order and record are kept.
         QCOMPARE(groups->selectedTag().toUpper(), QStringLiteral("CGROUP"));

@@ -42,7 +42,7 @@ private Q_SLOTS:
         QVERIFY(result.ok);
         const QList<QByteArray> lines = out.data().split('\n');
         QCOMPARE(lines.last(), QByteArray());
-        QCOMPARE(qint64(lines.size() - 2), qint64(m_customers->recordCount()));  // header, every customer
+        QCOMPARE(qint64(lines.size() - 2), qint64(m_customers->recordCount())); // header, every customer
         QByteArray previousZip;
         for (int i = 1; i < lines.size() - 1; ++i) {
             QVERIFY(lines[i].endsWith('\r'));
@@ -59,7 +59,8 @@ private Q_SLOTS:
         QBuffer none;
         none.open(QIODevice::WriteOnly);
         QCOMPARE(writeMergeFile(*m_customers, {9}, none).rows, 0);
-        QCOMPARE(none.data(), QByteArray("Title\tFirstName\tLastName\tCompany\tAddr1\tAddr2\tAddr3\tPostalCode\r\n"));
+        QCOMPARE(none.data(),
+                 QByteArray("Title\tFirstName\tLastName\tCompany\tAddr1\tAddr2\tAddr3\tPostalCode\r\n"));
     }
 
     void aFullDiskIsReported()

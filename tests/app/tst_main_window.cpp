@@ -3,15 +3,15 @@
 // on real data files in a temporary folder.
 
 #include "AboutU.h"
-#include "BusinessPlace.h"
 #include "AppTestSupport.h"
+#include "BusinessPlace.h"
 #include "Database.h"
 #include "Help.h"
 #include "MailMerge.h"
 #include "MainU.h"
-#include "ProgramCommands.h"
 #include "Maintenance.h"
 #include "MultGroupU.h"
+#include "ProgramCommands.h"
 #include "ProgressStatus.h"
 #include "Prompt.h"
 #include "ReportFont.h"
@@ -20,11 +20,11 @@
 #include "Tables.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFontComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -74,11 +74,7 @@ struct Started
         QApplication::setActiveWindow(&window);
         return QTest::qWaitForWindowActive(&window);
     }
-    template <typename T>
-    T *find(const char *name)
-    {
-        return window.findChild<T *>(QLatin1String(name));
-    }
+    template <typename T> T *find(const char *name) { return window.findChild<T *>(QLatin1String(name)); }
     void click(const char *button)
     {
         QPushButton *b = find<QPushButton>(button);
@@ -110,7 +106,8 @@ bool anyWindowVisible()
     return false;
 }
 
-CustomerRecord customer(qint64 number, const QString &last, const QString &company, const QString &zip, qint64 group)
+CustomerRecord customer(qint64 number, const QString &last, const QString &company, const QString &zip,
+                        qint64 group)
 {
     CustomerRecord c;
     c.CuNo = number;
@@ -179,13 +176,14 @@ private Q_SLOTS:
     void startInAFolderWithoutDataFilesEndsWithTheMessage()
     {
         TempDataDir empty;
-        QVERIFY(QFile(empty.file(QStringLiteral("CUST5.DBF"))).open(QIODevice::WriteOnly));  // one is not enough
+        QVERIFY(
+            QFile(empty.file(QStringLiteral("CUST5.DBF"))).open(QIODevice::WriteOnly)); // one is not enough
         Prompt::setNextAnswers({ok()});
         Started s(empty.path());
         QVERIFY(!s.window.start());
-        QCOMPARE(Prompt::takeShown(),
-                 QStringList{QStringLiteral("Database files not found in startup directory\r\nProgram must be "
-                                            "started from the directory containing the data files.")});
+        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral(
+                                          "Database files not found in startup directory\r\nProgram must be "
+                                          "started from the directory containing the data files.")});
         QVERIFY(!anyWindowVisible());
         QVERIFY(!databaseOpen());
         QVERIFY(s.window.terminated());
@@ -196,7 +194,7 @@ private Q_SLOTS:
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir));
         QFile tlr2(dir.file(QStringLiteral("TLR2.DBF")));
-        QVERIFY(tlr2.open(QIODevice::WriteOnly | QIODevice::Truncate));  // present, but no table
+        QVERIFY(tlr2.open(QIODevice::WriteOnly | QIODevice::Truncate)); // present, but no table
         tlr2.write("not a table");
         tlr2.close();
         Prompt::setNextAnswers({ok()});
@@ -231,7 +229,9 @@ private Q_SLOTS:
         QCOMPARE(splashCaption, QStringLiteral("About Tallyra " TALLYRA_VERSION));
         QVERIFY(!s.window.aboutForm()->isVisible());
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Tallyra " TALLYRA_VERSION));
-        QVERIFY(QRegularExpression(QStringLiteral("^Tallyra \\d+\\.\\d+\\.\\d+$")).match(s.window.windowTitle()).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^Tallyra \\d+\\.\\d+\\.\\d+$"))
+                    .match(s.window.windowTitle())
+                    .hasMatch());
         // Start-up opens the "Invoices" pages, leaves no table open and asks nothing.
         QCOMPARE(s.find<QTabWidget>("pageTabs")->currentIndex(), 0);
         QCOMPARE(s.window.reportKind(), 1);
@@ -317,11 +317,11 @@ private Q_SLOTS:
         // the list's font is the window's, not shrunk.
         QCOMPARE(list->font().pointSizeF(), s.window.font().pointSizeF());
         const int height = 8 * (rowHeight + 1) + 3;
-        const int width = list->fontMetrics().horizontalAdvance(QStringLiteral("Receivable Income")) + 12
-            + 2 * list->frameWidth();
+        const int width = list->fontMetrics().horizontalAdvance(QStringLiteral("Receivable Income")) + 12 +
+                          2 * list->frameWidth();
         QVERIFY(width > list->fontMetrics().horizontalAdvance(QStringLiteral("Sales Reports")));
-        QCOMPARE(list->geometry(),
-                 QRect(int(0.75 * page->width()) - width / 2, page->height() / 2 - height / 2, width, height));
+        QCOMPARE(list->geometry(), QRect(int(0.75 * page->width()) - width / 2,
+                                         page->height() / 2 - height / 2, width, height));
         QCOMPARE(list->columnWidth(0), width);
         // Every row shows whole: the rows fill the list's inside.
         QCOMPARE(list->rowViewportPosition(7) + list->rowHeight(7), 8 * (rowHeight + 1));
@@ -332,8 +332,8 @@ private Q_SLOTS:
         QCOMPARE(list->height(), 3 * (rowHeight + 1) + 3);
         // "for Selected Customers" on one line, the list no wider than it needs.
         QCOMPARE(list->width(),
-                 list->fontMetrics().horizontalAdvance(QStringLiteral("for Selected Customers")) + 12
-                     + 2 * list->frameWidth());
+                 list->fontMetrics().horizontalAdvance(QStringLiteral("for Selected Customers")) + 12 +
+                     2 * list->frameWidth());
         s.click("addressLabelsButton");
         QCOMPARE(list->item(0, 0)->text(), QStringLiteral("Print Address Labels for"));
         QCOMPARE(list->rowCount(), 6);
@@ -358,7 +358,7 @@ private Q_SLOTS:
         SettingsRecord stored = apptest::storedSettings(dir.path());
         QVERIFY(!stored.fifo);
         stored.fifo = true;
-        QCOMPARE(stored, before);  // every other field as it was
+        QCOMPARE(stored, before); // every other field as it was
 
         // The customer order likewise, and the second choice is captioned at start-up.
         s.showPage(3);
@@ -381,20 +381,25 @@ private Q_SLOTS:
         QVERIFY(s.start());
         auto *box = s.find<QLineEdit>("reportFontEdit");
         QCOMPARE(box->text(), QStringLiteral("DejaVu Serif@12"));
-        QVERIFY(s.find<QLineEdit>("printerEdit")->text().contains(QRegularExpression(QStringLiteral("-(Landscape|Portrait)$"))));
+        QVERIFY(s.find<QLineEdit>("printerEdit")
+                    ->text()
+                    .contains(QRegularExpression(QStringLiteral("-(Landscape|Portrait)$"))));
 
         s.showPage(3);
         // Family and size only, starting on the report font's regular style.
         bool onlyFamilyAndSize = false;
         apptest::whenShown<TReportFontDialog>([&onlyFamilyAndSize](TReportFontDialog *dialog) {
             const QFont start = dialog->selectedFont();
-            onlyFamilyAndSize = start.family() == QStringLiteral("DejaVu Serif") && start.pointSize() == 12
-                && !start.bold() && !start.italic() && dialog->findChildren<QCheckBox *>().isEmpty();
+            onlyFamilyAndSize = start.family() == QStringLiteral("DejaVu Serif") && start.pointSize() == 12 &&
+                                !start.bold() && !start.italic() &&
+                                dialog->findChildren<QCheckBox *>().isEmpty();
             if (!onlyFamilyAndSize)
-                qWarning() << "report font dialog starts on" << start << dialog->findChildren<QCheckBox *>().size();
+                qWarning() << "report font dialog starts on" << start
+                           << dialog->findChildren<QCheckBox *>().size();
             dialog->findChild<QFontComboBox *>(QStringLiteral("fontFamilyComboBox"))
                 ->setCurrentFont(QFont(QStringLiteral("DejaVu Sans Mono")));
-            dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))->setCurrentText(QStringLiteral("14"));
+            dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))
+                ->setCurrentText(QStringLiteral("14"));
             dialog->accept();
         });
         s.click("reportFontButton");
@@ -407,7 +412,8 @@ private Q_SLOTS:
 
         // "Cancel" keeps the font, though the dialog was browsed.
         apptest::whenShown<TReportFontDialog>([](TReportFontDialog *dialog) {
-            dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))->setCurrentText(QStringLiteral("20"));
+            dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))
+                ->setCurrentText(QStringLiteral("20"));
             dialog->reject();
         });
         s.click("reportFontButton");
@@ -419,19 +425,22 @@ private Q_SLOTS:
     {
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir));
-        QVERIFY(apptest::addGroups(dir.path(), {{1, QStringLiteral("Retail")}, {2, QStringLiteral("Trade")},
-                                                {3, QStringLiteral("Press")}}));
-        QVERIFY(apptest::addCustomers(dir.path(), {customer(1, QStringLiteral("Zeller"), QString(), QStringLiteral("30100"), 1),
-                                                   customer(2, QStringLiteral("Young"), QStringLiteral("Young & Co"), QStringLiteral("10200"), 2),
-                                                   customer(3, QStringLiteral("Xu"), QStringLiteral("Press Ltd"), QStringLiteral("20300"), 3),
-                                                   customer(4, QStringLiteral("Wolf"), QStringLiteral("Gone Ltd"), QStringLiteral("15000"), 1)}));
+        QVERIFY(apptest::addGroups(
+            dir.path(),
+            {{1, QStringLiteral("Retail")}, {2, QStringLiteral("Trade")}, {3, QStringLiteral("Press")}}));
+        QVERIFY(apptest::addCustomers(
+            dir.path(),
+            {customer(1, QStringLiteral("Zeller"), QString(), QStringLiteral("30100"), 1),
+             customer(2, QStringLiteral("Young"), QStringLiteral("Young & Co"), QStringLiteral("10200"), 2),
+             customer(3, QStringLiteral("Xu"), QStringLiteral("Press Ltd"), QStringLiteral("20300"), 3),
+             customer(4, QStringLiteral("Wolf"), QStringLiteral("Gone Ltd"), QStringLiteral("15000"), 1)}));
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("CUST5"), 4));
         Started s(dir.path());
         QVERIFY(s.start());
         const QString path = dir.file(QStringLiteral("merge.doc"));
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(5000, 'x'));  // longer than the export: nothing of it may remain
+        old.write(QByteArray(5000, 'x')); // longer than the export: nothing of it may remain
         old.close();
 
         QStringList offered;
@@ -445,7 +454,8 @@ private Q_SLOTS:
         });
         Prompt::setNextAnswers({path});
         s.runReportEntry("bulkMailButton", 1);
-        QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Retail"), QStringLiteral(" 2 - Trade"), QStringLiteral(" 3 - Press")}));
+        QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Retail"), QStringLiteral(" 2 - Trade"),
+                                       QStringLiteral(" 3 - Press")}));
         QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Export Merge File")});
         QCOMPARE(selectedGroups(), (QList<qint64>{1, 2}));
 
@@ -469,12 +479,14 @@ private Q_SLOTS:
         });
         Prompt::setNextAnswers({bad, ok()});
         s.runReportEntry("bulkMailButton", 1);
-        QCOMPARE(Prompt::takeShown(), (QStringList{QStringLiteral("Export Merge File"), QStringLiteral("Unable to save to: ") + bad}));
+        QCOMPARE(Prompt::takeShown(), (QStringList{QStringLiteral("Export Merge File"),
+                                                   QStringLiteral("Unable to save to: ") + bad}));
         QCOMPARE(readFile(path), expected);
 
         // Cancelling the groups asks for no file.
         apptest::whenShown<TMultGroup>([](TMultGroup *window) {
-            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")),
+                              Qt::LeftButton);
         });
         s.runReportEntry("bulkMailButton", 1);
         QVERIFY(Prompt::takeShown().isEmpty());
@@ -528,9 +540,10 @@ private Q_SLOTS:
         const QStringList shown = Prompt::takeShown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0], eraseWarning());
-        QVERIFY2(shown[1].startsWith(QStringLiteral("The data files were erased.\nA copy of the data as they were "
-                                                    "before is in backups/erase-")),
-                 qPrintable(shown[1]));
+        QVERIFY2(
+            shown[1].startsWith(QStringLiteral("The data files were erased.\nA copy of the data as they were "
+                                               "before is in backups/erase-")),
+            qPrintable(shown[1]));
         const QString copy = dir.file(shown[1].section(QStringLiteral(" is in "), 1).chopped(1));
         QCOMPARE(apptest::recordCount(copy, QStringLiteral("CUST5")), customers);
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), 0);
@@ -574,8 +587,9 @@ private Q_SLOTS:
         TempDataDir created;
         QVERIFY(apptest::makeBusiness(first, true));
         QVERIFY(apptest::makeBusiness(second));
-        const QString missing = QStringLiteral("Database files not found in startup directory\r\nProgram must be "
-                                               "started from the directory containing the data files.");
+        const QString missing =
+            QStringLiteral("Database files not found in startup directory\r\nProgram must be "
+                           "started from the directory containing the data files.");
         struct Case
         {
             const char *what;
@@ -669,7 +683,8 @@ private Q_SLOTS:
             QVERIFY2(QFontMetrics(font).horizontalAdvance(text) < list->columnWidth(0), qPrintable(text));
         }
         QCOMPARE(list->font().pointSizeF(), s.window.font().pointSizeF());
-        QCOMPARE(s.findAction("aboutAction")->text().remove(QLatin1Char('&')), QStringLiteral("About Tallyra"));
+        QCOMPARE(s.findAction("aboutAction")->text().remove(QLatin1Char('&')),
+                 QStringLiteral("About Tallyra"));
     }
 
     // Another copy of the program holding a table open: "Pack Data" packs the rest and names what
@@ -702,7 +717,8 @@ private Q_SLOTS:
         const QStringList shown = Prompt::takeShown();
         QCOMPARE(shown.size(), 2);
         QCOMPARE(shown[0], eraseWarning());
-        QVERIFY2(shown[1].startsWith(QStringLiteral("Nothing was erased.\n")) && shown[1].contains(QStringLiteral("ITM5")),
+        QVERIFY2(shown[1].startsWith(QStringLiteral("Nothing was erased.\n")) &&
+                     shown[1].contains(QStringLiteral("ITM5")),
                  qPrintable(shown[1]));
         QVERIFY(!s.window.terminated());
         QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers);
@@ -732,7 +748,7 @@ private Q_SLOTS:
         s.showPage(4);
         s.click("backupButton");
         QCOMPARE(parentSeen, &s.window);
-        QVERIFY(!database().table(QStringLiteral("CUST5")));  // closed after the command
+        QVERIFY(!database().table(QStringLiteral("CUST5"))); // closed after the command
 
         // A report-list entry is grey until its command exists; one command serves button and entry.
         s.showPage(2);
@@ -743,7 +759,7 @@ private Q_SLOTS:
         s.window.setCommand(Command::PrintInvoices, [&](QWidget *) { ++runs; });
         QVERIFY(list->item(1, 0)->flags() & Qt::ItemIsEnabled);
         s.runReportEntry("invoiceReportsButton", 1);
-        s.runReportEntry("invoiceReportsButton", 0);  // the title row runs nothing
+        s.runReportEntry("invoiceReportsButton", 0); // the title row runs nothing
         QCOMPARE(runs, 1);
         s.showPage(0);
         s.click("printInvoicesButton");
@@ -778,7 +794,7 @@ private Q_SLOTS:
         const qint64 firstByName = firstInOrder(dir.path(), QStringLiteral("CName"));
         const qint64 firstByCompany = firstInOrder(dir.path(), QStringLiteral("cComp"));
         QVERIFY(firstByName > 0 && firstByCompany > 0);
-        QVERIFY(firstByName != firstByCompany);  // the sample business tells the orders apart
+        QVERIFY(firstByName != firstByCompany); // the sample business tells the orders apart
         QList<qint64> picks;
         QList<qint64> edits;
         QString orderSeen;
@@ -863,7 +879,8 @@ private Q_SLOTS:
         s.runReportEntry("bulkMailButton", 1);
         const QStringList shown = Prompt::takeShown();
         QCOMPARE(shown.size(), 2);
-        QVERIFY2(shown[0].startsWith(QStringLiteral("The index of CUST5.DBF is damaged:\n")), qPrintable(shown[0]));
+        QVERIFY2(shown[0].startsWith(QStringLiteral("The index of CUST5.DBF is damaged:\n")),
+                 qPrintable(shown[0]));
         QVERIFY2(shown[0].contains(QStringLiteral("czip.ntx")), qPrintable(shown[0]));
         QCOMPARE(shown[1], QStringLiteral("Unable to open file AccTag.Ntx\nProgram will now terminate."));
         QVERIFY(s.window.terminated());
@@ -885,14 +902,15 @@ private Q_SLOTS:
         bool groupsAsked = false;
         apptest::whenShown<TMultGroup>([&](TMultGroup *window) {
             groupsAsked = true;
-            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+            QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")),
+                              Qt::LeftButton);
         });
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
         s.runReportEntry("bulkMailButton", 1);
         QCOMPARE(Prompt::takeShown().size(), 1);
         QVERIFY(groupsAsked);
         QVERIFY(!s.window.terminated());
-        QCOMPARE(readFile(tag), whole);  // built again from the same records
+        QCOMPARE(readFile(tag), whole); // built again from the same records
         QCOMPARE(readFile(dir.file(QStringLiteral("nGroup.ntx"))), groupsTag);
         QVERIFY(!database().table(QStringLiteral("CUST5")));
         QCOMPARE(database().access(), db::Access::Shared);
@@ -934,9 +952,10 @@ private Q_SLOTS:
             s.click(buttons[i]);
         }
         s.findAction("helpContentsAction")->trigger();
-        QCOMPARE(opened, (QStringList{QStringLiteral("invoices.html"), QStringLiteral("customers-and-products.html"),
-                                      QStringLiteral("report-generation.html"), QStringLiteral("preferences.html"),
-                                      QStringLiteral("file-maintenance.html"), QStringLiteral("index.html")}));
+        QCOMPARE(opened,
+                 (QStringList{QStringLiteral("invoices.html"), QStringLiteral("customers-and-products.html"),
+                              QStringLiteral("report-generation.html"), QStringLiteral("preferences.html"),
+                              QStringLiteral("file-maintenance.html"), QStringLiteral("index.html")}));
     }
 
     void aTableThatCannotBeOpenedEndsTheProgram()
@@ -947,7 +966,7 @@ private Q_SLOTS:
         QVERIFY(s.start());
         QFile groups(dir.file(QStringLiteral("GROUPS.DBF")));
         QVERIFY(groups.open(QIODevice::ReadWrite));
-        groups.write(QByteArray(32, '\xff'));  // a header no table has
+        groups.write(QByteArray(32, '\xff')); // a header no table has
         groups.close();
         Prompt::setNextAnswers({ok()});
         s.runReportEntry("bulkMailButton", 1);
@@ -974,10 +993,12 @@ private Q_SLOTS:
         Prompt::setNextAnswers({ok()});
         apptest::whenShown<QDialog>([](QDialog *dialog) {
             if (dialog->objectName() == QLatin1String("taxDefDialog"))
-                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")), Qt::LeftButton);
+                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")),
+                                  Qt::LeftButton);
         });
         s.click("salesTaxButton");
-        QCOMPARE(Prompt::takeShown(), QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
         QVERIFY(s.window.terminated());
         QVERIFY(!s.window.isVisible());
         QVERIFY(!databaseOpen());
@@ -993,7 +1014,6 @@ private:
             QTest::mouseClick(okButton, Qt::LeftButton);
         });
     }
-
 };
 
 QTEST_MAIN(TstMainWindow)

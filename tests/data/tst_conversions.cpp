@@ -88,7 +88,8 @@ private Q_SLOTS:
         for (const auto &c : cases) {
             QCOMPARE(dateToStored(c.given), QString::fromLatin1(c.stored));
             // Read back and stored again, as saving an unchanged record does: the same text.
-            QCOMPARE(dateToStored(storedToDate(QString::fromLatin1(c.stored))), QString::fromLatin1(c.stored));
+            QCOMPARE(dateToStored(storedToDate(QString::fromLatin1(c.stored))),
+                     QString::fromLatin1(c.stored));
         }
         // The window moves with today: in 2061 it is 2001 .. 2100.
         FixedClock later(QDate(2061, 1, 1));

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -182,7 +181,7 @@ private Q_SLOTS:
         TempDataDir dir;
         makeTable(dir.path(), 3);
         db::Engine first(dir.path());
-        QVERIFY(first.open("T"));  // shared
+        QVERIFY(first.open("T")); // shared
 
         // Another process asks for the table exclusively: refused at once with a clear status.
         pid_t child = fork();
@@ -226,10 +225,28 @@ private Q_SLOTS:
         };
         const QList<Case> cases = {
             {"cut inside the header", [](QByteArray b) { return b.left(40); }},
-            {"unknown version", [](QByteArray b) { b[0] = 0x42; return b; }},
-            {"header length past the end", [](QByteArray b) { b[8] = '\xff'; b[9] = '\xff'; return b; }},
-            {"record length disagrees", [](QByteArray b) { b[10] = 7; b[11] = 0; return b; }},
-            {"field of unknown type", [](QByteArray b) { b[32 + 11] = 'Q'; return b; }},
+            {"unknown version",
+             [](QByteArray b) {
+                 b[0] = 0x42;
+                 return b;
+             }},
+            {"header length past the end",
+             [](QByteArray b) {
+                 b[8] = '\xff';
+                 b[9] = '\xff';
+                 return b;
+             }},
+            {"record length disagrees",
+             [](QByteArray b) {
+                 b[10] = 7;
+                 b[11] = 0;
+                 return b;
+             }},
+            {"field of unknown type",
+             [](QByteArray b) {
+                 b[32 + 11] = 'Q';
+                 return b;
+             }},
         };
         for (const Case &c : cases) {
             QFile w(dir.file("T.DBF"));
@@ -269,7 +286,8 @@ private Q_SLOTS:
                 QByteArray bytes = original;
                 const int flips = 1 + int(rng.bounded(4));
                 for (int k = 0; k < flips; ++k)
-                    bytes[int(rng.bounded(quint32(qMin<qsizetype>(bytes.size(), 1600))))] = char(rng.bounded(256));
+                    bytes[int(rng.bounded(quint32(qMin<qsizetype>(bytes.size(), 1600))))] =
+                        char(rng.bounded(256));
                 QFile h(dir.file(file));
                 QVERIFY(h.open(QIODevice::WriteOnly | QIODevice::Truncate));
                 h.write(bytes);
@@ -311,7 +329,7 @@ private Q_SLOTS:
         // Numbers: locale-independent, right-aligned, rounded half away from zero on the decimal
         // value, refused when too wide.
         const std::pair<double, const char *> numbers[] = {
-            {1234.5, "  1234.50"}, {-4.19, "    -4.19"}, {0, "     0.00"}, {2.675, "     2.68"},
+            {1234.5, "  1234.50"}, {-4.19, "    -4.19"}, {0, "     0.00"},      {2.675, "     2.68"},
             {-2.675, "    -2.68"}, {1.005, "     1.01"}, {-0.001, "     0.00"}, {999999.99, "999999.99"}};
         for (const auto &[value, stored] : numbers) {
             QVERIFY(t->setNumber(1, value).isOk());

@@ -4,7 +4,6 @@
 
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <algorithm>
 
 using namespace db;
@@ -87,23 +86,34 @@ void TestKeyExpression::strText_data()
 
     QTest::newRow("integer") << 6 << 0 << QByteArray("  1234") << "Str(A, 6)" << QByteArray("  1234");
     QTest::newRow("blank is zero") << 6 << 0 << QByteArray("      ") << "Str(A, 6)" << QByteArray("     0");
-    QTest::newRow("blank with decimals") << 8 << 2 << QByteArray("        ") << "Str(A,8,2)" << QByteArray("    0.00");
+    QTest::newRow("blank with decimals")
+        << 8 << 2 << QByteArray("        ") << "Str(A,8,2)" << QByteArray("    0.00");
     QTest::newRow("negative") << 6 << 0 << QByteArray("    -5") << "Str(A,6,0)" << QByteArray("    -5");
-    QTest::newRow("negative fills the width") << 6 << 0 << QByteArray("   -12") << "Str(A,3)" << QByteArray("-12");
+    QTest::newRow("negative fills the width")
+        << 6 << 0 << QByteArray("   -12") << "Str(A,3)" << QByteArray("-12");
     QTest::newRow("negative too wide") << 6 << 0 << QByteArray("   -12") << "Str(A,2)" << QByteArray("**");
     QTest::newRow("too wide") << 6 << 0 << QByteArray("999999") << "Str(A, 4)" << QByteArray("****");
-    QTest::newRow("wider than the field") << 6 << 0 << QByteArray("    42") << "Str(A, 10)" << QByteArray("        42");
+    QTest::newRow("wider than the field")
+        << 6 << 0 << QByteArray("    42") << "Str(A, 10)" << QByteArray("        42");
     QTest::newRow("leading zeros") << 6 << 0 << QByteArray("000012") << "Str(A,6)" << QByteArray("    12");
-    QTest::newRow("half rounds away from zero") << 8 << 3 << QByteArray("   2.675") << "Str(A, 6, 2)" << QByteArray("  2.68");
-    QTest::newRow("negative half") << 8 << 3 << QByteArray("  -2.125") << "Str(A,6,2)" << QByteArray(" -2.13");
+    QTest::newRow("half rounds away from zero")
+        << 8 << 3 << QByteArray("   2.675") << "Str(A, 6, 2)" << QByteArray("  2.68");
+    QTest::newRow("negative half") << 8 << 3 << QByteArray("  -2.125") << "Str(A,6,2)"
+                                   << QByteArray(" -2.13");
     QTest::newRow("below half") << 8 << 3 << QByteArray("   2.674") << "Str(A,6,2)" << QByteArray("  2.67");
-    QTest::newRow("carry into a new digit") << 8 << 3 << QByteArray("   9.995") << "Str(A,5,2)" << QByteArray("10.00");
-    QTest::newRow("carry that no longer fits") << 8 << 3 << QByteArray("   9.995") << "Str(A,4,2)" << QByteArray("****");
-    QTest::newRow("no decimals given rounds") << 10 << 2 << QByteArray("     12.50") << "Str(A, 6)" << QByteArray("    13");
-    QTest::newRow("more decimals than stored") << 6 << 2 << QByteArray(" 12.34") << "Str(A, 8, 4)" << QByteArray(" 12.3400");
-    QTest::newRow("field width by default") << 5 << 2 << QByteArray(" 1.50") << "Str(A)" << QByteArray(" 1.50");
+    QTest::newRow("carry into a new digit")
+        << 8 << 3 << QByteArray("   9.995") << "Str(A,5,2)" << QByteArray("10.00");
+    QTest::newRow("carry that no longer fits")
+        << 8 << 3 << QByteArray("   9.995") << "Str(A,4,2)" << QByteArray("****");
+    QTest::newRow("no decimals given rounds")
+        << 10 << 2 << QByteArray("     12.50") << "Str(A, 6)" << QByteArray("    13");
+    QTest::newRow("more decimals than stored")
+        << 6 << 2 << QByteArray(" 12.34") << "Str(A, 8, 4)" << QByteArray(" 12.3400");
+    QTest::newRow("field width by default")
+        << 5 << 2 << QByteArray(" 1.50") << "Str(A)" << QByteArray(" 1.50");
     QTest::newRow("fraction only") << 5 << 2 << QByteArray("  .50") << "Str(A,5,2)" << QByteArray(" 0.50");
-    QTest::newRow("spaces inside the call") << 6 << 0 << QByteArray("     7") << "  str ( a ,  6 , 0 ) " << QByteArray("     7");
+    QTest::newRow("spaces inside the call")
+        << 6 << 0 << QByteArray("     7") << "  str ( a ,  6 , 0 ) " << QByteArray("     7");
 }
 
 void TestKeyExpression::strText()
@@ -129,10 +139,14 @@ void TestKeyExpression::upperFoldsAsciiOnly()
     Layout layout;
     layout.add("LAST", FieldType::Character, 12);
     QByteArray record = layout.blank();
-    layout.set(record, "LAST", "Ren\x82" "e m\xc3\xbcz");
+    layout.set(record, "LAST",
+               "Ren\x82"
+               "e m\xc3\xbcz");
     // Bytes outside a-z stay as they are: 0x82 from an old code page, UTF-8 for u-umlaut.
-    QCOMPARE(keyOf(layout, QStringLiteral("Upper(Last)"), record), QByteArray("REN\x82" "E M\xc3\xbcZ  "));
-    QCOMPARE(keyOf(layout, QStringLiteral("UPPER(last)"), record), keyOf(layout, QStringLiteral("upper(LAST)"), record));
+    QCOMPARE(keyOf(layout, QStringLiteral("Upper(Last)"), record), QByteArray("REN\x82"
+                                                                              "E M\xc3\xbcZ  "));
+    QCOMPARE(keyOf(layout, QStringLiteral("UPPER(last)"), record),
+             keyOf(layout, QStringLiteral("upper(LAST)"), record));
     QCOMPARE(upperAscii("abc{xyz}\x82\xe9`@"), QByteArray("ABC{XYZ}\x82\xe9`@"));
 }
 
@@ -186,17 +200,37 @@ void TestKeyExpression::concatenationAndKeySize()
     QCOMPARE(longKey.evaluate(record.constData()), QByteArray(200, ' ') + QByteArray(56, 'x'));
 
     KeyExpression grouped;
-    QVERIFY(KeyExpression::compile(QStringLiteral("(Last) + (PrID + Upper(First))"), layout.fields, &grouped));
+    QVERIFY(
+        KeyExpression::compile(QStringLiteral("(Last) + (PrID + Upper(First))"), layout.fields, &grouped));
     QCOMPARE(grouped.evaluate(record.constData()), QByteArray("Smith               WID-001   ANNA         "));
 }
 
 void TestKeyExpression::badExpressions_data()
 {
     QTest::addColumn<QString>("expression");
-    const char *bad[] = {"", "   ", "Nope", "Upper(", "Upper(Last", "Last +", "+ Last", "Last First", "Last)",
-                         "Str(Last, 6)", "Upper(CuNo)", "DTOS(Last)", "Str(CuNo, 0)", "Str(CuNo, 6, 6)",
-                         "Str(CuNo, -1)", "Str(CuNo, x)", "Foo(Last)", "Comments", "CuNo + Last", "IDate + Last",
-                         "Last - First", "Upper(Last, First)", "Last->First"};
+    const char *bad[] = {"",
+                         "   ",
+                         "Nope",
+                         "Upper(",
+                         "Upper(Last",
+                         "Last +",
+                         "+ Last",
+                         "Last First",
+                         "Last)",
+                         "Str(Last, 6)",
+                         "Upper(CuNo)",
+                         "DTOS(Last)",
+                         "Str(CuNo, 0)",
+                         "Str(CuNo, 6, 6)",
+                         "Str(CuNo, -1)",
+                         "Str(CuNo, x)",
+                         "Foo(Last)",
+                         "Comments",
+                         "CuNo + Last",
+                         "IDate + Last",
+                         "Last - First",
+                         "Upper(Last, First)",
+                         "Last->First"};
     for (const char *e : bad)
         QTest::newRow(*e ? e : "(empty)") << QString::fromLatin1(e);
     QTest::newRow("non-ASCII") << QStringLiteral("L\u00e4st");
@@ -207,7 +241,9 @@ void TestKeyExpression::badExpressions()
     QFETCH(QString, expression);
     Layout layout;
     layout.add("LAST", FieldType::Character, 20).add("FIRST", FieldType::Character, 13);
-    layout.add("CUNO", FieldType::Numeric, 6).add("IDATE", FieldType::Date, 8).add("COMMENTS", FieldType::Memo, 10);
+    layout.add("CUNO", FieldType::Numeric, 6)
+        .add("IDATE", FieldType::Date, 8)
+        .add("COMMENTS", FieldType::Memo, 10);
     KeyExpression expr;
     Status s = KeyExpression::compile(expression, layout.fields, &expr);
     QCOMPARE(s.code(), Status::Code::Invalid);
@@ -233,7 +269,8 @@ void TestKeyExpression::bareNumericKeysSortByValue()
     }
     std::sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
     for (std::size_t i = 1; i < keyed.size(); ++i)
-        QVERIFY2(keyed[i - 1].first <= keyed[i].first, qPrintable(QStringLiteral("%1 sorts after %2").arg(keyed[i - 1].first).arg(keyed[i].first)));
+        QVERIFY2(keyed[i - 1].first <= keyed[i].first,
+                 qPrintable(QStringLiteral("%1 sorts after %2").arg(keyed[i - 1].first).arg(keyed[i].first)));
 
     QByteArray record = layout.blank();
     QCOMPARE(expr.evaluate(record.constData()), QByteArray("00000.00"));

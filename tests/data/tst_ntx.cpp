@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -99,7 +98,8 @@ bool byKeyThenRecord(const Entry &a, const Entry &b)
 // The keys the reference table's records give, computed by our own evaluator.
 std::vector<Entry> expectedEntries(const RefIndex &ref, KeyExpression *exprOut = nullptr)
 {
-    const RefTable table = readDbf(testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(ref.table)));
+    const RefTable table =
+        readDbf(testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(ref.table)));
     KeyExpression expr;
     Status s = KeyExpression::compile(QLatin1String(ref.expression), table.fields, &expr);
     if (!s)
@@ -174,7 +174,7 @@ struct Variant
     int keySize;
     bool descending;
     bool unique;
-    int distinctKeys;  // how many different keys the random keys come from
+    int distinctKeys; // how many different keys the random keys come from
     int operations;
 };
 
@@ -306,15 +306,24 @@ void TestNtx::referenceOrderAndCheck()
     for (std::size_t i = 0; i < forward.size(); ++i) {
         QCOMPARE(forward[i].key, expected[i].key);
         if (!(sortedForward[i] == expected[i]))
-            QFAIL(qPrintable(QStringLiteral("entry %1: index has record %2 key \"%3\", the table gives record %4 key \"%5\"")
-                                 .arg(i).arg(sortedForward[i].recNo).arg(QString::fromLatin1(sortedForward[i].key))
-                                 .arg(expected[i].recNo).arg(QString::fromLatin1(expected[i].key))));
+            QFAIL(qPrintable(
+                QStringLiteral(
+                    "entry %1: index has record %2 key \"%3\", the table gives record %4 key \"%5\"")
+                    .arg(i)
+                    .arg(sortedForward[i].recNo)
+                    .arg(QString::fromLatin1(sortedForward[i].key))
+                    .arg(expected[i].recNo)
+                    .arg(QString::fromLatin1(expected[i].key))));
     }
     QVERIFY(walkBackward(*index) == forward);
 
     std::vector<Entry> visited;
     NtxTreeStats stats;
-    Status s = index->check([&](QByteArrayView k, std::uint32_t r) { visited.push_back({k.toByteArray(), r}); }, &stats);
+    Status s = index->check(
+        [&](QByteArrayView k, std::uint32_t r) {
+            visited.push_back({k.toByteArray(), r});
+        },
+        &stats);
     QVERIFY2(s, qPrintable(s.toString()));
     QVERIFY(visited == forward);
     QCOMPARE(stats.keys, forward.size());
@@ -337,13 +346,13 @@ void TestNtx::referenceSeeks()
             const Entry &pick = order[rng.bounded(quint32(order.size()))];
             QByteArray key;
             switch (probe % 4) {
-            case 0:  // an existing key
+            case 0: // an existing key
                 key = pick.key;
                 break;
-            case 1:  // a prefix of one
+            case 1: // a prefix of one
                 key = pick.key.left(1 + rng.bounded(ref.keySize));
                 break;
-            case 2: {  // just above an existing key: found only by a soft seek
+            case 2: { // just above an existing key: found only by a soft seek
                 key = pick.key;
                 int i = key.size() - 1;
                 while (i >= 0 && quint8(key[i]) == 0xff)
@@ -354,7 +363,7 @@ void TestNtx::referenceSeeks()
                 key.truncate(i + 1);
                 break;
             }
-            default:  // random bytes
+            default: // random bytes
                 for (int i = 0, n = 1 + rng.bounded(4); i < n; ++i)
                     key += char(0x20 + rng.bounded(0x60));
             }
@@ -383,7 +392,8 @@ void TestNtx::buildMatchesReferenceHeaders()
 {
     testsupport::TempDataDir dir;
     for (const RefIndex &ref : kReferences) {
-        const QString refPath = testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(ref.file));
+        const QString refPath =
+            testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(ref.file));
         std::vector<Entry> entries = expectedEntries(ref);
         NtxInfo info;
         info.expression = ref.expression;
@@ -436,7 +446,8 @@ void TestNtx::fuzzedCopiesNeverCrash()
     const QString target = dir.file(QStringLiteral("fuzz.ntx"));
     int opened = 0, consistent = 0;
     for (const char *name : {"ccno.ntx", "itmP.ntx", "cEmail.ntx"}) {
-        const QByteArray original = readFile(testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(name)));
+        const QByteArray original =
+            readFile(testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(name)));
         QVERIFY(!original.isEmpty());
         for (int variant = 0; variant < 120; ++variant) {
             QByteArray bytes = original;
@@ -446,7 +457,8 @@ void TestNtx::fuzzedCopiesNeverCrash()
                 for (int flips = 1 + rng.bounded(4); flips > 0; --flips) {
                     // Aim at the pages' first bytes (count, offset table, first items) half the time.
                     const qint64 page = rng.bounded(qint64(bytes.size() / 1024));
-                    const qint64 at = variant % 2 ? page * 1024 + rng.bounded(160) : rng.bounded(qint64(bytes.size()));
+                    const qint64 at =
+                        variant % 2 ? page * 1024 + rng.bounded(160) : rng.bounded(qint64(bytes.size()));
                     bytes[at] = char(bytes[at] ^ (1 << rng.bounded(8)));
                 }
             }
@@ -497,14 +509,16 @@ void TestNtx::bulkBuildShape()
         for (int n : {0, 1, max, max + 1, 2 * max + 1, 1000, 20000}) {
             std::vector<Entry> entries;
             for (int i = 0; i < n; ++i)
-                entries.push_back({padded(QByteArray::number(rng.bounded(n / 3 + 1)), keySize), std::uint32_t(i + 1)});
+                entries.push_back(
+                    {padded(QByteArray::number(rng.bounded(n / 3 + 1)), keySize), std::uint32_t(i + 1)});
             const QString path = dir.file(QStringLiteral("b%1_%2.ntx").arg(keySize).arg(n));
             std::vector<int> progress;
             KeyArray keys;
             keys.keySize = keySize;
             for (const Entry &e : entries)
                 keys.add(e.key.constData(), e.recNo);
-            Status s = NtxIndex::build(*m_fs, path, infoFor(keySize), std::move(keys), [&](int p) { progress.push_back(p); });
+            Status s = NtxIndex::build(*m_fs, path, infoFor(keySize), std::move(keys),
+                                       [&](int p) { progress.push_back(p); });
             QVERIFY2(s, qPrintable(s.toString()));
             QVERIFY(!progress.empty());
             QVERIFY(std::is_sorted(progress.begin(), progress.end()));
@@ -520,11 +534,16 @@ void TestNtx::bulkBuildShape()
             QCOMPARE(stats.freePages, 0u);
             QCOMPARE(std::uint64_t(stats.pages + 1) * 1024, stats.fileSize);
             if (stats.pages > 1)
-                QVERIFY2(stats.minKeys >= max / 2, qPrintable(QStringLiteral("a page holds %1 keys").arg(stats.minKeys)));
+                QVERIFY2(stats.minKeys >= max / 2,
+                         qPrintable(QStringLiteral("a page holds %1 keys").arg(stats.minKeys)));
             // Pages are nearly full: one key less than a page holds, on average at worst.
             if (n > max)
                 QVERIFY2(stats.pages <= std::uint32_t(n / (max - 1) + stats.depth + 1),
-                         qPrintable(QStringLiteral("%1 keys of %2 bytes take %3 pages, %4 levels").arg(n).arg(keySize).arg(stats.pages).arg(stats.depth)));
+                         qPrintable(QStringLiteral("%1 keys of %2 bytes take %3 pages, %4 levels")
+                                        .arg(n)
+                                        .arg(keySize)
+                                        .arg(stats.pages)
+                                        .arg(stats.depth)));
             std::sort(entries.begin(), entries.end(), byKeyThenRecord);
             QVERIFY(walkForward(*index) == entries);
             QVERIFY(index->close());
@@ -600,12 +619,12 @@ void TestNtx::bulkBuildLongKeysMatchModel()
     QRandomGenerator rng(4711);
     std::vector<Entry> entries;
     for (int i = 0; i < 6000; ++i) {
-        QByteArray key = "GROUP-" + QByteArray::number(rng.bounded(3)) + "---------";  // 16 bytes
+        QByteArray key = "GROUP-" + QByteArray::number(rng.bounded(3)) + "---------"; // 16 bytes
         switch (rng.bounded(4)) {
         case 0:
-            break;  // nothing after the shared start: one long run of equal keys
+            break; // nothing after the shared start: one long run of equal keys
         case 1:
-            key += QByteArray(23, 'x') + char('a' + rng.bounded(26));  // differs in the last byte only
+            key += QByteArray(23, 'x') + char('a' + rng.bounded(26)); // differs in the last byte only
             break;
         default:
             key += QByteArray::number(rng.bounded(500));
@@ -747,7 +766,7 @@ void TestNtx::randomChangesMatchModel()
 
     QRandomGenerator rng(quint32(keySize * 31 + descending * 7 + unique));
     Model model(ModelLess{descending});
-    std::vector<std::pair<std::string, std::uint32_t>> live;  // for picking a random entry
+    std::vector<std::pair<std::string, std::uint32_t>> live; // for picking a random entry
     std::uint32_t nextRecNo = 0;
     auto randomKey = [&] {
         std::string k = std::to_string(rng.bounded(distinctKeys));
@@ -764,8 +783,8 @@ void TestNtx::randomChangesMatchModel()
         if (got == expected)
             return true;
         const auto diff = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
-        qWarning("%s: the index holds %zu entries, the model %zu; they differ from entry %zd", when, got.size(),
-                 expected.size(), diff.first - got.begin());
+        qWarning("%s: the index holds %zu entries, the model %zu; they differ from entry %zd", when,
+                 got.size(), expected.size(), diff.first - got.begin());
         return false;
     };
     auto removeFromModel = [&](const std::string &k, std::uint32_t r) {
@@ -834,7 +853,8 @@ void TestNtx::randomChangesMatchModel()
             QVERIFY2(s, qPrintable(s.toString()));
             QCOMPARE(stats.keys, std::uint64_t(model.size()));
             if (stats.pages > 1)
-                QVERIFY2(stats.minKeys >= half, qPrintable(QStringLiteral("a page holds only %1 keys").arg(stats.minKeys)));
+                QVERIFY2(stats.minKeys >= half,
+                         qPrintable(QStringLiteral("a page holds only %1 keys").arg(stats.minKeys)));
             sawFree = sawFree || stats.freePages > 0;
             QCOMPARE(index->depth(), stats.depth);
             QVERIFY(sameAsModel("periodic"));
@@ -897,7 +917,8 @@ void TestNtx::changesToReferenceFiles()
     // Our changes to files another program wrote keep them sound, down to an empty tree and back.
     testsupport::TempDataDir dir;
     for (const RefIndex &ref : kReferences) {
-        QVERIFY(dir.copyFile(testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(ref.file)), QLatin1String(ref.file)));
+        QVERIFY(dir.copyFile(testsupport::fixturePath(QStringLiteral("xbase/ref/") + QLatin1String(ref.file)),
+                             QLatin1String(ref.file)));
         const QString path = dir.file(QLatin1String(ref.file));
         auto index = openIndex(path);
         QVERIFY(index);
@@ -998,7 +1019,8 @@ void TestNtx::reserveMakesCommitGrowthFree()
     QVERIFY(reopened->check({}, &stats));
     // The reserved pages that were not used were given back at close.
     QCOMPARE(std::uint64_t(stats.pages + stats.freePages + 1) * 1024, stats.fileSize);
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.key < b.key; });
     QVERIFY(walkForward(*reopened) == entries);
 }
 
@@ -1045,7 +1067,7 @@ void TestNtx::secondOpenWhileChanging()
         entries.push_back({padded(QByteArray::number(i * 3), 8), std::uint32_t(i + 1)});
     QVERIFY(buildIndex(path, infoFor(8), entries));
 
-    auto reader = openIndex(path);  // opened before anyone changes the file
+    auto reader = openIndex(path); // opened before anyone changes the file
     QVERIFY(reader);
     QCOMPARE(int(reader->seek("3")), int(SeekResult::Found));
     auto writer = openIndex(path);
@@ -1110,15 +1132,20 @@ void TestNtx::relativePosition()
     int i = 0;
     for (bool ok = index->first(); ok; ok = index->next(), ++i) {
         const double p = index->relativePosition();
-        QVERIFY2(p >= previous - 1e-12, qPrintable(QStringLiteral("entry %1 at %2, the one before at %3").arg(i).arg(p, 0, 'g', 17).arg(previous, 0, 'g', 17)));
+        QVERIFY2(p >= previous - 1e-12, qPrintable(QStringLiteral("entry %1 at %2, the one before at %3")
+                                                       .arg(i)
+                                                       .arg(p, 0, 'g', 17)
+                                                       .arg(previous, 0, 'g', 17)));
         if (i % 1000 == 0)
-            QVERIFY2(std::abs(p - double(i) / (n - 1)) < 0.05, qPrintable(QStringLiteral("entry %1 at %2").arg(i).arg(p)));
+            QVERIFY2(std::abs(p - double(i) / (n - 1)) < 0.05,
+                     qPrintable(QStringLiteral("entry %1 at %2").arg(i).arg(p)));
         previous = p;
     }
     for (double want : {0.0, 0.1, 0.25, 0.5, 0.77, 0.999, 1.0}) {
         QVERIFY(index->setRelativePosition(want));
         const int at = int(index->recNo()) - 1;
-        QVERIFY2(std::abs(double(at) / (n - 1) - want) < 0.05, qPrintable(QStringLiteral("%1 went to %2").arg(want).arg(at)));
+        QVERIFY2(std::abs(double(at) / (n - 1) - want) < 0.05,
+                 qPrintable(QStringLiteral("%1 went to %2").arg(want).arg(at)));
         QVERIFY(std::abs(index->relativePosition() - want) < 0.05);
     }
     QVERIFY(index->setRelativePosition(0.0));

@@ -84,15 +84,15 @@ private Q_SLOTS:
 
     void schemaFilesHaveTheirListedNames()
     {
-        const QStringList expected = {
-            "TLR2.DBF",   "CUST5.DBF", "CUST5.DBT",  "CUST5.cgp",  "cName.ntx",   "ccno.ntx",
-            "czip.ntx",   "ccomp.ntx", "cEmail.ntx", "GROUPS.DBF", "GROUPS.cgp",  "nGroup.ntx",
-            "cGroup.ntx", "Prod5.DBF", "Prod5.DBT",  "Prod5.cgp",  "Prod.ntx",    "Pur5.DBF",
-            "Pur5.cgp",   "Pur.ntx",   "INV6.DBF",   "INV6.DBT",   "INV6.cgp",    "inv.ntx",
-            "invc.ntx",   "invd.ntx",  "ITM5.DBF",   "ITM5.cgp",   "itm.ntx",     "itmP.ntx",
-            "PMT.DBF",    "PMT.cgp",   "Pmt.ntx",    "PmtD.ntx",   "LABELS.DBF",  "LABELS.cgp",
-            "Labels.ntx", "ZZone.DBF", "ZZone.cgp",  "ZZone.ntx",  "ImportF.DBF", "ImpDirs.DBF",
-            "MailSet.DBF"};
+        const QStringList expected = {"TLR2.DBF",    "CUST5.DBF",   "CUST5.DBT",  "CUST5.cgp",  "cName.ntx",
+                                      "ccno.ntx",    "czip.ntx",    "ccomp.ntx",  "cEmail.ntx", "GROUPS.DBF",
+                                      "GROUPS.cgp",  "nGroup.ntx",  "cGroup.ntx", "Prod5.DBF",  "Prod5.DBT",
+                                      "Prod5.cgp",   "Prod.ntx",    "Pur5.DBF",   "Pur5.cgp",   "Pur.ntx",
+                                      "INV6.DBF",    "INV6.DBT",    "INV6.cgp",   "inv.ntx",    "invc.ntx",
+                                      "invd.ntx",    "ITM5.DBF",    "ITM5.cgp",   "itm.ntx",    "itmP.ntx",
+                                      "PMT.DBF",     "PMT.cgp",     "Pmt.ntx",    "PmtD.ntx",   "LABELS.DBF",
+                                      "LABELS.cgp",  "Labels.ntx",  "ZZone.DBF",  "ZZone.cgp",  "ZZone.ntx",
+                                      "ImportF.DBF", "ImpDirs.DBF", "MailSet.DBF"};
         QStringList onDisk = QDir(m_dir->path()).entryList(QDir::Files);
         for (const QString &name : expected)
             QVERIFY2(onDisk.removeOne(name), qPrintable(name));

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
-
 #include <algorithm>
 #include <map>
 
@@ -20,7 +19,7 @@ namespace {
 struct RefTable
 {
     QString name;
-    QStringList tags;  // NTX files
+    QStringList tags; // NTX files
 };
 
 const QList<RefTable> kTables = {
@@ -68,7 +67,7 @@ private Q_SLOTS:
         const QList<QByteArray> expected = ref.readAll().split('\n');
         db::Engine engine(m_dir.path());
         db::Status s;
-        db::Table *t = engine.open(table.toLower(), &s);  // names match without regard to case
+        db::Table *t = engine.open(table.toLower(), &s); // names match without regard to case
         QVERIFY2(t, qPrintable(s.toString()));
         int line = 0;
         for (bool more = t->go(1); more; more = t->skip(1)) {
@@ -77,7 +76,7 @@ private Q_SLOTS:
         }
         QVERIFY(t->error().isOk());
         QCOMPARE(line, int(t->recordCount()));
-        QCOMPARE(expected.value(line), QByteArray());  // nothing left but the final newline
+        QCOMPARE(expected.value(line), QByteArray()); // nothing left but the final newline
     }
 
     void everyTagWalksInKeyOrderAndPassesCheck()
@@ -94,7 +93,8 @@ private Q_SLOTS:
                 QSet<quint32> seen;
                 for (bool more = t->top(); more; more = t->skip(1)) {
                     const QByteArray key = t->keyFor(tag);
-                    QVERIFY2(previous <= key, qPrintable(rt.name + "/" + tag + ": " + previous + " > " + key));
+                    QVERIFY2(previous <= key,
+                             qPrintable(rt.name + "/" + tag + ": " + previous + " > " + key));
                     previous = key;
                     QVERIFY(!seen.contains(t->recNo()));
                     seen.insert(t->recNo());
@@ -128,7 +128,8 @@ private Q_SLOTS:
             // Exact: lands on the first record of that key.
             const QByteArray &key = keys[i].first;
             QCOMPARE(t->seek(key), db::SeekResult::Found);
-            auto first = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
+            auto first =
+                std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first == key; });
             QCOMPARE(t->recNo(), first->second);
             // A prefix is found too.
             QCOMPARE(t->seek(key.left(3)), db::SeekResult::Found);
@@ -136,7 +137,8 @@ private Q_SLOTS:
             // Just after the key: the next greater key.
             const QByteArray after = key.trimmed() + '\x01';
             const db::SeekResult r = t->seek(after);
-            auto next = std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first > after; });
+            auto next =
+                std::find_if(keys.begin(), keys.end(), [&](const auto &k) { return k.first > after; });
             if (next == keys.end()) {
                 QCOMPARE(r, db::SeekResult::Eof);
             } else {
@@ -157,9 +159,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("file");
-        QTest::newRow("keys swapped") << "CUST5" << "cName.ntx";
-        QTest::newRow("cut in half") << "CUST5" << "ccno.ntx";
-        QTest::newRow("record number replaced") << "INV6" << "invd.ntx";
+        QTest::newRow("keys swapped") << "CUST5"
+                                      << "cName.ntx";
+        QTest::newRow("cut in half") << "CUST5"
+                                     << "ccno.ntx";
+        QTest::newRow("record number replaced") << "INV6"
+                                                << "invd.ntx";
     }
 
     void damagedIndexFilesAreFound()
@@ -199,9 +204,14 @@ private Q_SLOTS:
                 QFile f(dir.file(ntx));
                 QVERIFY(f.open(QIODevice::ReadOnly));
                 const QByteArray header = f.read(1024);
-                if (header.size() < 300)  // the file cut in half keeps its header; be safe anyway
+                if (header.size() < 300) // the file cut in half keeps its header; be safe anyway
                     QSKIP("header lost");
-                defs.append({ntx.section('.', 0, 0), QString::fromLatin1(header.mid(22, 256).constData()), {}, false, false, ntx});
+                defs.append({ntx.section('.', 0, 0),
+                             QString::fromLatin1(header.mid(22, 256).constData()),
+                             {},
+                             false,
+                             false,
+                             ntx});
             }
         }
         QVERIFY(t->createIndexGroup(defs, true).isOk());
@@ -222,7 +232,7 @@ private Q_SLOTS:
         check.start(binPath("tallyra-dbtool"), {"check", m_dir.path(), "CUST5", "INV6", "ITM5"});
         QVERIFY(check.waitForFinished(60000));
         QCOMPARE(check.exitCode(), 0);
-        QCOMPARE(check.readAllStandardOutput().count('\n'), 3 + 10);  // one line per table and per tag
+        QCOMPARE(check.readAllStandardOutput().count('\n'), 3 + 10); // one line per table and per tag
     }
 };
 

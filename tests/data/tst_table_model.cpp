@@ -7,7 +7,6 @@
 
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <map>
 #include <set>
 
@@ -17,9 +16,9 @@ namespace {
 
 struct Row
 {
-    QByteArray name;  // C 12
-    int number = 0;   // N 6
-    QDate date;       // D
+    QByteArray name; // C 12
+    int number = 0;  // N 6
+    QDate date;      // D
     bool deleted = false;
 };
 
@@ -44,8 +43,8 @@ QByteArray keyOf(const Row &r, int tag)
     case 1:
         return QByteArray::number(r.number).rightJustified(6, ' ');
     default:
-        return (r.date.isValid() ? r.date.toString("yyyyMMdd").toLatin1() : QByteArray(8, ' '))
-               + r.name.leftJustified(12, ' ', true);
+        return (r.date.isValid() ? r.date.toString("yyyyMMdd").toLatin1() : QByteArray(8, ' ')) +
+               r.name.leftJustified(12, ' ', true);
     }
 }
 
@@ -72,7 +71,7 @@ private:
     {
         Row r;
         r.name = randomName();
-        r.number = int(m_rng.bounded(2000)) - 100;  // negatives sort as text
+        r.number = int(m_rng.bounded(2000)) - 100; // negatives sort as text
         if (m_rng.bounded(10) != 0)
             r.date = QDate(2020, 1, 1).addDays(m_rng.bounded(2000));
         return r;

@@ -198,7 +198,8 @@ void TstLabelSheet::placement()
     for (int i = 1; i <= count; ++i)
         labels << QStringLiteral("N%1").arg(i);
     TempDataDir dir;
-    const Printed printed = printLabels(dir.file(QStringLiteral("labels.pdf")), s, labels, startColumn, startRow);
+    const Printed printed =
+        printLabels(dir.file(QStringLiteral("labels.pdf")), s, labels, startColumn, startRow);
     QCOMPARE(printed.pages, pages);
     QCOMPARE(printed.next, next);
     // The first and the last label where the table says; every label once.
@@ -222,8 +223,8 @@ void TstLabelSheet::printableOffsetIsSubtracted()
     const LabelRecord s = stock(36, 36, 189, 72, 9, 0, 3);
     TempDataDir dir;
     const Printed printed =
-        printLabels(dir.file(QStringLiteral("offset.pdf")), s, {QStringLiteral("N1"), QStringLiteral("N2")}, 1, 1,
-                    QPageSize::Letter, 36);
+        printLabels(dir.file(QStringLiteral("offset.pdf")), s, {QStringLiteral("N1"), QStringLiteral("N2")},
+                    1, 1, QPageSize::Letter, 36);
     QVERIFY(inLabel(find(printed.words, QStringLiteral("N1")), s, 1, 1, 1));
     QVERIFY(inLabel(find(printed.words, QStringLiteral("N2")), s, 1, 2, 1));
 }
@@ -232,11 +233,12 @@ void TstLabelSheet::narrowLabelShrinksTheFont()
 {
     TempDataDir dir;
     // 1/2 x 1-3/4 in return-address labels are narrower than six "Abcde" in 10 points.
-    const Printed narrow = printLabels(dir.file(QStringLiteral("narrow.pdf")), stock(36, 20.25, 126, 36, 22.5, 0, 4),
-                                       {QStringLiteral("N1")}, 1, 1);
-    QVERIFY2(narrow.pointSize < 10 && narrow.pointSize >= kMinLabelPointSize, qPrintable(QString::number(narrow.pointSize)));
-    const Printed wide = printLabels(dir.file(QStringLiteral("wide.pdf")), stock(36, 11.25, 288, 96, 13.5, 0, 2),
-                                     {QStringLiteral("N1")}, 1, 1);
+    const Printed narrow = printLabels(dir.file(QStringLiteral("narrow.pdf")),
+                                       stock(36, 20.25, 126, 36, 22.5, 0, 4), {QStringLiteral("N1")}, 1, 1);
+    QVERIFY2(narrow.pointSize < 10 && narrow.pointSize >= kMinLabelPointSize,
+             qPrintable(QString::number(narrow.pointSize)));
+    const Printed wide = printLabels(dir.file(QStringLiteral("wide.pdf")),
+                                     stock(36, 11.25, 288, 96, 13.5, 0, 2), {QStringLiteral("N1")}, 1, 1);
     QCOMPARE(wide.pointSize, 10);
     // A label too small for any size stops at the smallest, never at 0.
     const Printed tiny = printLabels(dir.file(QStringLiteral("tiny.pdf")), stock(36, 20, 20, 10, 2, 0, 4),
@@ -270,12 +272,18 @@ void TstLabelSheet::dimensionBoxes_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("whole part right-aligned") << "12" << "  12.000";
-    QTest::newRow("fraction") << "1.5" << "   1.500";
-    QTest::newRow("blanks inside") << " 1 2. 5" << "  12.500";
-    QTest::newRow("negative") << "-3.25" << "  -3.250";
-    QTest::newRow("negative zero keeps its sign") << "      -0" << "  -0.000";
-    QTest::newRow("emptied box left for Save to refuse") << "   " << "   ";
+    QTest::newRow("whole part right-aligned") << "12"
+                                              << "  12.000";
+    QTest::newRow("fraction") << "1.5"
+                              << "   1.500";
+    QTest::newRow("blanks inside") << " 1 2. 5"
+                                   << "  12.500";
+    QTest::newRow("negative") << "-3.25"
+                              << "  -3.250";
+    QTest::newRow("negative zero keeps its sign") << "      -0"
+                                                  << "  -0.000";
+    QTest::newRow("emptied box left for Save to refuse") << "   "
+                                                         << "   ";
 }
 
 void TstLabelSheet::dimensionBoxes()
@@ -317,8 +325,10 @@ void TstLabelSheet::standardStocksPlaceTextInsideEachLabel()
             const int col = i % s.NAcross + 1;
             const int row = i / s.NAcross + 1;
             const Word *w = find(printed.words, texts[i]);
-            QVERIFY2(inLabel(w, s, 1, col, row),
-                     qPrintable(QStringLiteral("%1: label %2 at %3,%4").arg(s.Name, texts[i]).arg(w ? w->x : -1).arg(w ? w->y : -1)));
+            QVERIFY2(inLabel(w, s, 1, col, row), qPrintable(QStringLiteral("%1: label %2 at %3,%4")
+                                                                .arg(s.Name, texts[i])
+                                                                .arg(w ? w->x : -1)
+                                                                .arg(w ? w->y : -1)));
         }
     }
 }
@@ -358,17 +368,19 @@ void TstLabelSheet::runKindsLabelTheRightCustomers()
     }
     QVERIFY(dueInSpan > owing.size()); // some customer owes on more than one invoice
 
-    const auto count = [&](LabelKind kind, const LabelSelection &selection, QList<qint64> *numbers = nullptr) {
+    const auto count = [&](LabelKind kind, const LabelSelection &selection,
+                           QList<qint64> *numbers = nullptr) {
         int n = 0;
         QStringList statuses;
         ProgressDisplay progress;
         progress.start = [&](const QString &text) { statuses << text; };
-        const db::Status s = selectLabelCustomers(engine, kind, selection, progress, [&](const CustomerRecord &c) {
-            ++n;
-            if (numbers)
-                numbers->append(c.CuNo);
-            return true;
-        });
+        const db::Status s =
+            selectLabelCustomers(engine, kind, selection, progress, [&](const CustomerRecord &c) {
+                ++n;
+                if (numbers)
+                    numbers->append(c.CuNo);
+                return true;
+            });
         engine.closeAll();
         if (!s)
             return -1;
@@ -389,7 +401,8 @@ void TstLabelSheet::runKindsLabelTheRightCustomers()
     {
         QFile f(batch);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(customerNumberKey(2) + "\r\n" + customerNumberKey(99999) + "\n" + customerNumberKey(1) + "\n");
+        f.write(customerNumberKey(2) + "\r\n" + customerNumberKey(99999) + "\n" + customerNumberKey(1) +
+                "\n");
     }
     QList<qint64> order;
     QCOMPARE(count(LabelKind::Batch, {{}, {}, {}, {}, batch}, &order), 2);

@@ -3,7 +3,6 @@
 // sheet, and a whole run from the dialogs to a PDF file.
 
 #include "../records/RecordTestSupport.h"
-
 #include "CurrentPrinter.h"
 #include "DateSpanU.h"
 #include "LabPrintU.h"
@@ -81,11 +80,22 @@ void TstLabelWindows::stockFormSavesOrRefuses_data()
     QTest::addColumn<int>("across");
     QTest::addColumn<QString>("message"); // empty: saved
 
-    QTest::newRow("saved") << "  Shipping 2 x 5  " << "36" << "288.5" << 2 << QString();
-    QTest::newRow("no name") << "   " << "36" << "288" << 2 << "Please fill in label name.";
-    QTest::newRow("emptied box") << "Shipping" << "" << "288" << 2 << "Top Margin: not a number";
-    QTest::newRow("no labels across") << "Shipping" << "36" << "288" << 0 << "No. Labels Across: at least 1 label across is needed.";
-    QTest::newRow("no width") << "Shipping" << "36" << "0" << 2 << "Width: the label width must be above 0.";
+    QTest::newRow("saved") << "  Shipping 2 x 5  "
+                           << "36"
+                           << "288.5" << 2 << QString();
+    QTest::newRow("no name") << "   "
+                             << "36"
+                             << "288" << 2 << "Please fill in label name.";
+    QTest::newRow("emptied box") << "Shipping"
+                                 << ""
+                                 << "288" << 2 << "Top Margin: not a number";
+    QTest::newRow("no labels across")
+        << "Shipping"
+        << "36"
+        << "288" << 0 << "No. Labels Across: at least 1 label across is needed.";
+    QTest::newRow("no width") << "Shipping"
+                              << "36"
+                              << "0" << 2 << "Width: the label width must be above 0.";
 }
 
 void TstLabelWindows::stockFormSavesOrRefuses()
@@ -106,7 +116,8 @@ void TstLabelWindows::stockFormSavesOrRefuses()
         type(w, "heightEdit", QStringLiteral("72"));
         child<QSpinBox>(w, "acrossSpin")->setValue(across);
         if (!message.isEmpty()) {
-            Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok), QVariant::fromValue(Prompt::Answer::Yes)});
+            Prompt::setNextAnswers(
+                {QVariant::fromValue(Prompt::Answer::Ok), QVariant::fromValue(Prompt::Answer::Yes)});
             click(w, "saveButton");
             QCOMPARE(Prompt::takeShown().value(0), message);
             click(w, "cancelButton"); // changes made: "Discard the changes?" answered Yes
@@ -132,7 +143,8 @@ void TstLabelWindows::stockFormSavesOrRefuses()
     QCOMPARE(r.NAcross, 2);
     // What another dBASE reader finds in the file.
     const QJsonArray peer = peerRead(m_dir->file(QStringLiteral("LABELS.DBF")));
-    QCOMPARE(peer.last().toObject().value(QStringLiteral("NAME")).toString(), QStringLiteral("Shipping 2 x 5"));
+    QCOMPARE(peer.last().toObject().value(QStringLiteral("NAME")).toString(),
+             QStringLiteral("Shipping 2 x 5"));
     QCOMPARE(peer.last().toObject().value(QStringLiteral("WIDTH")).toDouble(), 288.5);
 }
 

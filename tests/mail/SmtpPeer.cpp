@@ -9,10 +9,11 @@ bool makeCertificate(const QString &dir, QString *failure)
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
                   {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=localhost",
-                   "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", dir + "/key.pem", "-out",
-                   dir + "/cert.pem"});
+                   "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", dir + "/key.pem",
+                   "-out", dir + "/cert.pem"});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
-        *failure = QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+        *failure =
+            QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
         return false;
     }
     return true;

@@ -75,7 +75,8 @@ void TestMailCli::invoicesByMail()
     const Run init = run(QStringLiteral("tallyra-init"), {dir.filePath("shop"), "--demo"});
     QVERIFY2(init.exitCode == 0, qPrintable(init.err));
     const QString shop = dir.filePath("shop");
-    const QStringList args{"--dir", shop, "invoices", "--from", "1900-01-01", "--to", "2199-12-31", "--email"};
+    const QStringList args{"--dir",      shop,   "invoices",   "--from",
+                           "1900-01-01", "--to", "2199-12-31", "--email"};
 
     SmtpPeer peer({});
     QVERIFY2(peer.started(), qPrintable(peer.failure()));
@@ -91,7 +92,8 @@ void TestMailCli::invoicesByMail()
         const QJsonArray attachments = m.value("attachments").toArray();
         QCOMPARE(attachments.size(), 1);
         const QString name = attachments.at(0).toObject().value("filename").toString();
-        QVERIFY2(name.startsWith(QStringLiteral("Invoice ")) && name.endsWith(QStringLiteral(".pdf")), qPrintable(name));
+        QVERIFY2(name.startsWith(QStringLiteral("Invoice ")) && name.endsWith(QStringLiteral(".pdf")),
+                 qPrintable(name));
         QVERIFY(QByteArray::fromBase64(attachments.at(0).toObject().value("data_b64").toString().toLatin1())
                     .startsWith("%PDF"));
     }

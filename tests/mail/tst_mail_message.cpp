@@ -118,14 +118,21 @@ void TestMailMessage::headers_data()
                                                  plain};
     QTest::newRow("no subject, no program, no reply-to")
         << basicMessage()
-        << QStringList{"From: Tallyra Shop<shop@example.com>", "To: ann@example.com", "Date", "Message-ID",
-                       "Mime-Version: 1.0", plain};
+        << QStringList{"From: Tallyra Shop<shop@example.com>",
+                       "To: ann@example.com",
+                       "Date",
+                       "Message-ID",
+                       "Mime-Version: 1.0",
+                       plain};
     TPostMessage given = basicMessage();
     given.Date = QStringLiteral("Mon, 07 Dec 2026 08:00:00 +0100");
-    QTest::newRow("a date given is kept")
-        << given
-        << QStringList{"From: Tallyra Shop<shop@example.com>", "To: ann@example.com",
-                       "Date: Mon, 07 Dec 2026 08:00:00 +0100", "Message-ID", "Mime-Version: 1.0", plain};
+    QTest::newRow("a date given is kept") << given
+                                          << QStringList{"From: Tallyra Shop<shop@example.com>",
+                                                         "To: ann@example.com",
+                                                         "Date: Mon, 07 Dec 2026 08:00:00 +0100",
+                                                         "Message-ID",
+                                                         "Mime-Version: 1.0",
+                                                         plain};
     TPostMessage names = basicMessage();
     names.FromName = QStringLiteral("Müller, Söhne");
     names.ToAddress = {QStringLiteral("Zoë Ångström <zoe@example.com>")};
@@ -146,8 +153,12 @@ void TestMailMessage::headers_data()
     quoted.FromName = QStringLiteral("Smith, Jones & Co");
     QTest::newRow("a name with a comma is quoted")
         << quoted
-        << QStringList{"From: \"Smith, Jones & Co\"<shop@example.com>", "To: ann@example.com", "Date",
-                       "Message-ID", "Mime-Version: 1.0", plain};
+        << QStringList{"From: \"Smith, Jones & Co\"<shop@example.com>",
+                       "To: ann@example.com",
+                       "Date",
+                       "Message-ID",
+                       "Mime-Version: 1.0",
+                       plain};
 }
 
 void TestMailMessage::headers()
@@ -169,7 +180,8 @@ void TestMailMessage::headers()
             QCOMPARE(lines.at(i), expected.at(i));
     }
     if (message.Date.isEmpty())
-        QCOMPARE(built.header.value(QStringLiteral("Date")), QStringLiteral("Tue, 08 Dec 2026 13:45:02 +0000"));
+        QCOMPARE(built.header.value(QStringLiteral("Date")),
+                 QStringLiteral("Tue, 08 Dec 2026 13:45:02 +0000"));
     QVERIFY(built.header.value(QStringLiteral("Message-ID")).endsWith(QStringLiteral("@example.com>")));
     // Blind copies never reach a header.
     QVERIFY(!built.header.toBytes().contains("hidden@"));
@@ -180,16 +192,16 @@ void TestMailMessage::body_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("a line of one period") << QStringList{"."} << QByteArray("..\r\n");
-    QTest::newRow("a period before text") << QStringList{".hidden", "a.b", ""}
-                                          << QByteArray("..hidden\r\na.b\r\n\r\n");
-    QTest::newRow("breaks inside an entry") << QStringList{"one\r\ntwo\nthree"}
-                                            << QByteArray("one\r\ntwo\r\nthree\r\n");
+    QTest::newRow("a period before text")
+        << QStringList{".hidden", "a.b", ""} << QByteArray("..hidden\r\na.b\r\n\r\n");
+    QTest::newRow("breaks inside an entry")
+        << QStringList{"one\r\ntwo\nthree"} << QByteArray("one\r\ntwo\r\nthree\r\n");
     QTest::newRow("tabs stay") << QStringList{"Qty\tPrice"} << QByteArray("Qty\tPrice\r\n");
-    QTest::newRow("UTF-8 as quoted-printable") << QStringList{"Grüße = 5 €", "end "}
-                                               << QByteArray("Gr=C3=BC=C3=9Fe =3D 5 =E2=82=AC\r\nend=20\r\n");
+    QTest::newRow("UTF-8 as quoted-printable")
+        << QStringList{"Grüße = 5 €", "end "} << QByteArray("Gr=C3=BC=C3=9Fe =3D 5 =E2=82=AC\r\nend=20\r\n");
     // Checked by decoding: the soft breaks may fall anywhere between encoded octets.
-    QTest::newRow("a long line is broken softly") << QStringList{QString(80, QChar(0xE9)) + QStringLiteral("x = y")}
-                                                  << QByteArray();
+    QTest::newRow("a long line is broken softly")
+        << QStringList{QString(80, QChar(0xE9)) + QStringLiteral("x = y")} << QByteArray();
 }
 
 void TestMailMessage::body()
@@ -204,7 +216,8 @@ void TestMailMessage::body()
     if (!expected.isEmpty())
         QCOMPARE(built.body, expected);
     else
-        QCOMPARE(QString::fromUtf8(decodeQuotedPrintable(built.body)), lines.join(QStringLiteral("\r\n")) + "\r\n");
+        QCOMPARE(QString::fromUtf8(decodeQuotedPrintable(built.body)),
+                 lines.join(QStringLiteral("\r\n")) + "\r\n");
     for (const QByteArray &line : built.body.split('\n'))
         QVERIFY2(line.size() <= 77, line.constData()); // 76 characters and the carriage return
 }
@@ -218,7 +231,8 @@ void TestMailMessage::encoding_data()
         QTest::addRow("base64 of %d bytes", size)
             << int(EncodeType::uuMime) << bytesOf(size) << mimeOracle(bytesOf(size));
     QTest::newRow("uucode of nothing") << int(EncodeType::uuCode) << QByteArray() << QByteArray("`\r\n");
-    QTest::newRow("uucode Cat") << int(EncodeType::uuCode) << QByteArray("Cat") << QByteArray("#0V%T\r\n`\r\n");
+    QTest::newRow("uucode Cat") << int(EncodeType::uuCode) << QByteArray("Cat")
+                                << QByteArray("#0V%T\r\n`\r\n");
     QTest::newRow("uucode a zero byte and padding without pad characters")
         << int(EncodeType::uuCode) << QByteArray("\0\0\0ab", 5) << QByteArray("%````86(\r\n`\r\n");
     QTest::newRow("uucode a full line") << int(EncodeType::uuCode) << QByteArray(45, 'A')
@@ -253,7 +267,8 @@ void TestMailMessage::multipart()
     ev.encodeStart = [&](const QString &p) { events << "start " + QFileInfo(p).fileName(); };
     ev.encodeEnd = [&](const QString &p) { events << "end " + QFileInfo(p).fileName(); };
     QVERIFY(buildMessage(m, EncodeType::uuMime, kNow, &built, &error, ev));
-    QCOMPARE(events, QStringList({"start forty-six.bin", "end forty-six.bin", "start empty.txt", "end empty.txt"}));
+    QCOMPARE(events,
+             QStringList({"start forty-six.bin", "end forty-six.bin", "start empty.txt", "end empty.txt"}));
     QVERIFY(built.boundary.startsWith(QStringLiteral("====================54535")));
     QVERIFY(built.boundary.endsWith(QStringLiteral("====")));
     QCOMPARE(built.header.lines().last(), QStringLiteral("Content-Type: multipart/mixed;") +
@@ -263,12 +278,13 @@ void TestMailMessage::multipart()
     const QByteArray type = "Content-Type: application/octet-stream;" + QByteArray(10, ' ');
     const QByteArray disposition = "Content-Disposition: attachment;" + QByteArray(17, ' ');
     const QByteArray b46 = bytesOf(46).toBase64();
-    const QByteArray expected =
-        d + "\r\nContent-Type: text/plain;" + QByteArray(24, ' ') + "charset=us-ascii\r\n\r\n" +
-        "See the files.\r\n..\r\n" + d + "\r\n" + type + "name=\"forty-six.bin\"\r\n" +
-        "Content-Transfer-Encoding: base64\r\n" + disposition + "filename=\"forty-six.bin\"\r\n\r\n" +
-        b46.left(60) + "\r\n" + b46.mid(60) + "\r\n" + d + "\r\n" + type + "name=\"empty.txt\"\r\n" +
-        "Content-Transfer-Encoding: base64\r\n" + disposition + "filename=\"empty.txt\"\r\n\r\n" + d + "--\r\n";
+    const QByteArray expected = d + "\r\nContent-Type: text/plain;" + QByteArray(24, ' ') +
+                                "charset=us-ascii\r\n\r\n" + "See the files.\r\n..\r\n" + d + "\r\n" + type +
+                                "name=\"forty-six.bin\"\r\n" + "Content-Transfer-Encoding: base64\r\n" +
+                                disposition + "filename=\"forty-six.bin\"\r\n\r\n" + b46.left(60) + "\r\n" +
+                                b46.mid(60) + "\r\n" + d + "\r\n" + type + "name=\"empty.txt\"\r\n" +
+                                "Content-Transfer-Encoding: base64\r\n" + disposition +
+                                "filename=\"empty.txt\"\r\n\r\n" + d + "--\r\n";
     QCOMPARE(built.body, expected);
     QVERIFY(b46.mid(60).endsWith("=="));
 
@@ -285,13 +301,20 @@ void TestMailMessage::recipientAddresses_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("address");
-    QTest::newRow("bare") << " ann@example.com " << "ann@example.com";
-    QTest::newRow("name and brackets") << "Bob Jones <bob@example.com>" << "bob@example.com";
-    QTest::newRow("bracket not closed") << "Bob <bob@example.com" << "bob@example.com";
-    QTest::newRow("prefix and colon") << "SMTP:cy@example.com" << "cy@example.com";
-    QTest::newRow("between two colons") << "x:dee@example.com:y" << "dee@example.com";
-    QTest::newRow("brackets win over colons") << "a:b <e@example.com>" << "e@example.com";
-    QTest::newRow("empty brackets are skipped") << "Nobody <>" << "";
+    QTest::newRow("bare") << " ann@example.com "
+                          << "ann@example.com";
+    QTest::newRow("name and brackets") << "Bob Jones <bob@example.com>"
+                                       << "bob@example.com";
+    QTest::newRow("bracket not closed") << "Bob <bob@example.com"
+                                        << "bob@example.com";
+    QTest::newRow("prefix and colon") << "SMTP:cy@example.com"
+                                      << "cy@example.com";
+    QTest::newRow("between two colons") << "x:dee@example.com:y"
+                                        << "dee@example.com";
+    QTest::newRow("brackets win over colons") << "a:b <e@example.com>"
+                                              << "e@example.com";
+    QTest::newRow("empty brackets are skipped") << "Nobody <>"
+                                                << "";
 }
 
 void TestMailMessage::recipientAddresses()
@@ -320,9 +343,11 @@ void TestMailMessage::mailto_data()
     QTest::addColumn<QString>("subject");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("link");
-    QTest::newRow("reserved characters") << "A&B=C?" << "100% sure"
+    QTest::newRow("reserved characters") << "A&B=C?"
+                                         << "100% sure"
                                          << "mailto:ann@example.com?subject=A_B_C_&body=100_ sure";
-    QTest::newRow("two lines") << "Invoice" << "first\r\nsecond"
+    QTest::newRow("two lines") << "Invoice"
+                               << "first\r\nsecond"
                                << "mailto:ann@example.com?subject=Invoice&body=first\r%0Asecond";
 }
 

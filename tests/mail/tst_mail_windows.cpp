@@ -26,7 +26,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
-
 #include <sys/stat.h>
 
 using namespace tallyra;
@@ -98,7 +97,8 @@ void TestMailWindows::cleanup()
 
 void TestMailWindows::useServer(quint16 port, MailSecurity security, const QString &user)
 {
-    settings().MailHost = security == MailSecurity::None ? QStringLiteral("127.0.0.1") : QStringLiteral("localhost");
+    settings().MailHost =
+        security == MailSecurity::None ? QStringLiteral("127.0.0.1") : QStringLiteral("localhost");
     settings().MailAddr = QStringLiteral("shop@example.com");
     settings().MailName = QStringLiteral("Tallyra Shop");
     settings().MailID = QStringLiteral("tallyra.test");
@@ -120,7 +120,8 @@ void TestMailWindows::mailtoWithoutServer()
     window.setRecipients({QStringLiteral("ann@example.com"), QStringLiteral(" bob@example.com ")});
     window.setText(QStringLiteral("first\r\nsecond"));
     QTimer::singleShot(0, &window, [&] {
-        QCOMPARE(window.findChild<QComboBox *>("toComboBox")->currentText(), QStringLiteral("ann@example.com"));
+        QCOMPARE(window.findChild<QComboBox *>("toComboBox")->currentText(),
+                 QStringLiteral("ann@example.com"));
         // The keyboard alone: Enter moves on to the text, Tab types a tab, Ctrl+Tab leaves the
         // text for "Send", Enter presses it.
         auto *subject = window.findChild<QLineEdit *>("subjectEdit");
@@ -220,7 +221,8 @@ void TestMailWindows::setupTestMessage()
     sessionPassword() = QStringLiteral("open sesame");
     TEMailSetup window(*m_engine);
     // The certificate question is answered "Yes", then the outcome is shown.
-    Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes), QVariant::fromValue(Prompt::Answer::Ok)});
+    Prompt::setNextAnswers(
+        {QVariant::fromValue(Prompt::Answer::Yes), QVariant::fromValue(Prompt::Answer::Ok)});
     QTimer::singleShot(0, &window, [&] {
         click(&window, "testButton");
         click(&window, "cancelButton");
@@ -228,7 +230,8 @@ void TestMailWindows::setupTestMessage()
     window.run();
     const QStringList shown = Prompt::takeShown();
     QCOMPARE(shown.size(), 2);
-    QVERIFY2(shown.at(0).contains(QStringLiteral("localhost")) && shown.at(0).contains(QStringLiteral("Accept")),
+    QVERIFY2(shown.at(0).contains(QStringLiteral("localhost")) &&
+                 shown.at(0).contains(QStringLiteral("Accept")),
              qPrintable(shown.at(0)));
     QCOMPARE(shown.at(1), QStringLiteral("The test message was sent to shop@example.com.\n"
                                          "The server answered: 250 2.0.0 Message accepted as 1"));
@@ -373,7 +376,8 @@ void TestMailWindows::documentsWithPdf()
     const QJsonArray attachments = received.at(0).value("attachments").toArray();
     QCOMPARE(attachments.size(), 1);
     QCOMPARE(attachments.at(0).toObject().value("filename").toString(), QStringLiteral("Invoice 1001.pdf"));
-    QCOMPARE(QByteArray::fromBase64(attachments.at(0).toObject().value("data_b64").toString().toLatin1()), pdf);
+    QCOMPARE(QByteArray::fromBase64(attachments.at(0).toObject().value("data_b64").toString().toLatin1()),
+             pdf);
     QVERIFY(received.at(1).value("attachments").toArray().isEmpty());
     QCOMPARE(textOf(received.at(1)), doc.text);
 

@@ -123,33 +123,68 @@ void TestSmtpHostile::dialogue_data()
     QTest::addColumn<QStringList>("commands"); // what the server must have received
 
     const QByteArray greeting = "220 mail.example.com ready\r\n";
-    const QStringList all{"HELO tallyra.test", "RSET", "MAIL FROM:<shop@example.com>", "RCPT TO:<a@example.com>",
-                          "RCPT TO:<b@example.com>", "RCPT TO:<c@example.com>", "DATA", ".", "QUIT"};
+    const QStringList all{"HELO tallyra.test",
+                          "RSET",
+                          "MAIL FROM:<shop@example.com>",
+                          "RCPT TO:<a@example.com>",
+                          "RCPT TO:<b@example.com>",
+                          "RCPT TO:<c@example.com>",
+                          "DATA",
+                          ".",
+                          "QUIT"};
     QTest::newRow("multi-line greeting and HELO reply")
         << QList<QByteArray>{"220-mail.example.com ESMTP\r\n220-second line\r\n220 ready\r\n",
                              "250-mail.example.com\r\n250 SIZE 10000\r\n",
-                             k250, k250, k250, k250, k250, "354 go ahead\r\n", "250 queued as 7\r\n", "221 bye\r\n"}
-        << "" << "" << 0 << all;
-    QTest::newRow("421 greeting")
-        << QList<QByteArray>{"421 4.3.2 Service not available\r\n<close>"} << "connect"
-        << "421 4.3.2 Service not available" << 0 << QStringList{};
+                             k250,
+                             k250,
+                             k250,
+                             k250,
+                             k250,
+                             "354 go ahead\r\n",
+                             "250 queued as 7\r\n",
+                             "221 bye\r\n"}
+        << ""
+        << "" << 0 << all;
+    QTest::newRow("421 greeting") << QList<QByteArray>{"421 4.3.2 Service not available\r\n<close>"}
+                                  << "connect"
+                                  << "421 4.3.2 Service not available" << 0 << QStringList{};
     QTest::newRow("a refused recipient among three")
-        << QList<QByteArray>{greeting, k250, k250, k250, k250, "550 5.1.1 <b@example.com> unknown\r\n", k250,
-                             "354 go ahead\r\n", "250 queued\r\n", "221 bye\r\n"}
-        << "" << "" << 1 << all;
+        << QList<QByteArray>{greeting,
+                             k250,
+                             k250,
+                             k250,
+                             k250,
+                             "550 5.1.1 <b@example.com> unknown\r\n",
+                             k250,
+                             "354 go ahead\r\n",
+                             "250 queued\r\n",
+                             "221 bye\r\n"}
+        << ""
+        << "" << 1 << all;
     QTest::newRow("every recipient refused")
-        << QList<QByteArray>{greeting, k250, k250, k250, "550 no\r\n", "550 no\r\n", "550 no\r\n",
-                             "503 5.5.1 Error: need RCPT command\r\n", "221 bye\r\n"}
-        << "send" << "503 5.5.1 Error: need RCPT command" << 3 << all.mid(0, 7) + QStringList{"QUIT"};
-    QTest::newRow("HELO refused") << QList<QByteArray>{greeting, "501 bad name\r\n", "221 bye\r\n"} << "connect"
+        << QList<QByteArray>{greeting,     k250,
+                             k250,         k250,
+                             "550 no\r\n", "550 no\r\n",
+                             "550 no\r\n", "503 5.5.1 Error: need RCPT command\r\n",
+                             "221 bye\r\n"}
+        << "send"
+        << "503 5.5.1 Error: need RCPT command" << 3 << all.mid(0, 7) + QStringList{"QUIT"};
+    QTest::newRow("HELO refused") << QList<QByteArray>{greeting, "501 bad name\r\n", "221 bye\r\n"}
+                                  << "connect"
                                   << "Authentication failed" << 0 << QStringList{"HELO tallyra.test", "QUIT"};
     QTest::newRow("the end of the text refused")
-        << QList<QByteArray>{greeting, k250, k250, k250, k250, k250, k250, "354 go\r\n",
-                             "554 5.7.1 rejected as spam\r\n", "221 bye\r\n"}
-        << "send" << "554 5.7.1 rejected as spam" << 0 << all;
-    QTest::newRow("QUIT refused") << QList<QByteArray>{greeting, k250, k250, k250, k250, k250, k250, "354 go\r\n",
-                                                       "250 queued\r\n", "500 what?\r\n"}
-                                  << "disconnect" << "500 what?" << 0 << all;
+        << QList<QByteArray>{greeting,     k250,         k250,
+                             k250,         k250,         k250,
+                             k250,         "354 go\r\n", "554 5.7.1 rejected as spam\r\n",
+                             "221 bye\r\n"}
+        << "send"
+        << "554 5.7.1 rejected as spam" << 0 << all;
+    QTest::newRow("QUIT refused") << QList<QByteArray>{greeting,       k250,         k250,
+                                                       k250,           k250,         k250,
+                                                       k250,           "354 go\r\n", "250 queued\r\n",
+                                                       "500 what?\r\n"}
+                                  << "disconnect"
+                                  << "500 what?" << 0 << all;
     QTest::newRow("a server that stops answering")
         << QList<QByteArray>{greeting, "<silent>"} << "connect"
         << "The server 127.0.0.1 did not answer within 1 seconds." << 0 << QStringList{"HELO tallyra.test"};
@@ -160,8 +195,8 @@ void TestSmtpHostile::dialogue_data()
         << QList<QByteArray>{"220-first line\r\n220 half a li<close>"} << "connect"
         << "The server 127.0.0.1 closed the connection in the middle of a reply." << 0 << QStringList{};
     QTest::newRow("closed after a command")
-        << QList<QByteArray>{greeting, "<close>"} << "connect" << "The server 127.0.0.1 closed the connection."
-        << 0 << QStringList{"HELO tallyra.test"};
+        << QList<QByteArray>{greeting, "<close>"} << "connect"
+        << "The server 127.0.0.1 closed the connection." << 0 << QStringList{"HELO tallyra.test"};
     QTest::newRow("a reply without a code")
         << QList<QByteArray>{"hello there\r\n"} << "connect"
         << "The reply of the server 127.0.0.1 is not understood: hello there" << 0 << QStringList{};
@@ -207,8 +242,9 @@ void TestSmtpHostile::dialogue()
     QTRY_COMPARE(server.received(), commands);
     if (commands.contains(QStringLiteral("."))) {
         QVERIFY(server.message().contains("\r\n\r\nTotal 12.50\r\n"));
-        QVERIFY(server.message().startsWith("From: <shop@example.com>\r\nTo: a@example.com,Bea <b@example.com>,"
-                                            "c@example.com\r\nSubject: Invoice\r\n"));
+        QVERIFY(
+            server.message().startsWith("From: <shop@example.com>\r\nTo: a@example.com,Bea <b@example.com>,"
+                                        "c@example.com\r\nSubject: Invoice\r\n"));
     }
 }
 
@@ -225,7 +261,8 @@ void TestSmtpHostile::unreachable()
     prepare(client, port);
     QSignalSpy failed(&client, &TSmtpClient::connectionFailed);
     QVERIFY(!client.Connect());
-    QVERIFY2(client.errorString().startsWith(QStringLiteral("Connection Failed")), qPrintable(client.errorString()));
+    QVERIFY2(client.errorString().startsWith(QStringLiteral("Connection Failed")),
+             qPrintable(client.errorString()));
     QCOMPARE(failed.count(), 1);
 
     client.Host = QStringLiteral("no-such-host.invalid");
@@ -252,7 +289,8 @@ void TestSmtpHostile::cancelWhileWaiting()
     // Cancel once the greeting is in, while the client waits for the HELO reply.
     connect(&client, &TSockClient::status, &client, [&](const QString &text) {
         if (text.startsWith(QStringLiteral("220")))
-            QMetaObject::invokeMethod(&client, [&] { client.Abort(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &client, [&] { client.Abort(); }, Qt::QueuedConnection);
     });
     QVERIFY(!client.Connect());
     QCOMPARE(client.errorString(), QStringLiteral("Socket readln aborted"));

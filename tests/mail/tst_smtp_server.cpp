@@ -95,7 +95,8 @@ void TestSmtpServer::messages()
     QList<QByteArray> contents;
     TSmtpClient client;
     prepare(client, peer);
-    client.PostMessage.ToAddress = {QStringLiteral("ann@example.com"), QStringLiteral("Bob Jones <bob@example.com>")};
+    client.PostMessage.ToAddress = {QStringLiteral("ann@example.com"),
+                                    QStringLiteral("Bob Jones <bob@example.com>")};
     client.PostMessage.ToBlindCarbonCopy = {QStringLiteral("boss@example.com")};
     client.PostMessage.ReplyTo = QStringLiteral("office@example.com");
     client.PostMessage.Subject = subject;
@@ -117,8 +118,8 @@ void TestSmtpServer::messages()
     QCOMPARE(m.value("mail_from").toString(), QStringLiteral("shop@example.com"));
     QCOMPARE(strings(m.value("rcpt_tos")),
              QStringList({"ann@example.com", "bob@example.com", "boss@example.com"}));
-    QStringList expectedNames{"From", "To", "Subject", "X-Mailer", "Reply-To", "Date", "Message-ID",
-                              "Mime-Version", "Content-Type"};
+    QStringList expectedNames{"From", "To",         "Subject",      "X-Mailer",    "Reply-To",
+                              "Date", "Message-ID", "Mime-Version", "Content-Type"};
     if (charset == QStringLiteral("utf-8") && attachmentSizes.isEmpty())
         expectedNames << "Content-Transfer-Encoding";
     QCOMPARE(strings(m.value("header_names")), expectedNames);
@@ -199,10 +200,14 @@ void TestSmtpServer::login_data()
     QTest::addColumn<QStringList>("excluded");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("mechanism"); // empty: the login is refused
-    QTest::newRow("PLAIN when offered") << QStringList{} << "s3cret pass" << "PLAIN";
-    QTest::newRow("LOGIN when PLAIN is not offered") << QStringList{"PLAIN"} << "s3cret pass" << "LOGIN";
-    QTest::newRow("a wrong password") << QStringList{} << "guess" << "";
-    QTest::newRow("a wrong password by LOGIN") << QStringList{"PLAIN"} << "guess" << "";
+    QTest::newRow("PLAIN when offered") << QStringList{} << "s3cret pass"
+                                        << "PLAIN";
+    QTest::newRow("LOGIN when PLAIN is not offered") << QStringList{"PLAIN"} << "s3cret pass"
+                                                     << "LOGIN";
+    QTest::newRow("a wrong password") << QStringList{} << "guess"
+                                      << "";
+    QTest::newRow("a wrong password by LOGIN") << QStringList{"PLAIN"} << "guess"
+                                               << "";
 }
 
 void TestSmtpServer::login()

@@ -85,7 +85,7 @@ private Q_SLOTS:
                  QStringLiteral("Unable to open file CUST5.DBF\nProgram will now terminate."));
         QVERIFY2(open.detail().contains("CUST5.DBF") && open.status.isCorruption(),
                  qPrintable(open.detail()));
-        QVERIFY(!open.indexDamaged());  // the table's fault: no index rebuild is offered
+        QVERIFY(!open.indexDamaged()); // the table's fault: no index rebuild is offered
         // Neither the open nor a re-index writes over the damaged table or its indexes.
         const QByteArray tag = bytesOf(m_dir->file("ccno.ntx"));
         const MaintenanceResult r = rebuildIndexes(engine, ReindexMode::Full);
@@ -203,7 +203,8 @@ private Q_SLOTS:
             QVERIFY2(open.status.isLocked(), qPrintable(open.detail()));
             QVERIFY(open.indexFailed);
             QVERIFY(!open.indexDamaged());
-            QCOMPARE(open.message(), QStringLiteral("Unable to open file AccTag.Ntx\nProgram will now terminate."));
+            QCOMPARE(open.message(),
+                     QStringLiteral("Unable to open file AccTag.Ntx\nProgram will now terminate."));
             QVERIFY(closeAllTables(other).isOk());
         }
         const QByteArray written = bytesOf(tag);
@@ -215,7 +216,6 @@ private Q_SLOTS:
         QVERIFY(!open);
         QVERIFY2(open.indexDamaged(), qPrintable(open.detail()));
 
-
         const MaintenanceResult repaired = rebuildIndexGroup(engine, TableId::Customers);
         QVERIFY2(repaired, qPrintable(repaired.status.toString()));
         QCOMPARE(repaired.tablesDone, QStringList{"CUST5"});
@@ -226,7 +226,7 @@ private Q_SLOTS:
         const OpenResult reopened = openCustomers(engine);
         QVERIFY2(reopened, qPrintable(reopened.detail()));
         QVERIFY(reopened.table->check().isOk());
-        QCOMPARE(nextCustomerNumber(*reopened.table), 901);  // the other engine's record is in it
+        QCOMPARE(nextCustomerNumber(*reopened.table), 901); // the other engine's record is in it
     }
 
     // Keys out of order inside an index page are not seen at open; the check finds them and a

@@ -30,7 +30,6 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-
 #include <deque>
 #include <functional>
 
@@ -107,8 +106,8 @@ private:
             m_levels.insert(modal, level);
             QObject::connect(modal, &QObject::destroyed, this, [this, modal] { m_levels.remove(modal); });
         }
-        if (modal && modal->isVisible() && modal->objectName() == m_steps.front().window
-            && level == m_levels.value(modal)) {
+        if (modal && modal->isVisible() && modal->objectName() == m_steps.front().window &&
+            level == m_levels.value(modal)) {
             Step step = std::move(m_steps.front());
             m_steps.pop_front();
             m_clock.restart();
@@ -116,8 +115,9 @@ private:
             return;
         }
         if (m_clock.elapsed() > 4000) {
-            m_failure = QStringLiteral("window %1 never came (active: %2)")
-                            .arg(m_steps.front().window, modal ? modal->objectName() : QStringLiteral("none"));
+            m_failure =
+                QStringLiteral("window %1 never came (active: %2)")
+                    .arg(m_steps.front().window, modal ? modal->objectName() : QStringLiteral("none"));
             m_steps.clear();
             closeAll();
         }
@@ -130,7 +130,8 @@ private:
             m_watchClock.start();
         } else if (modal && m_watchClock.elapsed() > 5000) {
             if (m_failure.isEmpty())
-                m_failure = QStringLiteral("window %1 (%2) stayed open").arg(modal->objectName(), modal->windowTitle());
+                m_failure = QStringLiteral("window %1 (%2) stayed open")
+                                .arg(modal->objectName(), modal->windowTitle());
             m_steps.clear();
             closeAll();
         }
@@ -160,8 +161,7 @@ private:
     QString m_failure;
 };
 
-template <typename T = QWidget>
-T *child(QWidget *window, const char *name)
+template <typename T = QWidget> T *child(QWidget *window, const char *name)
 {
     T *w = window->findChild<T *>(QString::fromLatin1(name));
     if (!w)

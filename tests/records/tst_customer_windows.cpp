@@ -2,6 +2,7 @@
 // group forms and the group pick list driven offscreen on a real business in a temporary
 // directory, with the stored files read back by our engine and by Debian's python3-dbfread.
 
+#include "BrowseEdit.h"
 #include "CustomerBook.h"
 #include "CustomerU.h"
 #include "Database.h"
@@ -10,7 +11,6 @@
 #include "PickGridDialog.h"
 #include "ProductCatalog.h"
 #include "Prompt.h"
-#include "BrowseEdit.h"
 #include "RecordCommands.h"
 #include "RecordTestSupport.h"
 #include "Records.h"
@@ -21,7 +21,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTableWidget>
-
 #include <memory>
 
 using namespace tallyra;
@@ -88,7 +87,8 @@ private:
         return t->recNo();
     }
 
-    quint32 addCustomer(qint64 number, const QString &last, qint64 group, const QString &first = QStringLiteral("Jo"))
+    quint32 addCustomer(qint64 number, const QString &last, qint64 group,
+                        const QString &first = QStringLiteral("Jo"))
     {
         db::Table *t = openCustomers(*m_engine).table;
         CustomerRecord c;
@@ -249,7 +249,7 @@ private Q_SLOTS:
         QVERIFY(book.load(unnumbered, &imported));
         QVERIFY(book.save(imported, unnumbered).ok);
         QCOMPARE(storedCustomer(unnumbered).CuNo, 7);
-        QCOMPARE(customers->recordCount(), 5u);  // saved in place, no copy appended
+        QCOMPARE(customers->recordCount(), 5u); // saved in place, no copy appended
     }
 
     // No group: "Please Select Customer Group" and nothing saved. A customer whose group was
@@ -330,12 +330,14 @@ private Q_SLOTS:
                 qWarning("%s", qPrintable(driver.failure()));
             return recNo > 0 ? quint32(recNo) : 0;
         };
-        const quint32 longOne = enter(QStringLiteral("Quite A Long Company Name 1234"), QStringLiteral("90210"));
+        const quint32 longOne =
+            enter(QStringLiteral("Quite A Long Company Name 1234"), QStringLiteral("90210"));
         const quint32 shortOne = enter(QStringLiteral("Short Co Ltd 15"), QStringLiteral("1000"));
         QVERIFY(longOne && shortOne);
         QCOMPARE(CustomerBook::addressBlock(storedCustomer(longOne)),
                  (QStringList{"Mr Jo Lee", "Quite A Long Company Name 1234", QString(20, ' ') + "90210"}));
-        QCOMPARE(CustomerBook::addressBlock(storedCustomer(shortOne)), (QStringList{"Mr Jo Lee", "Short Co Ltd 15  1000"}));
+        QCOMPARE(CustomerBook::addressBlock(storedCustomer(shortOne)),
+                 (QStringList{"Mr Jo Lee", "Short Co Ltd 15  1000"}));
         QCOMPARE(storedCustomer(shortOne).CuNo, 2);
     }
 
@@ -392,7 +394,8 @@ private Q_SLOTS:
         const QJsonArray groups = peerRead(file("GROUPS.DBF"));
         QCOMPARE(groups.size(), 2);
         for (const QJsonValue &g : groups)
-            QCOMPARE(g.toObject()["_deleted"].toBool(), g.toObject()["CGROUP"].toString() == QLatin1String("Retail"));
+            QCOMPARE(g.toObject()["_deleted"].toBool(),
+                     g.toObject()["CGROUP"].toString() == QLatin1String("Retail"));
     }
 
     // A customer deleted in its form stays in the list with "< DELETED >" (until the command packs
@@ -415,9 +418,10 @@ private Q_SLOTS:
             .then("customerDialog", [](QWidget *w) { click(w, "deleteButton"); })
             .then("pickCustomerDialog",
                   [](QWidget *w) {
-                      QCOMPARE(rowTexts(w), (QStringList{"Ames|Jo||1", "Baker|Jo|< DELETED >|2", "Cole|Jo||3"}));
+                      QCOMPARE(rowTexts(w),
+                               (QStringList{"Ames|Jo||1", "Baker|Jo|< DELETED >|2", "Cole|Jo||3"}));
                       QCOMPARE(child<QTableWidget>(w, "pickGrid")->currentRow(), 1);
-                      QTest::keyClick(child<QWidget>(w, "pickGrid"), Qt::Key_Return);  // opens the form later
+                      QTest::keyClick(child<QWidget>(w, "pickGrid"), Qt::Key_Return); // opens the form later
                   })
             .then("customerDialog",
                   [](QWidget *w) {
@@ -543,10 +547,10 @@ private Q_SLOTS:
         QCOMPARE(spaced.nGroup, 3);
         GroupRecord back;
         QVERIFY(book.load(saved.recNo, &back));
-        QCOMPARE(back.cGroup, QStringLiteral("  Wholesale"));  // kept as typed
+        QCOMPARE(back.cGroup, QStringLiteral("  Wholesale")); // kept as typed
 
         QVERIFY(book.remove(saved.recNo).isOk());
-        QCOMPARE(book.nextGroupNumber(), 5);  // not reused before the pack
+        QCOMPARE(book.nextGroupNumber(), 5); // not reused before the pack
         bool deleted = false;
         QVERIFY(book.load(saved.recNo, &back, &deleted));
         QVERIFY(deleted);

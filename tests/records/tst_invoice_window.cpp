@@ -35,9 +35,9 @@
 
 using namespace tallyra;
 using namespace testsupport;
-using recordtest::ModalDriver;
 using recordtest::child;
 using recordtest::clickLater;
+using recordtest::ModalDriver;
 
 namespace {
 

@@ -12,7 +12,6 @@
 
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <algorithm>
 #include <memory>
 
@@ -49,7 +48,7 @@ class TestPickGrid : public QObject
 private:
     std::unique_ptr<TempDataDir> m_dir;
     std::unique_ptr<db::Engine> m_engine;
-    QList<Person> m_sorted;  // customers in CName order
+    QList<Person> m_sorted; // customers in CName order
 
     db::Table *customers() { return m_engine->table(QStringLiteral("CUST5")); }
 
@@ -58,7 +57,8 @@ private:
     {
         QList<Person> people;
         for (int i = 0; i < count; ++i)
-            people.append({QStringLiteral("Name%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("F%1").arg(i)});
+            people.append(
+                {QStringLiteral("Name%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("F%1").arg(i)});
         for (int i = 0; i < extraLastNames.size(); ++i)
             people.append({extraLastNames[i], QStringLiteral("X%1").arg(i)});
         QRandomGenerator random(count);
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(!grid.scrollable());
         grid.pageDown();
         grid.keyDown();
-        QVERIFY(grid.search(QStringLiteral("A")));  // sought, but nothing to find
+        QVERIFY(grid.search(QStringLiteral("A"))); // sought, but nothing to find
         QVERIFY(grid.rows().isEmpty());
         QVERIFY(grid.takeError().isOk());
     }
@@ -179,16 +179,16 @@ private Q_SLOTS:
         grid.pageUp();
         QCOMPARE(grid.top(), 5);
         QCOMPARE(shownRows(grid), expectedRows(5));
-        QCOMPARE(grid.currentRow(), 0);  // customer list: the first row when the target is gone
+        QCOMPARE(grid.currentRow(), 0); // customer list: the first row when the target is gone
         QCOMPARE(grid.scrollPosition(), 33);
         grid.pageUp();
-        QCOMPARE(grid.top(), 0);  // clamped
+        QCOMPARE(grid.top(), 0); // clamped
         grid.lineUp();
         QCOMPARE(grid.top(), 0);
         QCOMPARE(shownRows(grid), expectedRows(0));
         grid.pageDown();
         grid.pageDown();
-        QCOMPARE(grid.top(), 15);  // 20 clamped to the last top
+        QCOMPARE(grid.top(), 15); // 20 clamped to the last top
         QCOMPARE(shownRows(grid), expectedRows(15));
         grid.home();
         grid.lineDown();
@@ -196,7 +196,7 @@ private Q_SLOTS:
         QCOMPARE(shownRows(grid), expectedRows(1));
         grid.end();
         QCOMPARE(grid.top(), 15);
-        grid.thumbReleased(40);  // 40 * 15 / 100 = 6
+        grid.thumbReleased(40); // 40 * 15 / 100 = 6
         QCOMPARE(grid.top(), 6);
         QCOMPARE(shownRows(grid), expectedRows(6));
         QCOMPARE(grid.scrollPosition(), 40);
@@ -270,8 +270,8 @@ private Q_SLOTS:
 
         // The found record is placed as on opening: its position is the top unless near the end.
         const qint64 smale = std::find_if(m_sorted.begin(), m_sorted.end(),
-                                          [](const Person &p) { return p.last == QLatin1String("Smale"); })
-                             - m_sorted.begin();
+                                          [](const Person &p) { return p.last == QLatin1String("Smale"); }) -
+                             m_sorted.begin();
         QCOMPARE(grid.top(), std::min<qint64>(smale, grid.lastTop()));
         QCOMPARE(shownRows(grid), expectedRows(grid.top()));
 
@@ -302,7 +302,8 @@ private Q_SLOTS:
         grid.open(invoices.table, 0);
         const auto currentNumber = [&] { return grid.rows()[grid.currentRow()].cells.first().trimmed(); };
 
-        QCOMPARE(PickGrid::searchKey(QStringLiteral("12"), PickGrid::SearchKind::InvoiceNumber), QByteArray("    12"));
+        QCOMPARE(PickGrid::searchKey(QStringLiteral("12"), PickGrid::SearchKind::InvoiceNumber),
+                 QByteArray("    12"));
         QCOMPARE(PickGrid::searchKey(QStringLiteral("12____"), PickGrid::SearchKind::InvoiceNumber),
                  QByteArray("    12"));
         QVERIFY(grid.search(QStringLiteral("12")));
@@ -310,7 +311,7 @@ private Q_SLOTS:
         QCOMPARE(grid.rows()[grid.currentRow()].cells[0], QStringLiteral("    12"));
         QVERIFY(grid.search(QStringLiteral("120")));
         QCOMPARE(currentNumber(), QStringLiteral("120"));
-        QVERIFY(grid.search(QStringLiteral("101")));  // none: the next number
+        QVERIFY(grid.search(QStringLiteral("101"))); // none: the next number
         QCOMPARE(currentNumber(), QStringLiteral("120"));
         QVERIFY(grid.search(QStringLiteral("4")));
         QCOMPARE(currentNumber(), QStringLiteral("5"));

@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
-
 #include <memory>
 
 using namespace tallyra;
@@ -55,13 +54,14 @@ class TestPickWindows : public QObject
 private:
     std::unique_ptr<TempDataDir> m_dir;
     std::unique_ptr<db::Engine> m_engine;
-    QList<quint32> m_byName;  // customers' records in name order
+    QList<quint32> m_byName; // customers' records in name order
 
     // 25 customers "C00".."C24" appended in reverse order, in groups 1 and 2.
     void addCustomers()
     {
         db::Table *groups = openGroups(*m_engine).table;
-        for (const GroupRecord &g : {GroupRecord{1, QStringLiteral("Retail")}, GroupRecord{2, QStringLiteral("Trade")}}) {
+        for (const GroupRecord &g :
+             {GroupRecord{1, QStringLiteral("Retail")}, GroupRecord{2, QStringLiteral("Trade")}}) {
             QVERIFY(groups->appendBlank().isOk());
             QVERIFY(writeGroup(*groups, g).isOk());
         }
@@ -137,7 +137,7 @@ private Q_SLOTS:
             QCOMPARE(scroll->value(), 33);
             QTest::keyClick(grid, Qt::Key_Home);
             QCOMPARE(cell(w, 0, 0), QStringLiteral("C00"));
-            QTest::keyClick(grid, Qt::Key_Up);  // already at the top
+            QTest::keyClick(grid, Qt::Key_Up); // already at the top
             QCOMPARE(cell(w, 0, 0), QStringLiteral("C00"));
             scroll->triggerAction(QAbstractSlider::SliderPageStepAdd);
             QCOMPARE(cell(w, 0, 0), QStringLiteral("C10"));
@@ -149,12 +149,12 @@ private Q_SLOTS:
             scroll->setSliderPosition(20);
             QCOMPARE(cell(w, 0, 0), QStringLiteral("C09"));
             scroll->setSliderDown(false);
-            QCOMPARE(cell(w, 0, 0), QStringLiteral("C03"));  // 20 * 15 / 100
+            QCOMPARE(cell(w, 0, 0), QStringLiteral("C03")); // 20 * 15 / 100
             QCOMPARE(scroll->value(), 20);
             QTest::keyClick(grid, Qt::Key_End);
             QCOMPARE(cell(w, 9, 0), QStringLiteral("C24"));
             grid->setCurrentCell(9, 0);
-            QTest::keyClick(grid, Qt::Key_Down);  // the end: nothing further
+            QTest::keyClick(grid, Qt::Key_Down); // the end: nothing further
             QCOMPARE(currentCell(w, 0), QStringLiteral("C24"));
             grid->setCurrentCell(2, 0);
             QTest::keyClick(grid, Qt::Key_Return);
@@ -192,7 +192,7 @@ private Q_SLOTS:
             QTest::keyClick(search, Qt::Key_Backspace);
             QCOMPARE(list->grid().seeks(), 6);
             QCOMPARE(currentCell(w, 0), QStringLiteral("Smale"));
-            QTest::keyClick(search, Qt::Key_Space);  // "sm ": the same search text
+            QTest::keyClick(search, Qt::Key_Space); // "sm ": the same search text
             QCOMPARE(list->grid().seeks(), 6);
             // Enter in the search box moves on to the grid; Enter there chooses.
             QTest::keyClick(search, Qt::Key_Return);
@@ -257,9 +257,9 @@ private Q_SLOTS:
             QTest::keyClicks(search, "12");
             QCOMPARE(currentCell(w, 0), QStringLiteral("    12"));
             QCOMPARE(child<QLineEdit>(w, "customerEdit")->text(), QStringLiteral("Ann Lee"));
-            QTest::keyClicks(search, "x0");  // letters are not taken: "120"
+            QTest::keyClicks(search, "x0"); // letters are not taken: "120"
             QCOMPARE(currentCell(w, 0), QStringLiteral("   120"));
-            QVERIFY(child<QLineEdit>(w, "customerEdit")->text().isEmpty());  // customer 99 does not exist
+            QVERIFY(child<QLineEdit>(w, "customerEdit")->text().isEmpty()); // customer 99 does not exist
             click(w, "selectButton");
         });
         driver.start();
@@ -286,7 +286,7 @@ private Q_SLOTS:
             QCOMPARE(child<QPushButton>(w, "selectButton")->text(), QStringLiteral("Edit Selected"));
             QCOMPARE(child<QPushButton>(w, "newButton")->text(), QStringLiteral("Add New Purchase"));
             QVERIFY(!child<QWidget>(w, "newButton")->isEnabled());
-            w->close();  // closing counts as "Cancel"
+            w->close(); // closing counts as "Cancel"
         });
         driver.start();
         TPickProd products(*m_engine);
@@ -303,8 +303,9 @@ private Q_SLOTS:
     {
         db::Table *groups = openGroups(*m_engine).table;
         QMap<QString, quint32> records;
-        for (const GroupRecord &g : {GroupRecord{1, QStringLiteral("Zeta")}, GroupRecord{2, QStringLiteral("alpha")},
-                                     GroupRecord{3, QStringLiteral("Beta")}, GroupRecord{4, QStringLiteral("Gamma")}}) {
+        for (const GroupRecord &g :
+             {GroupRecord{1, QStringLiteral("Zeta")}, GroupRecord{2, QStringLiteral("alpha")},
+              GroupRecord{3, QStringLiteral("Beta")}, GroupRecord{4, QStringLiteral("Gamma")}}) {
             QVERIFY(groups->appendBlank().isOk() && writeGroup(*groups, g).isOk());
             records[g.cGroup] = groups->recNo();
         }
@@ -321,7 +322,7 @@ private Q_SLOTS:
             auto *search = child<QLineEdit>(w, "searchEdit");
             QTest::keyClicks(search, "z");
             QCOMPARE(names->currentItem()->text(), QStringLiteral("Zeta"));
-            QTest::keyClicks(search, "z");  // "ZZ": nothing at or after it
+            QTest::keyClicks(search, "z"); // "ZZ": nothing at or after it
             QCOMPARE(names->selectedItems().size(), 1);
             QCOMPARE(names->currentItem()->text(), QStringLiteral("Zeta"));
             search->clear();

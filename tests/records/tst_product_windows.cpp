@@ -1,13 +1,13 @@
 // The catalogue as a user keeps it: the product form and the "Products && Services" loop driven
 // offscreen on a real business, with Prod5, Pur5 and ITM5 read back by Debian's python3-dbfread.
 
+#include "BrowseEdit.h"
 #include "Database.h"
 #include "MoneyBox.h"
 #include "NewBusiness.h"
 #include "ProdDefU.h"
 #include "ProductCatalog.h"
 #include "Prompt.h"
-#include "BrowseEdit.h"
 #include "RecordCommands.h"
 #include "RecordTestSupport.h"
 #include "Records.h"
@@ -18,7 +18,6 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTableWidget>
-
 #include <memory>
 
 using namespace tallyra;
@@ -172,19 +171,21 @@ private Q_SLOTS:
         settings().TaxLine = QStringLiteral("GST");
         const quint32 bolt = addProduct(QStringLiteral("BOLT"), 17.5, 2);
         TProdDef form(*m_engine);
-        QCOMPARE(runForm(form, bolt,
-                         [](QWidget *w) {
-                             QCOMPARE(child<QCheckBox>(w, "shipLineCheckBox")->text(), QStringLiteral("Shipping"));
-                             QCOMPARE(child<QCheckBox>(w, "taxLineCheckBox")->text(), QStringLiteral("GST"));
-                             QCOMPARE(child<QLineEdit>(w, "unitPriceEdit")->text(), QStringLiteral("    2.00"));
-                             QCOMPARE(child<QLineEdit>(w, "reorderLevelEdit")->text(), QStringLiteral("     0.00"));
-                             type(w, "unitPriceEdit", "3.25");
-                             type(w, "reorderLevelEdit", "4");
-                             child<QCheckBox>(w, "taxLineCheckBox")->setChecked(true);
-                             child<QCheckBox>(w, "inventoryCheckBox")->setChecked(true);
-                             click(w, "saveButton");
-                         }),
-                 bolt);
+        QCOMPARE(
+            runForm(form, bolt,
+                    [](QWidget *w) {
+                        QCOMPARE(child<QCheckBox>(w, "shipLineCheckBox")->text(), QStringLiteral("Shipping"));
+                        QCOMPARE(child<QCheckBox>(w, "taxLineCheckBox")->text(), QStringLiteral("GST"));
+                        QCOMPARE(child<QLineEdit>(w, "unitPriceEdit")->text(), QStringLiteral("    2.00"));
+                        QCOMPARE(child<QLineEdit>(w, "reorderLevelEdit")->text(),
+                                 QStringLiteral("     0.00"));
+                        type(w, "unitPriceEdit", "3.25");
+                        type(w, "reorderLevelEdit", "4");
+                        child<QCheckBox>(w, "taxLineCheckBox")->setChecked(true);
+                        child<QCheckBox>(w, "inventoryCheckBox")->setChecked(true);
+                        click(w, "saveButton");
+                    }),
+            bolt);
         const ProductRecord p = stored(bolt);
         QCOMPARE(p.UPrice, 3.25);
         QCOMPARE(p.REORDER, 4.0);
@@ -220,7 +221,7 @@ private Q_SLOTS:
                              QTest::keyClick(price, Qt::Key_Delete);
                              message = price->invalidMessage();
                              Prompt::setNextAnswers({ok(), ok()});
-                             child<QPushButton>(w, "saveButton")->click();  // as a shortcut: the focus stays
+                             child<QPushButton>(w, "saveButton")->click(); // as a shortcut: the focus stays
                              QVERIFY(w->isVisible());
                              QTRY_VERIFY(price->hasFocus());
                              Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
@@ -263,7 +264,7 @@ private Q_SLOTS:
                 auto *grid = child<QTableWidget>(w, "pickGrid");
                 QCOMPARE(grid->item(0, 2)->text(), QStringLiteral("<DELETED>"));
                 QCOMPARE(grid->item(1, 2)->text(), QStringLiteral("    1.00"));
-                QVERIFY(!m_engine->table(QStringLiteral("Pur5")));  // opened for the delete and closed
+                QVERIFY(!m_engine->table(QStringLiteral("Pur5"))); // opened for the delete and closed
                 const QJsonArray purchases = peerRead(m_dir->file("Pur5.DBF"));
                 int deleted = 0;
                 for (const QJsonValue &p : purchases) {
@@ -284,7 +285,8 @@ private Q_SLOTS:
         const QJsonArray productRows = peerRead(m_dir->file("Prod5.DBF"));
         QCOMPARE(productRows.size(), 2);
         for (const QJsonValue &p : productRows)
-            QCOMPARE(p.toObject()["_deleted"].toBool(), p.toObject()["PRID"].toString() == QLatin1String("AB-1"));
+            QCOMPARE(p.toObject()["_deleted"].toBool(),
+                     p.toObject()["PRID"].toString() == QLatin1String("AB-1"));
         const QJsonArray itemRows = peerRead(m_dir->file("ITM5.DBF"));
         QCOMPARE(itemRows.size(), 1);
         QCOMPARE(itemRows[0].toObject()["PRID"].toString(), QStringLiteral("AB-1"));

@@ -32,14 +32,13 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
-
 #include <functional>
 #include <memory>
 
 using namespace tallyra;
 using namespace testsupport;
-using recordtest::ModalDriver;
 using recordtest::child;
+using recordtest::ModalDriver;
 
 namespace {
 
@@ -130,20 +129,25 @@ private Q_SLOTS:
 void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
 {
     const QList<WindowCase> cases = {
-        {"customerDialog", "titleEdit",
+        {"customerDialog",
+         "titleEdit",
          {"firstNameEdit", "lastNameEdit", "address1Edit", "address2Edit", "address3Edit", "address4Edit",
           "postalCodeEdit", "noteEdit", "phoneEdit", "faxEdit", "emailEdit", "commentsEdit", "saveButton",
           "cancelButton", "groupButton", "titleEdit"},
          [](db::Engine &e) { TCustomer(e).run(0); }},
-        {"groupDefDialog", "groupNameEdit", {"saveButton", "cancelButton", "groupNameEdit"},
+        {"groupDefDialog",
+         "groupNameEdit",
+         {"saveButton", "cancelButton", "groupNameEdit"},
          [](db::Engine &e) { TGroupDef(e).run(0); }},
-        {"productDialog", "productIdEdit",
+        {"productDialog",
+         "productIdEdit",
          {"description1Edit", "description2Edit", "unitPriceEdit", "licenseCodeEdit", "shipLineCheckBox",
           "taxLineCheckBox", "inventoryCheckBox", "reorderLevelEdit", "productTextEdit", "saveButton",
           "cancelButton", "productIdEdit"},
          [](db::Engine &e) { TProdDef(e).run(0); }},
         // Each caption, then its rate: the row order of the form.
-        {"taxDefDialog", "shipLineEdit",
+        {"taxDefDialog",
+         "shipLineEdit",
          {"taxRate1Box", "taxLineEdit", "taxRate2Box", "shipTaxNoRadioButton", "roundNormalRadioButton",
           "saveButton", "cancelButton", "shipLineEdit"},
          [](db::Engine &) {
@@ -151,15 +155,18 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
              w.setValues(ChargeSettings::from(defaultSettings()));
              w.run();
          }},
-        {"pmtDefDialog", "datePaidEdit", {"amountBox", "saveButton", "cancelButton", "datePaidEdit"},
+        {"pmtDefDialog",
+         "datePaidEdit",
+         {"amountBox", "saveButton", "cancelButton", "datePaidEdit"},
          [](db::Engine &) {
              TPmtDef w;
              w.setPayment({QDate(2026, 12, 8), 0}, false);
              w.run();
          }},
-        {"itemDefDialog", "description1Edit",
-         {"description2Edit", "shipLineCheckBox", "taxLineCheckBox", "unitPriceBox", "quantityBox", "saveButton",
-          "cancelButton", "description1Edit"},
+        {"itemDefDialog",
+         "description1Edit",
+         {"description2Edit", "shipLineCheckBox", "taxLineCheckBox", "unitPriceBox", "quantityBox",
+          "saveButton", "cancelButton", "description1Edit"},
          [](db::Engine &) {
              TItemDef w;
              InvoiceItem item;
@@ -170,23 +177,26 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
              w.run();
          }},
         // Tab leaves the item grid for the buttons beside it.
-        {"invoiceDialog", "customerButton",
+        {"invoiceDialog",
+         "customerButton",
          {"editCustomerButton", "customerNoteEdit", "dateSoldEdit", "departmentEdit", "noteEdit", "itemGrid",
-          "addItemButton", "editItemButton", "addPaymentButton", "editPaymentButton", "memoEdit", "discountBox",
-          "shipBox", "taxBox", "saveButton", "cancelButton", "customerButton"},
+          "addItemButton", "editItemButton", "addPaymentButton", "editPaymentButton", "memoEdit",
+          "discountBox", "shipBox", "taxBox", "saveButton", "cancelButton", "customerButton"},
          [](db::Engine &e) {
              TInvoice w(e);
              w.setChargeSettings(ChargeSettings::from(defaultSettings()));
              w.run(0);
          }},
         // Tab leaves the pick grid: 48 presses once never reached "Select".
-        {"pickCustomerDialog", "searchEdit", {"pickGrid", "selectButton", "newButton", "cancelButton", "searchEdit"},
+        {"pickCustomerDialog",
+         "searchEdit",
+         {"pickGrid", "selectButton", "newButton", "cancelButton", "searchEdit"},
          [](db::Engine &e) { TPickCust(e).pick(0, true); }},
     };
 
     for (const WindowCase &c : cases) {
-        QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups)
-                && openTable(database(), TableId::Products));
+        QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups) &&
+                openTable(database(), TableId::Products));
         if (QString::fromLatin1(c.window) == QLatin1String("invoiceDialog"))
             QVERIFY(InvoiceStore::openTables(database()).ok());
         QStringList tabbed;
@@ -201,11 +211,12 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
             // button, where it stops: Enter there would press it.
             child<QWidget>(w, c.first)->setFocus(Qt::TabFocusReason);
             for (int i = 0; i < c.tabOrder.size(); ++i) {
-                if (qobject_cast<QPushButton *>(QApplication::focusWidget())
-                    || QString(focusName()).endsWith(QLatin1String("TextEdit"))
-                    || focusName() == QLatin1String("commentsEdit") || focusName() == QLatin1String("memoEdit")
-                    || focusName() == QLatin1String("itemGrid") || focusName() == QLatin1String("pickGrid")
-                    || focusName().endsWith(QLatin1String("RadioButton")))
+                if (qobject_cast<QPushButton *>(QApplication::focusWidget()) ||
+                    QString(focusName()).endsWith(QLatin1String("TextEdit")) ||
+                    focusName() == QLatin1String("commentsEdit") ||
+                    focusName() == QLatin1String("memoEdit") || focusName() == QLatin1String("itemGrid") ||
+                    focusName() == QLatin1String("pickGrid") ||
+                    focusName().endsWith(QLatin1String("RadioButton")))
                     break;
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
                 entered << focusName();
@@ -215,13 +226,15 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
         });
         script.start();
         c.run(database());
-        QVERIFY2(script.done(), qPrintable(QString::fromLatin1(c.window) + QLatin1String(": ") + script.failure()));
-        QVERIFY2(tabbed == c.tabOrder, qPrintable(QString::fromLatin1(c.window) + QLatin1String(" Tab: ")
-                                                  + tabbed.join(QLatin1Char(','))));
+        QVERIFY2(script.done(),
+                 qPrintable(QString::fromLatin1(c.window) + QLatin1String(": ") + script.failure()));
+        QVERIFY2(tabbed == c.tabOrder, qPrintable(QString::fromLatin1(c.window) + QLatin1String(" Tab: ") +
+                                                  tabbed.join(QLatin1Char(','))));
         QVERIFY2(entered == c.tabOrder.mid(0, entered.size()),
-                 qPrintable(QString::fromLatin1(c.window) + QLatin1String(" Enter: ") + entered.join(QLatin1Char(','))));
-        QVERIFY2(!entered.isEmpty() || c.tabOrder.first().endsWith(QLatin1String("Button"))
-                     || c.tabOrder.first().endsWith(QLatin1String("Grid")),
+                 qPrintable(QString::fromLatin1(c.window) + QLatin1String(" Enter: ") +
+                            entered.join(QLatin1Char(','))));
+        QVERIFY2(!entered.isEmpty() || c.tabOrder.first().endsWith(QLatin1String("Button")) ||
+                     c.tabOrder.first().endsWith(QLatin1String("Grid")),
                  c.window);
         QVERIFY(closeAllTables(database()).isOk());
     }
@@ -248,8 +261,8 @@ void TestWindowRules::escapeAndCancelAskBeforeChangesAreLost()
          }},
     };
     for (const Case &c : cases) {
-        QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups)
-                && openTable(database(), TableId::Products));
+        QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups) &&
+                openTable(database(), TableId::Products));
         QVERIFY(InvoiceStore::openTables(database()).ok());
         const QString name = QString::fromLatin1(c.window);
         bool stayedAfterNo = false;
@@ -296,20 +309,42 @@ void TestWindowRules::keystrokesABoxCannotTakeAreRefusedVisibly()
         QString message; // shown after the keystroke, if any
     };
     const QList<Case> cases = {
-        {"third decimal of a price", [](QWidget *p) { return new MoneyBox(8, 5, 2, p); }, "12.34", "5", "12.34", true, {}},
+        {"third decimal of a price",
+         [](QWidget *p) { return new MoneyBox(8, 5, 2, p); },
+         "12.34",
+         "5",
+         "12.34",
+         true,
+         {}},
         {"150 in a percentage", [](QWidget *p) { return new MoneyBox(5, 2, 2, p); }, "15", "0", "15", true,
          "The amount is too large: at most 99.99"},
-        {"a tenth whole digit in an amount", [](QWidget *p) { return new MoneyBox(10, 9, 2, p); }, "999999999", "9",
-         "999999999", true, "The amount is too large: at most 999,999,999.99"},
-        {"a letter in an amount", [](QWidget *p) { return new MoneyBox(10, 9, 2, p); }, "12", "x", "12", true, {}},
-        {"a fitting digit", [](QWidget *p) { return new MoneyBox(10, 9, 2, p); }, "12", "3", "123", false, {}},
+        {"a tenth whole digit in an amount", [](QWidget *p) { return new MoneyBox(10, 9, 2, p); },
+         "999999999", "9", "999999999", true, "The amount is too large: at most 999,999,999.99"},
+        {"a letter in an amount",
+         [](QWidget *p) { return new MoneyBox(10, 9, 2, p); },
+         "12",
+         "x",
+         "12",
+         true,
+         {}},
+        {"a fitting digit",
+         [](QWidget *p) { return new MoneyBox(10, 9, 2, p); },
+         "12",
+         "3",
+         "123",
+         false,
+         {}},
         {"a 21st letter in a last name",
          [](QWidget *p) {
              auto *e = new QLineEdit(p);
              e->setMaxLength(20);
              return e;
          },
-         "ABCDEFGHIJKLMNOPQRST", "U", "ABCDEFGHIJKLMNOPQRST", true, {}},
+         "ABCDEFGHIJKLMNOPQRST",
+         "U",
+         "ABCDEFGHIJKLMNOPQRST",
+         true,
+         {}},
     };
     for (const Case &c : cases) {
         QDialog window;
@@ -364,7 +399,8 @@ void TestWindowRules::itemTotalsUseTheInvoiceRuleAndStayWithinTheField()
         ModalDriver script;
         script.then(QStringLiteral("itemDefDialog"), [&](QWidget *w) {
             QApplication::setActiveWindow(w);
-            for (auto [box, text] : {std::pair{"unitPriceBox", c.price}, std::pair{"quantityBox", c.quantity}}) {
+            for (auto [box, text] :
+                 {std::pair{"unitPriceBox", c.price}, std::pair{"quantityBox", c.quantity}}) {
                 auto *b = child<QLineEdit>(w, box);
                 b->setFocus(Qt::TabFocusReason);
                 b->selectAll();
@@ -465,8 +501,8 @@ void TestWindowRules::datesSavedTenTimesNeverMove()
 {
     // Four-digit years inside and outside the 100-year window (1966 .. 2065 on this clock), and
     // dates the windows refuse but a file may hold.
-    const QList<QDate> dates = {QDate(2026, 12, 8), QDate(1965, 12, 31), QDate(2066, 1, 1), QDate(1850, 12, 8),
-                                QDate(2199, 12, 31), QDate(1900, 2, 28)};
+    const QList<QDate> dates = {QDate(2026, 12, 8), QDate(1965, 12, 31), QDate(2066, 1, 1),
+                                QDate(1850, 12, 8), QDate(2199, 12, 31), QDate(1900, 2, 28)};
     for (const QDate &date : dates) {
         // Invoice and payment through the invoice store, saved unchanged ten times.
         QVERIFY(InvoiceStore::openTables(database()).ok());
@@ -478,7 +514,8 @@ void TestWindowRules::datesSavedTenTimesNeverMove()
         invoice.payments = {{date, 5}};
         quint32 recNo = 0;
         for (int i = 0; i < 10; ++i) {
-            const InvoiceSaveResult saved = store.save(invoice, recNo, QString(), [] { return QStringLiteral("1"); });
+            const InvoiceSaveResult saved =
+                store.save(invoice, recNo, QString(), [] { return QStringLiteral("1"); });
             QVERIFY2(saved.ok(), qPrintable(saved.message));
             recNo = saved.recNo;
             CurrentInvoice again;

@@ -74,8 +74,8 @@ inline InvoiceRecord invoice(qint64 number, qint64 customer, const QDate &date, 
     return r;
 }
 
-inline ItemRecord item(qint64 invoice, const QString &product, double quantity, double price, bool ship = false,
-                       bool tax = false)
+inline ItemRecord item(qint64 invoice, const QString &product, double quantity, double price,
+                       bool ship = false, bool tax = false)
 {
     ItemRecord r;
     r.IvNo = invoice;
@@ -114,19 +114,22 @@ inline bool write(const QString &dir, const Business &b)
         }
         return t.table->flush().isOk();
     };
-    bool ok = put(openGroups, b.groups, [](db::Table &t, const GroupRecord &r) { return writeGroup(t, r); }) &&
-              put(openCustomers, b.customers,
-                  [](db::Table &t, const CustomerRecord &r) { return writeCustomer(t, r); }) &&
-              put(openProducts, b.products,
-                  [&b](db::Table &t, const ProductRecord &r) {
-                      db::Status s = writeProduct(t, r);
-                      if (s.isOk() && b.deletedProducts.contains(r.PrID))
-                          s = t.markDeleted();
-                      return s;
-                  }) &&
-              put(openInvoices, b.invoices, [](db::Table &t, const InvoiceRecord &r) { return writeInvoice(t, r); }) &&
-              put(openItems, b.items, [](db::Table &t, const ItemRecord &r) { return writeItem(t, r); }) &&
-              put(openPayments, b.payments, [](db::Table &t, const PaymentRecord &r) { return writePayment(t, r); });
+    bool ok =
+        put(openGroups, b.groups, [](db::Table &t, const GroupRecord &r) { return writeGroup(t, r); }) &&
+        put(openCustomers, b.customers,
+            [](db::Table &t, const CustomerRecord &r) { return writeCustomer(t, r); }) &&
+        put(openProducts, b.products,
+            [&b](db::Table &t, const ProductRecord &r) {
+                db::Status s = writeProduct(t, r);
+                if (s.isOk() && b.deletedProducts.contains(r.PrID))
+                    s = t.markDeleted();
+                return s;
+            }) &&
+        put(openInvoices, b.invoices,
+            [](db::Table &t, const InvoiceRecord &r) { return writeInvoice(t, r); }) &&
+        put(openItems, b.items, [](db::Table &t, const ItemRecord &r) { return writeItem(t, r); }) &&
+        put(openPayments, b.payments,
+            [](db::Table &t, const PaymentRecord &r) { return writePayment(t, r); });
     return closeAllTables(engine).isOk() && ok;
 }
 
@@ -205,9 +208,15 @@ inline Business sampleBusiness()
         item(1006, "NUT", 1, 0.25),
     };
     b.payments = {
-        payment(1000, QDate(2024, 2, 27), 0.25), payment(1001, march(5), 0),   payment(1001, march(5), 10),
-        payment(1002, march(5), 9.81),           payment(1003, march(10), 1),  payment(1004, march(10), 2),
-        payment(1005, march(10), 3),             payment(1005, march(31), 12), payment(1999, march(31), 4),
+        payment(1000, QDate(2024, 2, 27), 0.25),
+        payment(1001, march(5), 0),
+        payment(1001, march(5), 10),
+        payment(1002, march(5), 9.81),
+        payment(1003, march(10), 1),
+        payment(1004, march(10), 2),
+        payment(1005, march(10), 3),
+        payment(1005, march(31), 12),
+        payment(1999, march(31), 4),
         payment(1006, QDate(2024, 4, 3), 1),
     };
     return b;

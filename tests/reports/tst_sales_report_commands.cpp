@@ -54,10 +54,10 @@ class Driver : public QObject
 public:
     QDate start = kStart, end = kEnd;
     QString product = "WIDGET";
-    QString customer = "NG";   // typed into the customer list's search box; picked once
+    QString customer = "NG"; // typed into the customer list's search box; picked once
     QString outDir;
-    QStringList seen;          // object names of the windows answered, in order
-    QString title, exported;   // the viewer's first title and its buffer as padded text
+    QStringList seen;        // object names of the windows answered, in order
+    QString title, exported; // the viewer's first title and its buffer as padded text
     QByteArray textFile, tabFile;
     QString printed;
     bool maximized = false;
@@ -100,7 +100,8 @@ private:
             const ReportBuffer &b = reportBuffer();
             title = b.titles().value(0);
             exported = QString::fromUtf8(reportExportText(b, TextLayout::Padded));
-            const QString pdf = outDir + "/report.pdf", txt = outDir + "/report.txt", asc = outDir + "/report.asc";
+            const QString pdf = outDir + "/report.pdf", txt = outDir + "/report.txt",
+                          asc = outDir + "/report.asc";
             Prompt::setNextAnswers({pdf, txt, asc});
             viewer->findChild<QAction *>("printAction")->trigger();
             viewer->findChild<QAction *>("asciiTextAction")->trigger();
@@ -171,27 +172,34 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         const QString span = "3/1/24 through 3/31/24";
         const QStringList dates = {"dateSpanDialog"};
-        QTest::newRow("Sales Summary") << "salesReportsButton" << 1 << dates << "Sales Summary for " + span
-                                       << "           Totals      65.00        3.00        8.50       2.65      73.15";
-        QTest::newRow("Product Summary") << "salesReportsButton" << 2 << dates << "Sales by Product from " + span
-                                         << "  Total Sales                                             62.01";
-        QTest::newRow("Product Buyers") << "salesReportsButton" << 3 << QStringList{"pickProductDialog", "dateSpanDialog"}
-                                        << "Buyers of WIDGET-Widget, ten inch"
-                                        << " UNKNOWN                             UNKNOWN               3/31/24     10.00";
-        QTest::newRow("Income Summary") << "salesReportsButton" << 4 << dates << "Daily Income from " + span
-                                        << " Total Payments                                                   41.81";
-        QTest::newRow("Receivable Income") << "salesReportsButton" << 5 << QStringList{} << "RECEIVABLES"
-                                           << " Total Receivables                                              17.50";
+        QTest::newRow("Sales Summary")
+            << "salesReportsButton" << 1 << dates << "Sales Summary for " + span
+            << "           Totals      65.00        3.00        8.50       2.65      73.15";
+        QTest::newRow("Product Summary")
+            << "salesReportsButton" << 2 << dates << "Sales by Product from " + span
+            << "  Total Sales                                             62.01";
+        QTest::newRow("Product Buyers")
+            << "salesReportsButton" << 3 << QStringList{"pickProductDialog", "dateSpanDialog"}
+            << "Buyers of WIDGET-Widget, ten inch"
+            << " UNKNOWN                             UNKNOWN               3/31/24     10.00";
+        QTest::newRow("Income Summary")
+            << "salesReportsButton" << 4 << dates << "Daily Income from " + span
+            << " Total Payments                                                   41.81";
+        QTest::newRow("Receivable Income")
+            << "salesReportsButton" << 5 << QStringList{} << "RECEIVABLES"
+            << " Total Receivables                                              17.50";
         QTest::newRow("Tax Summary") << "salesReportsButton" << 6 << dates << "Tax report for " + span
                                      << "Total                                        73.15";
-        QTest::newRow("Sales by Dept.") << "salesReportsButton" << 7 << dates
-                                        << "Summary of Sales by Department for " + span
-                                        << " Totals          65.00        3.00        8.50        2.65       73.15";
-        QTest::newRow("for Selected Customers") << "customerProfileButton" << 1
-                                                << QStringList{"pickCustomerDialog", "pickCustomerDialog"}
-                                                << "Customer Profile" << " Cust#: 3  Group: ";
-        QTest::newRow("for Selected Groups") << "customerProfileButton" << 2 << QStringList{"multGroupDialog"}
-                                             << "Customer Profile" << " Cust#: 2  Group: Wholesale";
+        QTest::newRow("Sales by Dept.")
+            << "salesReportsButton" << 7 << dates << "Summary of Sales by Department for " + span
+            << " Totals          65.00        3.00        8.50        2.65       73.15";
+        QTest::newRow("for Selected Customers")
+            << "customerProfileButton" << 1 << QStringList{"pickCustomerDialog", "pickCustomerDialog"}
+            << "Customer Profile"
+            << " Cust#: 3  Group: ";
+        QTest::newRow("for Selected Groups")
+            << "customerProfileButton" << 2 << QStringList{"multGroupDialog"} << "Customer Profile"
+            << " Cust#: 2  Group: Wholesale";
     }
 
     void entriesRunThroughTheViewer()
@@ -215,8 +223,9 @@ private Q_SLOTS:
         QVERIFY(driver.maximized);
         QCOMPARE(driver.title, title);
         const QStringList lines = driver.exported.split("\r\n");
-        QVERIFY2(std::any_of(lines.cbegin(), lines.cend(), [&](const QString &l) { return l.startsWith(line); }),
-                 qPrintable(driver.exported));
+        QVERIFY2(
+            std::any_of(lines.cbegin(), lines.cend(), [&](const QString &l) { return l.startsWith(line); }),
+            qPrintable(driver.exported));
         // Print and both exports from the viewer.
         QCOMPARE(Prompt::takeShown().size(), 3);
         QCOMPARE(QString::fromUtf8(driver.textFile), driver.exported);

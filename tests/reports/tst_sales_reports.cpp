@@ -11,8 +11,8 @@
 #include "Maintenance.h"
 #include "ReceivableReports.h"
 #include "ReportFixture.h"
-#include "SalesReportSupport.h"
 #include "ReportText.h"
+#include "SalesReportSupport.h"
 #include "SalesReports.h"
 #include "TestSupport.h"
 
@@ -51,9 +51,9 @@ struct Built
 
 // Builds one report from the business in dir into `buffer`.
 SalesReportResult build(Kind kind, const QString &dir, ReportBuffer &buffer, const SettingsRecord &settings,
-                        const QDate &start = kStart, const QDate &end = kEnd, const QString &product = "WIDGET",
-                        const QList<qint64> &customers = {1, 2, 3}, const QList<qint64> &groups = {},
-                        const ProgressDisplay &none = {})
+                        const QDate &start = kStart, const QDate &end = kEnd,
+                        const QString &product = "WIDGET", const QList<qint64> &customers = {1, 2, 3},
+                        const QList<qint64> &groups = {}, const ProgressDisplay &none = {})
 {
     db::Engine engine(dir);
     switch (kind) {
@@ -180,41 +180,53 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("absent");
         // Two lines of 1.50 × 0.75 = 1.125: 2.25 unrounded in the sales summary, 1.13 + 1.13 by product.
         QTest::newRow("a cent apart: sales")
-            << int(Kind::Sales) << 0.0 << 1 << QStringList{R"(^\s+1003\s+3/15/24\s+2\.25\s)"} << QStringList{};
+            << int(Kind::Sales) << 0.0 << 1 << QStringList{R"(^\s+1003\s+3/15/24\s+2\.25\s)"}
+            << QStringList{};
         QTest::newRow("a cent apart: product")
-            << int(Kind::Product) << 0.0 << 1 << QStringList{R"(^  BOLT\s+Hex bolt M6\s+3\.00\s+2\.26$)"} << QStringList{};
+            << int(Kind::Product) << 0.0 << 1 << QStringList{R"(^  BOLT\s+Hex bolt M6\s+3\.00\s+2\.26$)"}
+            << QStringList{};
         QTest::newRow("departments folded")
-            << int(Kind::Department) << 0.0 << 1 << QStringList{R"(^ RETAIL\s+39\.75\s+3\.00\s+5\.00\s+0\.81\s+42\.56$)"}
+            << int(Kind::Department) << 0.0 << 1
+            << QStringList{R"(^ RETAIL\s+39\.75\s+3\.00\s+5\.00\s+0\.81\s+42\.56$)"}
             << QStringList{"retail", "Retail", R"(^ SERVICE.*\n.*SERVICE)"};
         QTest::newRow("deleted product last")
             << int(Kind::Product) << 0.0 << 1 << QStringList{R"(^  GONE\s+Unknown Product\s+2\.00\s+9\.00$)"}
             << QStringList{"Discontinued", "SPARE"};
         QTest::newRow("no ship base without rate")
-            << int(Kind::Tax) << 0.0 << 1 << QStringList{"^Sales subject to Sales Tax", "^Shipping Charged\\s+8\\.50$"}
+            << int(Kind::Tax) << 0.0 << 1
+            << QStringList{"^Sales subject to Sales Tax", "^Shipping Charged\\s+8\\.50$"}
             << QStringList{"Sales subject to Shipping"};
         QTest::newRow("ship base with rate")
-            << int(Kind::Tax) << 5.0 << 1 << QStringList{R"(^Sales subject to Shipping\s+2\.25$)"} << QStringList{};
+            << int(Kind::Tax) << 5.0 << 1 << QStringList{R"(^Sales subject to Shipping\s+2\.25$)"}
+            << QStringList{};
         // Bases of the tax line: items 27.00 + 9.75 + 10.00 + 10.00 = 56.75 after discounts.
         QTest::newRow("ship tax 3 keeps untaxed ship out")
-            << int(Kind::Tax) << 0.0 << 3 << QStringList{R"(^Sales subject to Sales Tax\s+57\.75\s*$)"} << QStringList{};
+            << int(Kind::Tax) << 0.0 << 3 << QStringList{R"(^Sales subject to Sales Tax\s+57\.75\s*$)"}
+            << QStringList{};
         QTest::newRow("ship tax 2 adds all ship")
-            << int(Kind::Tax) << 0.0 << 2 << QStringList{R"(^Sales subject to Sales Tax\s+65\.25\s*$)"} << QStringList{};
+            << int(Kind::Tax) << 0.0 << 2 << QStringList{R"(^Sales subject to Sales Tax\s+65\.25\s*$)"}
+            << QStringList{};
         QTest::newRow("overpaid lowers receivables; today is 0 days")
             << int(Kind::Receivables) << 0.0 << 1
             << QStringList{R"(^\s+1005\s+UNKNOWN\s+10\s+-5\.00$)", R"(^\s+1006\s+Mr Carl Diaz\s+0\s+7\.50$)",
                            R"(^ Total Receivables\s+17\.50$)"}
             << QStringList{"1000", "1002"};
-        QTest::newRow("payments grouped by day")
-            << int(Kind::Income) << 0.0 << 1
-            << QStringList{R"(^ 3/10/24\s+1003\s+1\.00$)", R"(^\s+1004\s+2\.00$)", R"(^\s+1005  CHQ 0042\s+3\.00\s+6\.00$)",
-                           R"(^ 3/5/24\s+1001  VISA 4111\s+0\.00$)", R"(^ 3/5/24\s+1001  VISA 4111\s+10\.00$)",
-                           R"(^\s+1002\s+9\.81\s+19\.81$)", R"(^ 3/31/24\s+1005  CHQ 0042\s+12\.00$)", R"(^\s+1999\s+4\.00\s+16\.00$)",
-                           R"(^ Total Payments\s+41\.81$)"}
-            << QStringList{"2/27/24", "4/3/24"};
+        QTest::newRow("payments grouped by day") << int(Kind::Income) << 0.0 << 1
+                                                 << QStringList{R"(^ 3/10/24\s+1003\s+1\.00$)",
+                                                                R"(^\s+1004\s+2\.00$)",
+                                                                R"(^\s+1005  CHQ 0042\s+3\.00\s+6\.00$)",
+                                                                R"(^ 3/5/24\s+1001  VISA 4111\s+0\.00$)",
+                                                                R"(^ 3/5/24\s+1001  VISA 4111\s+10\.00$)",
+                                                                R"(^\s+1002\s+9\.81\s+19\.81$)",
+                                                                R"(^ 3/31/24\s+1005  CHQ 0042\s+12\.00$)",
+                                                                R"(^\s+1999\s+4\.00\s+16\.00$)",
+                                                                R"(^ Total Payments\s+41\.81$)"}
+                                                 << QStringList{"2/27/24", "4/3/24"};
         QTest::newRow("buyers: twice on one invoice, discounted")
             << int(Kind::Buyers) << 0.0 << 1
             << QStringList{R"(^ Ms Ann Baker\s+Retail\s+3/1/24\s+9\.00\n Ms Ann Baker\s+Retail\s+3/1/24\s+9\.00$)",
-                           R"(^ Dr Eve Ng\s+UNKNOWN\s+3/20/24\s+10\.00$)", R"(^ UNKNOWN\s+UNKNOWN\s+3/31/24\s+10\.00$)"}
+                           R"(^ Dr Eve Ng\s+UNKNOWN\s+3/20/24\s+10\.00$)",
+                           R"(^ UNKNOWN\s+UNKNOWN\s+3/31/24\s+10\.00$)"}
             << QStringList{"Diaz"};
         QTest::newRow("profile: history longer than address")
             << int(Kind::Profile) << 0.0 << 1
@@ -275,8 +287,8 @@ private Q_SLOTS:
         const ProgressDisplay progress{[&](const QString &m) { started << m; }, [&](int p) { percents << p; },
                                        [&] { ++ended; }};
         ReportBuffer buffer;
-        QVERIFY(build(Kind(kind), m_dir.path(), buffer, sampleBusiness().settings, kStart, kEnd, "WIDGET", {}, {},
-                      progress)
+        QVERIFY(build(Kind(kind), m_dir.path(), buffer, sampleBusiness().settings, kStart, kEnd, "WIDGET", {},
+                      {}, progress)
                     .built());
         QCOMPARE(started, QStringList{text});
         QCOMPARE(ended, 1);
@@ -296,7 +308,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString invoices = "No Invoices within selected dates.";
         QTest::newRow("sales") << int(Kind::Sales) << QDate(2023, 1, 1) << QDate(2023, 12, 31) << invoices;
-        QTest::newRow("department") << int(Kind::Department) << QDate(2024, 5, 1) << QDate(2024, 5, 1) << invoices;
+        QTest::newRow("department") << int(Kind::Department) << QDate(2024, 5, 1) << QDate(2024, 5, 1)
+                                    << invoices;
         QTest::newRow("buyers") << int(Kind::Buyers) << QDate(2024, 4, 11) << QDate(2024, 4, 30) << invoices;
         QTest::newRow("income") << int(Kind::Income) << QDate(2024, 3, 6) << QDate(2024, 3, 9)
                                 << "No Payments within selected dates.";
@@ -309,7 +322,8 @@ private Q_SLOTS:
         QFETCH(QDate, end);
         QFETCH(QString, message);
         ReportBuffer buffer;
-        const SalesReportResult r = build(Kind(kind), m_dir.path(), buffer, sampleBusiness().settings, start, end);
+        const SalesReportResult r =
+            build(Kind(kind), m_dir.path(), buffer, sampleBusiness().settings, start, end);
         QCOMPARE(int(r.outcome), int(SalesReportResult::Outcome::Nothing));
         QCOMPARE(r.message, message);
         QCOMPARE(buffer.rowCount(), 0);
@@ -324,25 +338,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("golden"); // the expected standard output, or the expected message
         const QStringList march = {"--from", "2024-03-01", "--to", "2024-03-31"};
         QTest::newRow("sales-summary") << (QStringList{"sales-summary"} + march) << 0 << "sales_summary.txt";
-        QTest::newRow("product-summary") << (QStringList{"product-summary"} + march) << 0 << "product_summary.txt";
+        QTest::newRow("product-summary")
+            << (QStringList{"product-summary"} + march) << 0 << "product_summary.txt";
         QTest::newRow("tax-summary") << (QStringList{"tax-summary"} + march) << 0 << "tax_summary.txt";
         QTest::newRow("sales-by-dept") << (QStringList{"sales-by-dept"} + march) << 0 << "sales_by_dept.txt";
         QTest::newRow("receivables") << QStringList{"receivables"} << 0 << "receivables.txt";
-        QTest::newRow("income-summary") << (QStringList{"income-summary"} + march) << 0 << "income_summary.txt";
-        QTest::newRow("product-buyers") << (QStringList{"product-buyers", "--product", "widget"} + march) << 0
-                                        << "product_buyers.txt";
-        QTest::newRow("customer-profile") << QStringList{"customer-profile", "--customers", "1,2,3"} << 0
-                                          << "customer_profile.txt";
-        QTest::newRow("current month by default") << QStringList{"sales-summary"} << 0
-                                                  << "~Sales Summary for 4/1/24 through 4/30/24";
-        QTest::newRow("no invoices") << QStringList{"tax-summary", "--from", "2023-01-01", "--to", "2023-12-31"}
+        QTest::newRow("income-summary")
+            << (QStringList{"income-summary"} + march) << 0 << "income_summary.txt";
+        QTest::newRow("product-buyers")
+            << (QStringList{"product-buyers", "--product", "widget"} + march) << 0 << "product_buyers.txt";
+        QTest::newRow("customer-profile")
+            << QStringList{"customer-profile", "--customers", "1,2,3"} << 0 << "customer_profile.txt";
+        QTest::newRow("current month by default")
+            << QStringList{"sales-summary"} << 0 << "~Sales Summary for 4/1/24 through 4/30/24";
+        QTest::newRow("no invoices") << QStringList{"tax-summary", "--from", "2023-01-01", "--to",
+                                                    "2023-12-31"}
                                      << 1 << "No Invoices within selected dates.";
-        QTest::newRow("no payments") << QStringList{"income-summary", "--from", "2024-03-06", "--to", "2024-03-09"}
+        QTest::newRow("no payments") << QStringList{"income-summary", "--from", "2024-03-06", "--to",
+                                                    "2024-03-09"}
                                      << 1 << "No Payments within selected dates.";
         QTest::newRow("buyers without product") << QStringList{"product-buyers"} << 2 << "needs --product";
-        QTest::newRow("profile without choice") << QStringList{"customer-profile"} << 2 << "--customers or --groups";
-        QTest::newRow("profile of unknown") << QStringList{"customer-profile", "--customers", "77"} << 1
-                                            << "No such customers: 77";
+        QTest::newRow("profile without choice")
+            << QStringList{"customer-profile"} << 2 << "--customers or --groups";
+        QTest::newRow("profile of unknown")
+            << QStringList{"customer-profile", "--customers", "77"} << 1 << "No such customers: 77";
     }
 
     void commandLineRunsEachReport()
@@ -362,7 +381,8 @@ private Q_SLOTS:
         const QString err = QString::fromUtf8(p.readAllStandardError());
         QCOMPARE(p.exitCode(), exitCode);
         if (exitCode == 0 && golden.startsWith('~'))
-            QVERIFY2(out.contains(golden.mid(1).toUtf8()) && out.contains("   1006   4/10/24"), out.constData());
+            QVERIFY2(out.contains(golden.mid(1).toUtf8()) && out.contains("   1006   4/10/24"),
+                     out.constData());
         else if (exitCode == 0)
             QCOMPARE(out, readAll(testsupport::fixturePath("report/" + golden)));
         else
@@ -424,7 +444,9 @@ private Q_SLOTS:
         ReportBuffer buffer;
         const SalesReportResult r = build(Kind(kind), dir, buffer, settings, start, end, "P007", {}, {2, 4});
         QVERIFY2(r.built(), qPrintable(r.message));
-        const auto rowsOf = [&](int cell, const QString &prefix) { return rowsStartingWith(buffer, cell, prefix); };
+        const auto rowsOf = [&](int cell, const QString &prefix) {
+            return rowsStartingWith(buffer, cell, prefix);
+        };
 
         switch (Kind(kind)) {
         case Kind::Sales:
@@ -443,7 +465,8 @@ private Q_SLOTS:
                 s.discount = discountCents(s.items, inv.Discount);
                 s.ship = hundredths(inv.Ship);
                 s.tax = hundredths(inv.Tax);
-                const QString key = Kind(kind) == Kind::Sales ? QString::number(inv.IvNo) : inv.Dept.toUpper().trimmed();
+                const QString key =
+                    Kind(kind) == Kind::Sales ? QString::number(inv.IvNo) : inv.Dept.toUpper().trimmed();
                 auto found = std::find_if(groupsSeen.begin(), groupsSeen.end(),
                                           [&](const auto &g) { return g.first == key; });
                 if (found == groupsSeen.end())
@@ -477,14 +500,16 @@ private Q_SLOTS:
                 QCOMPARE(buffer.cell(first + 2, row).mid(3), printedCents(s.discount, 10));
                 QCOMPARE(buffer.cell(first + 4, row).mid(3), printedCents(s.ship, 10));
                 QCOMPARE(buffer.cell(first + 6, row).mid(3), printedCents(s.tax, 10));
-                QVERIFY(printedNear(buffer.cell(first + 8, row), s.items + 100 * (s.ship + s.tax - s.discount)));
+                QVERIFY(
+                    printedNear(buffer.cell(first + 8, row), s.items + 100 * (s.ship + s.tax - s.discount)));
             };
             for (int i = 0; i < data.size(); ++i) {
                 QCOMPARE(buffer.cell(keyCell, data[i]).mid(3).trimmed(), groupsSeen[std::size_t(i)].first);
                 check(data[i], groupsSeen[std::size_t(i)].second);
             }
             const int totalsRow = buffer.curRow();
-            QCOMPARE(buffer.cell(sales ? 3 : 1, totalsRow), sales ? QString("R17Totals") : QString("L01Totals"));
+            QCOMPARE(buffer.cell(sales ? 3 : 1, totalsRow),
+                     sales ? QString("R17Totals") : QString("L01Totals"));
             check(totalsRow, total);
             break;
         }
@@ -568,9 +593,10 @@ private Q_SLOTS:
                     due.append(i);
             std::sort(due.begin(), due.end(), [](const auto &a, const auto &b) { return a.IvNo < b.IvNo; });
             QList<int> rows = rowsOf(7, "R69");
-            rows.erase(std::remove_if(rows.begin(), rows.end(),
-                                      [&](int r) { return buffer.cell(7, r) == QStringLiteral("R69Amount"); }),
-                       rows.end());
+            rows.erase(
+                std::remove_if(rows.begin(), rows.end(),
+                               [&](int r) { return buffer.cell(7, r) == QStringLiteral("R69Amount"); }),
+                rows.end());
             QCOMPARE(rows.size(), due.size() + 1);
             qint64 total = 0;
             for (int i = 0; i < due.size(); ++i) {
@@ -594,9 +620,10 @@ private Q_SLOTS:
                 }
             QCOMPARE(rowsOf(7, "R58").size() - buffer.pageNo(), count); // a heading row per page
             QList<int> dayRows = rowsOf(9, "R71");
-            dayRows.erase(std::remove_if(dayRows.begin(), dayRows.end(),
-                                         [&](int r) { return buffer.cell(9, r) == QStringLiteral("R71Daily Total"); }),
-                          dayRows.end());
+            dayRows.erase(
+                std::remove_if(dayRows.begin(), dayRows.end(),
+                               [&](int r) { return buffer.cell(9, r) == QStringLiteral("R71Daily Total"); }),
+                dayRows.end());
             QCOMPARE(dayRows.size(), int(days.size()) + 1);
             auto it = days.begin();
             for (int i = 0; i < int(days.size()); ++i, ++it) {
@@ -616,11 +643,13 @@ private Q_SLOTS:
                     if (it.PrID == QStringLiteral("P007")) {
                         const qint64 price = hundredths(it.UPR) * 100;
                         const qint64 paid = price - 100 * discountCents(price, inv.Discount);
-                        const QString name = byNumber.contains(inv.CuNo)
-                                                 ? customerName(byNumber[inv.CuNo].Title, byNumber[inv.CuNo].First,
-                                                                byNumber[inv.CuNo].Last)
-                                                 : QStringLiteral("UNKNOWN");
-                        expected << name + "|" + formatShortDate(inv.IDate) + "|" + printedCents(paid / 100, 8);
+                        const QString name =
+                            byNumber.contains(inv.CuNo)
+                                ? customerName(byNumber[inv.CuNo].Title, byNumber[inv.CuNo].First,
+                                               byNumber[inv.CuNo].Last)
+                                : QStringLiteral("UNKNOWN");
+                        expected << name + "|" + formatShortDate(inv.IDate) + "|" +
+                                        printedCents(paid / 100, 8);
                     }
             QStringList printed;
             for (int row : rowsOf(7, "R76"))
@@ -705,7 +734,8 @@ private Q_SLOTS:
             }
             const double a = roundCents(v), b = roundToCents(v);
             if (a != b || std::signbit(a) != std::signbit(b))
-                QFAIL(qPrintable(QString::asprintf("roundCents(%.17g) = %.17g, roundToCents %.17g", v, a, b)));
+                QFAIL(
+                    qPrintable(QString::asprintf("roundCents(%.17g) = %.17g, roundToCents %.17g", v, a, b)));
             ++checked;
         }
         QCOMPARE(checked, values.size());
@@ -747,7 +777,8 @@ private Q_SLOTS:
         const auto snapshot = [&] {
             QStringList sums;
             for (const QString &name : QDir(dir.path()).entryList(QDir::Files, QDir::Name))
-                sums << name + QCryptographicHash::hash(readAll(dir.file(name)), QCryptographicHash::Sha1).toHex();
+                sums << name + QCryptographicHash::hash(readAll(dir.file(name)), QCryptographicHash::Sha1)
+                                   .toHex();
             return sums;
         };
         const QStringList before = snapshot();
@@ -769,8 +800,9 @@ private:
         b.groups = {{1, "North"}, {2, "South"}, {3, "East"}, {4, "West"}};
         const QStringList last = {"Young", "Baker", "adams", "Zeller", "Müller", "Ng", "O'Brien", "Diaz"};
         for (int c = 1; c <= 40; ++c)
-            b.customers << customer(c, c % 3 ? "Ms" : "", QStringLiteral("First%1").arg(c), last[c % last.size()],
-                                    1 + c % 5, {QStringLiteral("Company %1").arg(c), "Street"}, "12345");
+            b.customers << customer(c, c % 3 ? "Ms" : "", QStringLiteral("First%1").arg(c),
+                                    last[c % last.size()], 1 + c % 5,
+                                    {QStringLiteral("Company %1").arg(c), "Street"}, "12345");
         for (int p = 1; p <= 60; ++p)
             if (p % 11 != 0) // every eleventh was never in the catalogue
                 b.products << product(QStringLiteral("P%1").arg(p, 3, 10, QLatin1Char('0')),
@@ -784,11 +816,12 @@ private:
             const double ship = rng.bounded(3) == 0 ? rng.bounded(2000) / 100.0 : 0;
             const double tax = rng.bounded(2) == 0 ? rng.bounded(3000) / 100.0 : 0;
             const double due = rng.bounded(3) == 0 ? (rng.bounded(20000) - 4000) / 100.0 : 0;
-            b.invoices << invoice(number, 1 + rng.bounded(44), date, depts[rng.bounded(depts.size())], discount,
-                                  ship, tax, due, QStringLiteral("note %1").arg(i));
+            b.invoices << invoice(number, 1 + rng.bounded(44), date, depts[rng.bounded(depts.size())],
+                                  discount, ship, tax, due, QStringLiteral("note %1").arg(i));
             const int n = 1 + rng.bounded(8);
             for (int k = 0; k < n; ++k)
-                b.items << item(number, QStringLiteral("P%1").arg(1 + rng.bounded(60), 3, 10, QLatin1Char('0')),
+                b.items << item(number,
+                                QStringLiteral("P%1").arg(1 + rng.bounded(60), 3, 10, QLatin1Char('0')),
                                 (1 + rng.bounded(1200)) / 100.0, rng.bounded(100000) / 100.0, rng.bounded(2),
                                 rng.bounded(2));
             if (rng.bounded(2))

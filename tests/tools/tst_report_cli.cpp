@@ -95,7 +95,8 @@ void TstReportCli::usageAndDataFailures_data()
     QTest::newRow("span half given") << "demo" << QStringList{"product-listing", "--from", "2026-01-01"} << 2
                                      << "--from and --to go together";
     QTest::newRow("span reversed") << "demo"
-                                   << QStringList{"product-listing", "--from", "2026-02-01", "--to", "2026-01-01"}
+                                   << QStringList{"product-listing", "--from", "2026-02-01", "--to",
+                                                  "2026-01-01"}
                                    << 2 << "--from is after --to";
     QTest::newRow("pdf to stdout") << "demo" << QStringList{"product-listing", "--format", "pdf"} << 2
                                    << "needs --output";
@@ -106,17 +107,17 @@ void TstReportCli::usageAndDataFailures_data()
                                    << "Unable to find data file TLR2.dbf";
     QTest::newRow("nothing to list") << "empty" << QStringList{"product-listing"} << 1 << "No Products.";
     const QString stock = QStringLiteral("Letter 3 x 10, 1 x 2-5/8 in");
-    QTest::newRow("labels without stock") << "demo" << QStringList{"labels", "--kind", "2", "--output", "l.pdf"} << 2
-                                          << "--stock NAME";
-    QTest::newRow("labels, unknown stock") << "demo"
-                                           << QStringList{"labels", "--stock", "Nope", "--kind", "2", "--output", "l.pdf"}
-                                           << 3 << "No label stock named Nope";
-    QTest::newRow("labels, no batch file") << "demo"
-                                           << QStringList{"labels", "--stock", stock, "--kind", "6", "--output", "l.pdf"}
-                                           << 3 << "Unable to save to: BatchLab.dat";
+    QTest::newRow("labels without stock")
+        << "demo" << QStringList{"labels", "--kind", "2", "--output", "l.pdf"} << 2 << "--stock NAME";
+    QTest::newRow("labels, unknown stock")
+        << "demo" << QStringList{"labels", "--stock", "Nope", "--kind", "2", "--output", "l.pdf"} << 3
+        << "No label stock named Nope";
+    QTest::newRow("labels, no batch file")
+        << "demo" << QStringList{"labels", "--stock", stock, "--kind", "6", "--output", "l.pdf"} << 3
+        << "Unable to save to: BatchLab.dat";
     QTest::newRow("labels, nobody in the span")
-        << "demo"
-        << QStringList{"labels", "--stock", stock, "--kind", "2", "--from", "1990-01-01", "--to", "1990-12-31", "--output", "l.pdf"}
+        << "demo" << QStringList{"labels",     "--stock", stock,        "--kind",   "2",    "--from",
+                                 "1990-01-01", "--to",    "1990-12-31", "--output", "l.pdf"}
         << 1 << "No labels to print.";
 }
 
@@ -159,10 +160,11 @@ void TstReportCli::productListingInEveryFormat()
     QCOMPARE(tsv.exitCode, 0);
     const QString tsvText = QString::fromUtf8(tsv.out);
     for (const auto &[id, price] : products)
-        QVERIFY2(tsvText.contains(QRegularExpression(QStringLiteral("(^|\\n)") + QRegularExpression::escape(id) +
-                                                     QStringLiteral("\\t[^\\r\\n]*\\t *") +
-                                                     QRegularExpression::escape(price) + QStringLiteral("\\t"))),
-                 qPrintable(id));
+        QVERIFY2(
+            tsvText.contains(QRegularExpression(QStringLiteral("(^|\\n)") + QRegularExpression::escape(id) +
+                                                QStringLiteral("\\t[^\\r\\n]*\\t *") +
+                                                QRegularExpression::escape(price) + QStringLiteral("\\t"))),
+            qPrintable(id));
 
     const QString pdf = dir.file(QStringLiteral("listing.pdf"));
     const Run printed = report({"--dir", dir.path(), "product-listing", "--format", "pdf", "--output", pdf});
@@ -186,8 +188,8 @@ void TstReportCli::failedOutputKeepsTheOldFile()
 {
     TempDataDir dir;
     QVERIFY(createBusiness(dir.path(), true).ok());
-    const Run missingFolder =
-        report({"--dir", dir.path(), "product-listing", "--output", dir.file(QStringLiteral("no/such/listing.txt"))});
+    const Run missingFolder = report({"--dir", dir.path(), "product-listing", "--output",
+                                      dir.file(QStringLiteral("no/such/listing.txt"))});
     QCOMPARE(missingFolder.exitCode, 3);
     QVERIFY2(missingFolder.err.contains(QStringLiteral("Unable to write")), qPrintable(missingFolder.err));
 
@@ -230,8 +232,8 @@ void TstReportCli::labelsOfChosenCustomersInTheirOrder()
         engine.closeAll();
     }
     const QString pdf = dir.file(QStringLiteral("labels.pdf"));
-    const Run r = report({"--dir", dir.path(), "labels", "--stock", "Letter 3 x 10, 1 x 2-5/8 in", "--kind", "1",
-                          "--customers", "3,1", "--start-column", "2", "--output", pdf});
+    const Run r = report({"--dir", dir.path(), "labels", "--stock", "Letter 3 x 10, 1 x 2-5/8 in", "--kind",
+                          "1", "--customers", "3,1", "--start-column", "2", "--output", pdf});
     QCOMPARE(r.exitCode, 0);
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     if (pdftotext.isEmpty())
@@ -240,7 +242,8 @@ void TstReportCli::labelsOfChosenCustomersInTheirOrder()
     const QString text = QString::fromUtf8(back.out);
     // Both on the first row (from its second label, which the sheet tests place): customer 3, then 1.
     const QString firstLine = text.split(QLatin1Char('\n')).value(0);
-    QVERIFY2(firstLine.indexOf(lastNames[0]) >= 0 && firstLine.indexOf(lastNames[1]) > firstLine.indexOf(lastNames[0]),
+    QVERIFY2(firstLine.indexOf(lastNames[0]) >= 0 &&
+                 firstLine.indexOf(lastNames[1]) > firstLine.indexOf(lastNames[0]),
              qPrintable(firstLine));
     QVERIFY(!QFileInfo::exists(pdf + QStringLiteral(".tmp")));
 }

@@ -53,8 +53,8 @@ QByteArray dumpRecord(Table &table)
             break;
         case FieldType::Memo: {
             const QByteArray memo = table.memoBytes(i);
-            line += QByteArray::number(memo.size()) + ':'
-                    + QByteArray::number(memo.isEmpty() ? 0 : crc32(memo), 16).toUpper().rightJustified(8, '0');
+            line += QByteArray::number(memo.size()) + ':' +
+                    QByteArray::number(memo.isEmpty() ? 0 : crc32(memo), 16).toUpper().rightJustified(8, '0');
             break;
         }
         }

@@ -6,7 +6,14 @@
 
 namespace db {
 
-enum class FieldType : char { Character = 'C', Numeric = 'N', Date = 'D', Logical = 'L', Memo = 'M' };
+enum class FieldType : char
+{
+    Character = 'C',
+    Numeric = 'N',
+    Date = 'D',
+    Logical = 'L',
+    Memo = 'M'
+};
 
 // One column of a table as its descriptor stores it. Names are ASCII, at most 10 characters,
 // matched without regard to case. Lengths are bytes (D 8, L 1, M 10).
@@ -24,10 +31,10 @@ struct TagDef
 {
     QString name;
     QString expression;
-    QString filter;  // empty for none
+    QString filter; // empty for none
     bool unique = false;
     bool descending = false;
-    QString fileName;  // e.g. "cName.ntx"; empty: name + ".ntx"
+    QString fileName; // e.g. "cName.ntx"; empty: name + ".ntx"
 };
 
 } // namespace db

@@ -12,22 +12,23 @@ namespace {
 constexpr int kMaxKeySize = 256;
 constexpr int kMaxStrLength = 255;
 
-enum class OpKind : std::uint8_t {
-    Copy,     // a character field, optionally folded to upper case
-    Str,      // Str(numeric field, len, dec)
-    Date,     // DTOS(date field) or a bare date field
-    Logical,  // a bare logical field: T or F
-    Number,   // a bare numeric field: Str text made to sort by value (see numberKey)
+enum class OpKind : std::uint8_t
+{
+    Copy,    // a character field, optionally folded to upper case
+    Str,     // Str(numeric field, len, dec)
+    Date,    // DTOS(date field) or a bare date field
+    Logical, // a bare logical field: T or F
+    Number,  // a bare numeric field: Str text made to sort by value (see numberKey)
 };
 
 struct Op
 {
     OpKind kind = OpKind::Copy;
     bool upper = false;
-    int source = 0;        // offset of the field in the record
-    int sourceLength = 0;  // its length
-    int length = 0;        // bytes this op contributes to the key
-    int decimals = 0;      // Str / Number decimals
+    int source = 0;       // offset of the field in the record
+    int sourceLength = 0; // its length
+    int length = 0;       // bytes this op contributes to the key
+    int decimals = 0;     // Str / Number decimals
 };
 
 inline bool isDigit(char c)
@@ -176,19 +177,28 @@ void dateKey(const char *field, char *out)
 
 // ----- compiler -----
 
-enum class ValueType { Character, Numeric, Date, Logical };
+enum class ValueType
+{
+    Character,
+    Numeric,
+    Date,
+    Logical
+};
 
 struct Value
 {
     ValueType type = ValueType::Character;
-    std::vector<Op> ops;       // Character values
-    const FieldLayout *field = nullptr;  // other types: the field they read
+    std::vector<Op> ops;                // Character values
+    const FieldLayout *field = nullptr; // other types: the field they read
 };
 
 class Parser
 {
 public:
-    Parser(const QByteArray &text, const QList<FieldLayout> &fields) : m_text(text), m_fields(fields) {}
+    Parser(const QByteArray &text, const QList<FieldLayout> &fields)
+        : m_text(text)
+        , m_fields(fields)
+    {}
 
     bool parse(Value *out)
     {
@@ -212,8 +222,8 @@ private:
 
     void skipSpace()
     {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' || m_text[m_pos] == '\r'
-                                         || m_text[m_pos] == '\n'))
+        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' ||
+                                         m_text[m_pos] == '\r' || m_text[m_pos] == '\n'))
             ++m_pos;
     }
 
@@ -231,9 +241,10 @@ private:
     {
         if (accept(c))
             return true;
-        return fail(m_pos < m_text.size()
-                        ? QStringLiteral("expected \"%1\" at \"%2\"").arg(QLatin1Char(c)).arg(QString::fromLatin1(m_text.mid(m_pos)))
-                        : QStringLiteral("expected \"%1\" at the end").arg(QLatin1Char(c)));
+        return fail(m_pos < m_text.size() ? QStringLiteral("expected \"%1\" at \"%2\"")
+                                                .arg(QLatin1Char(c))
+                                                .arg(QString::fromLatin1(m_text.mid(m_pos)))
+                                          : QStringLiteral("expected \"%1\" at the end").arg(QLatin1Char(c)));
     }
 
     QByteArray identifier()
@@ -256,7 +267,8 @@ private:
         while (m_pos < m_text.size() && isDigit(m_text[m_pos]) && v < 100000)
             v = v * 10 + (m_text[m_pos++] - '0');
         if (m_pos == start)
-            return fail(QStringLiteral("a whole number expected at \"%1\"").arg(QString::fromLatin1(m_text.mid(m_pos))));
+            return fail(QStringLiteral("a whole number expected at \"%1\"")
+                            .arg(QString::fromLatin1(m_text.mid(m_pos))));
         *value = static_cast<int>(v);
         return true;
     }
@@ -320,7 +332,8 @@ private:
                 out->type = ValueType::Logical;
                 return true;
             case FieldType::Memo:
-                return fail(QStringLiteral("memo field %1 cannot be part of a key").arg(QString::fromLatin1(name)));
+                return fail(
+                    QStringLiteral("memo field %1 cannot be part of a key").arg(QString::fromLatin1(name)));
             }
         }
         return fail(QStringLiteral("no field named %1").arg(QString::fromLatin1(name)));
@@ -371,9 +384,11 @@ private:
             if (!expect(')'))
                 return false;
             if (length < 1 || length > kMaxStrLength)
-                return fail(QStringLiteral("Str() length %1 is not between 1 and %2").arg(length).arg(kMaxStrLength));
+                return fail(
+                    QStringLiteral("Str() length %1 is not between 1 and %2").arg(length).arg(kMaxStrLength));
             if (decimals < 0 || decimals >= length)
-                return fail(QStringLiteral("Str() decimals %1 do not fit its length %2").arg(decimals).arg(length));
+                return fail(
+                    QStringLiteral("Str() decimals %1 do not fit its length %2").arg(decimals).arg(length));
             Op op;
             op.kind = OpKind::Str;
             op.source = arg.field->offset;
@@ -444,7 +459,9 @@ struct KeyExpression::Impl
     }
 };
 
-KeyExpression::KeyExpression() : m(std::make_unique<Impl>()) {}
+KeyExpression::KeyExpression()
+    : m(std::make_unique<Impl>())
+{}
 KeyExpression::~KeyExpression() = default;
 KeyExpression::KeyExpression(KeyExpression &&) noexcept = default;
 KeyExpression &KeyExpression::operator=(KeyExpression &&) noexcept = default;

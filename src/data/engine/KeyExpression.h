@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
 #include <memory>
 
 namespace db {
@@ -34,7 +33,7 @@ public:
 
     const QString &text() const;
     int keySize() const;
-    int keyDecimals() const;  // always 0 for character keys
+    int keyDecimals() const; // always 0 for character keys
     // The key for one raw record, exactly keySize() bytes (space padded or cut).
     QByteArray evaluate(const char *record) const;
     // Same, appended to out without allocating a new array.

@@ -12,7 +12,7 @@ QByteArray header(std::uint32_t nextFree)
     for (int i = 0; i < 4; ++i)
         h[i] = static_cast<char>((nextFree >> (8 * i)) & 0xff);
     h[5] = 0x02;  // block size 512, little endian, at offset 4
-    h[16] = 0x03;  // dBASE III version byte
+    h[16] = 0x03; // dBASE III version byte
     return h;
 }
 
@@ -47,7 +47,8 @@ Status MemoFile::open(FileSystem &fs, const QString &path, bool readOnly, std::u
         return s;
     memo->m_readOnly = readOnly;
     if (memo->m_file->size() < 4)
-        return Status::corruption(QStringLiteral("%1: memo file of %2 bytes has no header").arg(path).arg(memo->m_file->size()));
+        return Status::corruption(
+            QStringLiteral("%1: memo file of %2 bytes has no header").arg(path).arg(memo->m_file->size()));
     unsigned char b[4];
     s = memo->m_file->read(0, b, 4);
     if (!s)
@@ -71,7 +72,9 @@ Status MemoFile::read(std::uint32_t block, QByteArray *text)
     const std::uint64_t size = m_file->size();
     if (start >= size)
         return Status::corruption(QStringLiteral("%1: memo block %2 lies past the end of the file (%3 bytes)")
-                                      .arg(path()).arg(block).arg(size));
+                                      .arg(path())
+                                      .arg(block)
+                                      .arg(size));
     char buf[4096];
     std::uint64_t at = start;
     while (at < size) {
@@ -114,8 +117,9 @@ Status MemoFile::write(QByteArrayView text, std::uint32_t *block)
     // The header is updated at once: a crash after this leaves at worst abandoned blocks, never
     // two memos sharing one.
     const std::uint32_t next = first + blocks;
-    unsigned char h[4] = {static_cast<unsigned char>(next & 0xff), static_cast<unsigned char>((next >> 8) & 0xff),
-                          static_cast<unsigned char>((next >> 16) & 0xff), static_cast<unsigned char>(next >> 24)};
+    unsigned char h[4] = {
+        static_cast<unsigned char>(next & 0xff), static_cast<unsigned char>((next >> 8) & 0xff),
+        static_cast<unsigned char>((next >> 16) & 0xff), static_cast<unsigned char>(next >> 24)};
     s = m_file->write(0, h, 4);
     if (!s)
         return s;

@@ -3,7 +3,6 @@
 #include "FileIo.h"
 
 #include <QByteArray>
-
 #include <memory>
 
 namespace db {

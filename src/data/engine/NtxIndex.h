@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -16,9 +15,9 @@ namespace db {
 // What an NTX header says about its tag.
 struct NtxInfo
 {
-    QByteArray expression;  // stored exactly as given
-    QByteArray filter;      // FOR condition text, empty for none
-    QByteArray tagName;     // up to 11 bytes, may be empty
+    QByteArray expression; // stored exactly as given
+    QByteArray filter;     // FOR condition text, empty for none
+    QByteArray tagName;    // up to 11 bytes, may be empty
     int keySize = 0;
     int keyDecimals = 0;
     bool unique = false;
@@ -33,19 +32,19 @@ struct KeyArray
     std::vector<std::uint32_t> recNos;
 
     void reserve(std::size_t n);
-    void add(const char *key, std::uint32_t recNo);  // key is keySize bytes
+    void add(const char *key, std::uint32_t recNo); // key is keySize bytes
     std::size_t size() const { return recNos.size(); }
 };
 
 // What check() found besides faults: the shape of the tree.
 struct NtxTreeStats
 {
-    int depth = 0;                  // levels from the root to the leaves
-    std::uint32_t pages = 0;        // pages in the tree
-    std::uint32_t freePages = 0;    // pages on the free-page list
-    std::uint64_t keys = 0;         // entries
-    int minKeys = 0;                // fewest keys in a page other than the root (0 for a root-only tree)
-    std::uint64_t fileSize = 0;     // bytes in the file now
+    int depth = 0;               // levels from the root to the leaves
+    std::uint32_t pages = 0;     // pages in the tree
+    std::uint32_t freePages = 0; // pages on the free-page list
+    std::uint64_t keys = 0;      // entries
+    int minKeys = 0;             // fewest keys in a page other than the root (0 for a root-only tree)
+    std::uint64_t fileSize = 0;  // bytes in the file now
 };
 
 // One Clipper-style NTX index file: a B-tree of 1024-byte pages with keys in branch pages,
@@ -70,13 +69,15 @@ public:
     // positions in index order, without the duplicates a unique tag drops, or an empty list when
     // entries do not hold keys of info's key size. buildSorted writes the file as build() does.
     static std::vector<std::uint32_t> sortForBuild(const NtxInfo &info, const KeyArray &entries);
-    static Status buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
-                              const std::vector<std::uint32_t> &order, const Progress &progress = {});
+    static Status buildSorted(FileSystem &fs, const QString &path, const NtxInfo &info,
+                              const KeyArray &entries, const std::vector<std::uint32_t> &order,
+                              const Progress &progress = {});
     // Writes the index to exactly path (a new file; a left-over one is replaced) and syncs it, with
     // no rename: for a rewrite that swaps several files in at once. On failure path is removed.
     // entries in the given order must already be in index order (order may then be 0, 1, 2 ...).
-    static Status writeSorted(FileSystem &fs, const QString &path, const NtxInfo &info, const KeyArray &entries,
-                              const std::vector<std::uint32_t> &order, const Progress &progress = {});
+    static Status writeSorted(FileSystem &fs, const QString &path, const NtxInfo &info,
+                              const KeyArray &entries, const std::vector<std::uint32_t> &order,
+                              const Progress &progress = {});
     // Opens and checks the header; a file left "in update" or failing the header checks is a
     // Corruption status naming the file. A file another open is changing right now (it holds
     // the mark and the file's lock) gives Locked instead.
@@ -127,7 +128,8 @@ public:
     // in order. Corruption status with the page offset on the first fault.
     Status check(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit = {});
     // The same, also reporting the tree's shape (on a fault: the keys and pages seen up to it).
-    Status check(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit, NtxTreeStats *stats);
+    Status check(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit,
+                 NtxTreeStats *stats);
 
     // Commits, syncs and clears the "in update" mark. After a failed write or a change that
     // stopped halfway (a damaged page found in the middle), the mark stays, so the next open

@@ -45,7 +45,8 @@ inline std::uint16_t get16(const char *p)
 inline std::uint32_t get32(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
-    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) | (std::uint32_t(u[3]) << 24);
+    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) |
+           (std::uint32_t(u[3]) << 24);
 }
 
 inline void put16(char *p, std::uint16_t v)
@@ -64,11 +65,11 @@ inline void put32(char *p, std::uint32_t v)
 struct Geometry
 {
     int keySize = 0;
-    int itemSize = 0;  // child pointer, record number, key
-    int max = 0;       // keys per page
+    int itemSize = 0; // child pointer, record number, key
+    int max = 0;      // keys per page
     int half = 0;
 
-    int base() const { return 2 * (max + 2); }  // first byte after the offset table
+    int base() const { return 2 * (max + 2); } // first byte after the offset table
 
     static Geometry forKeySize(int keySize)
     {
@@ -146,7 +147,8 @@ inline void layoutPage(const Geometry &g, char *page, const char *items, int cou
     for (int i = 0; i <= g.max; ++i)
         setSlot(page, i, base + i * g.itemSize);
     if (count > 0)
-        std::memcpy(page + base, items, static_cast<std::size_t>(count) * static_cast<std::size_t>(g.itemSize));
+        std::memcpy(page + base, items,
+                    static_cast<std::size_t>(count) * static_cast<std::size_t>(g.itemSize));
     put32(page + base + count * g.itemSize, rightChild);
 }
 

@@ -9,7 +9,15 @@ namespace db {
 class Status
 {
 public:
-    enum class Code { Ok, NotFound, Corruption, IoError, Locked, Invalid };
+    enum class Code
+    {
+        Ok,
+        NotFound,
+        Corruption,
+        IoError,
+        Locked,
+        Invalid
+    };
 
     Status() = default;
     static Status ok() { return {}; }
@@ -31,7 +39,10 @@ public:
     QString toString() const;
 
 private:
-    Status(Code code, QString message) : m_code(code), m_message(std::move(message)) {}
+    Status(Code code, QString message)
+        : m_code(code)
+        , m_message(std::move(message))
+    {}
 
     Code m_code = Code::Ok;
     QString m_message;

@@ -9,7 +9,6 @@
 #include "ReportFont.h"
 #include "Tables.h"
 
-#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -19,6 +18,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tallyra {
 
@@ -154,14 +154,17 @@ void TLabPrint::drawPreview(QPrinter *printer)
     const OpenResult customers = openCustomers(m_engine);
     if (customers) {
         CustomerRecord c;
-        for (bool more = customers.table->top(); more && samples.size() < 50; more = customers.table->skip(1)) {
+        for (bool more = customers.table->top(); more && samples.size() < 50;
+             more = customers.table->skip(1)) {
             if (!customers.table->isDeleted() && loadCustomer(*customers.table, c).isOk())
-                samples << addressBlock(c.Title, c.First, c.Last, {c.Addr1, c.Addr2, c.Addr3, c.Addr4}, c.Zip);
+                samples << addressBlock(c.Title, c.First, c.Last, {c.Addr1, c.Addr2, c.Addr3, c.Addr4},
+                                        c.Zip);
         }
         customers.table->takeError();
     }
     if (samples.isEmpty())
-        samples << QStringList{QStringLiteral("Customer Name"), QStringLiteral("Street"), QStringLiteral("Town  Zip")};
+        samples << QStringList{QStringLiteral("Customer Name"), QStringLiteral("Street"),
+                               QStringLiteral("Town  Zip")};
     LabelSheet sheet(m_stock, printer, ReportFont::font(), options());
     for (int i = 0; sheet.pagesPrinted() <= 1 && i < 2000; ++i) {
         if (!sheet.addLabel(samples[i % samples.size()]))

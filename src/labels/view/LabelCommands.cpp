@@ -76,8 +76,9 @@ bool runLabelRun(QWidget *parent, db::Engine &engine, LabelKind kind, const Prog
         return fail(labels.message());
     if (labels.table->recordCount() == 0) {
         closeAllTables(engine);
-        Prompt::info(parent,
-                     QStringLiteral("Label Stock has not been defined. Choose Setup - Labels to define label stock."));
+        Prompt::info(
+            parent,
+            QStringLiteral("Label Stock has not been defined. Choose Setup - Labels to define label stock."));
         return true;
     }
     TLabPrint dialog(engine, engine.directory(), parent);
@@ -119,7 +120,8 @@ bool runLabelRun(QWidget *parent, db::Engine &engine, LabelKind kind, const Prog
         break;
     }
     case LabelKind::Batch:
-        selection.batchFile = QDir(engine.directory()).filePath(engine.findFile(QLatin1String(kBatchLabelFile)));
+        selection.batchFile =
+            QDir(engine.directory()).filePath(engine.findFile(QLatin1String(kBatchLabelFile)));
         break;
     case LabelKind::SelectedCustomers:
         break;
@@ -140,7 +142,8 @@ bool runLabelRun(QWidget *parent, db::Engine &engine, LabelKind kind, const Prog
         const RecordWindows &pick = recordWindows(RecordKind::Customer);
         qint64 selected = firstRecordNumber(*customers.table);
         for (;;) {
-            const PickStepResult step = pickStep(*customers.table, RecordKind::Customer, pick, selected, false, parent);
+            const PickStepResult step =
+                pickStep(*customers.table, RecordKind::Customer, pick, selected, false, parent);
             if (!step.picked())
                 break;
             selected = step.selection;
@@ -155,10 +158,11 @@ bool runLabelRun(QWidget *parent, db::Engine &engine, LabelKind kind, const Prog
             }
         }
     } else {
-        const db::Status status = selectLabelCustomers(engine, kind, selection, progress, [&](const CustomerRecord &c) {
-            printed = sheet.addLabel(labelLines(engine, c));
-            return printed;
-        });
+        const db::Status status =
+            selectLabelCustomers(engine, kind, selection, progress, [&](const CustomerRecord &c) {
+                printed = sheet.addLabel(labelLines(engine, c));
+                return printed;
+            });
         if (!status) {
             sheet.finish();
             closeAllTables(engine);
@@ -170,8 +174,9 @@ bool runLabelRun(QWidget *parent, db::Engine &engine, LabelKind kind, const Prog
     closeAllTables(engine);
     if (!printed) {
         Prompt::info(parent, QStringLiteral("Unable to print the labels on ") + printer->printerName() +
-                                 (printer->outputFileName().isEmpty() ? QString()
-                                                                      : QStringLiteral(": ") + printer->outputFileName()));
+                                 (printer->outputFileName().isEmpty()
+                                      ? QString()
+                                      : QStringLiteral(": ") + printer->outputFileName()));
         return true;
     }
     if (sheet.labelsPlaced() > 0)

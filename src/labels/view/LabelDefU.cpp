@@ -6,7 +6,6 @@
 #include "RecordTables.h"
 #include "Schema.h"
 
-#include <algorithm>
 #include <QCheckBox>
 #include <QFocusEvent>
 #include <QFormLayout>
@@ -20,15 +19,17 @@
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tallyra {
 
 namespace {
 
-const char *const kDimensionNames[] = {"Top Margin", "Left Margin", "Bottom Margin", "Right Margin",
+const char *const kDimensionNames[] = {"Top Margin", "Left Margin", "Bottom Margin",  "Right Margin",
                                        "Width",      "Height",      "Horizontal Gap", "Vertical Gap"};
-const char *const kDimensionObjects[] = {"topMarginEdit", "leftMarginEdit", "bottomMarginEdit", "rightMarginEdit",
-                                         "widthEdit",     "heightEdit",     "hGapEdit",         "vGapEdit"};
+const char *const kDimensionObjects[] = {"topMarginEdit",   "leftMarginEdit", "bottomMarginEdit",
+                                         "rightMarginEdit", "widthEdit",      "heightEdit",
+                                         "hGapEdit",        "vGapEdit"};
 
 double *dimension(LabelRecord &r, int i)
 {
@@ -84,7 +85,8 @@ TLabelDef::TLabelDef(db::Engine &engine, QWidget *parent)
     auto *top = new QFormLayout;
     top->addRow(QStringLiteral("Label Name:"), m_name);
     auto *note = new QLabel(
-        QStringLiteral("Label Dimensions are defined in printer points where each printer point is 1/72 of an inch."),
+        QStringLiteral(
+            "Label Dimensions are defined in printer points where each printer point is 1/72 of an inch."),
         this);
     note->setWordWrap(true);
     auto *across = new QFormLayout;

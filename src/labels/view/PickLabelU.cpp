@@ -23,8 +23,7 @@ TPickLab::TPickLab(db::Engine &engine, QWidget *parent)
     m_names->setObjectName(QStringLiteral("labelNamesList"));
     // Room for the longest name with its deleted mark, and for ten entries.
     const QFontMetrics metrics = m_names->fontMetrics();
-    m_names->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 34,
-                            metrics.height() * 11);
+    m_names->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 34, metrics.height() * 11);
     m_select = new QPushButton(QStringLiteral("Select"), this);
     m_select->setObjectName(QStringLiteral("selectButton"));
     m_new = new QPushButton(QStringLiteral("New"), this);

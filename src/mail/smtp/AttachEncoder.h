@@ -18,8 +18,7 @@ class TAttachEncoder
 public:
     explicit TAttachEncoder(EncodeType method = EncodeType::uuMime)
         : m_method(method)
-    {
-    }
+    {}
 
     EncodeType method() const { return m_method; }
 

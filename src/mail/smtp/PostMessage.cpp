@@ -104,7 +104,8 @@ QString displayName(const QString &name)
     static const QRegularExpression specials(QStringLiteral("[,;:<>@()\\[\\]\\\\\"]"));
     if (name.contains(specials)) {
         QString quoted = name;
-        quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+        quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('"'), QStringLiteral("\\\""));
         return QLatin1Char('"') + quoted + QLatin1Char('"');
     }
     return name;
@@ -113,7 +114,10 @@ QString displayName(const QString &name)
 QString attachmentName(const QString &name)
 {
     QString clean = name;
-    clean.remove(QLatin1Char('"')).remove(QLatin1Char('\\')).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    clean.remove(QLatin1Char('"'))
+        .remove(QLatin1Char('\\'))
+        .remove(QLatin1Char('\r'))
+        .remove(QLatin1Char('\n'));
     return isAscii(clean) ? clean : encodeHeaderText(clean);
 }
 
@@ -199,7 +203,8 @@ QString encodeHeaderText(const QString &text)
         words << piece;
     QStringList encoded;
     for (const QString &w : words)
-        encoded << QStringLiteral("=?UTF-8?B?") + QString::fromLatin1(w.toUtf8().toBase64()) + QStringLiteral("?=");
+        encoded << QStringLiteral("=?UTF-8?B?") + QString::fromLatin1(w.toUtf8().toBase64()) +
+                       QStringLiteral("?=");
     return encoded.join(QLatin1Char(' '));
 }
 
@@ -265,7 +270,8 @@ bool buildMessage(const TPostMessage &m, EncodeType encodeType, const QDateTime 
 
     const QStringList lines = bodyLines(m.Body);
     const bool qp = needsTransferEncoding(lines);
-    const QString textType = kTextType + (qp ? QStringLiteral("charset=utf-8") : QStringLiteral("charset=us-ascii"));
+    const QString textType =
+        kTextType + (qp ? QStringLiteral("charset=utf-8") : QStringLiteral("charset=us-ascii"));
     const QString qpHeader = QStringLiteral("Content-Transfer-Encoding: quoted-printable");
     const QByteArray text = encodeBody(lines, qp);
 

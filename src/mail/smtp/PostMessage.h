@@ -12,7 +12,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace tallyra {
@@ -26,17 +25,17 @@ struct MemoryAttachment
 
 struct TPostMessage
 {
-    QString FromAddress;              // "MAIL FROM:<...>" and the From header
-    QString FromName;                 // display name of the From header
-    QStringList ToAddress;            // each entry a bare address, "Name <addr>" or "prefix:addr"
+    QString FromAddress;   // "MAIL FROM:<...>" and the From header
+    QString FromName;      // display name of the From header
+    QStringList ToAddress; // each entry a bare address, "Name <addr>" or "prefix:addr"
     QStringList ToCarbonCopy;
-    QStringList ToBlindCarbonCopy;    // never written into a header
-    QStringList Body;                 // the text, one line per entry
-    QStringList Attachments;          // full paths of files to attach
+    QStringList ToBlindCarbonCopy;             // never written into a header
+    QStringList Body;                          // the text, one line per entry
+    QStringList Attachments;                   // full paths of files to attach
     QList<MemoryAttachment> MemoryAttachments; // attached after the files
     QString Subject;
-    QString LocalProgram;             // the X-Mailer header
-    QString Date;                     // the Date header; empty: the time of assembly
+    QString LocalProgram; // the X-Mailer header
+    QString Date;         // the Date header; empty: the time of assembly
     QString ReplyTo;
 
     // Empties the recipients and the attachments; body, subject and sender stay.
@@ -76,7 +75,7 @@ struct BuildEvents
 // Assembles the message. False only when an attached file cannot be read: *error then names it.
 // Header order: From, To, CC, Subject, X-Mailer, Reply-To, Date, Message-ID, Mime-Version,
 // Content-Type and, for text that is not plain ASCII, Content-Transfer-Encoding.
-bool buildMessage(const TPostMessage &message, EncodeType encodeType, const QDateTime &now,
-                  BuiltMessage *out, QString *error, const BuildEvents &events = {});
+bool buildMessage(const TPostMessage &message, EncodeType encodeType, const QDateTime &now, BuiltMessage *out,
+                  QString *error, const BuildEvents &events = {});
 
 } // namespace tallyra

@@ -184,7 +184,8 @@ bool TSmtpClient::SendPost()
     QString reply;
     if (!checked(QStringLiteral("RSET"), &reply, 400))
         return false;
-    if (!checked(QStringLiteral("MAIL FROM:<") + PostMessage.FromAddress.trimmed() + QLatin1Char('>'), &reply, 400))
+    if (!checked(QStringLiteral("MAIL FROM:<") + PostMessage.FromAddress.trimmed() + QLatin1Char('>'), &reply,
+                 400))
         return false;
     for (const QStringList *list :
          {&PostMessage.ToAddress, &PostMessage.ToCarbonCopy, &PostMessage.ToBlindCarbonCopy}) {

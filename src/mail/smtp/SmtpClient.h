@@ -26,7 +26,7 @@ class TSmtpClient : public TSockClient
 public:
     explicit TSmtpClient(QObject *parent = nullptr);
 
-    QString UserID;   // the argument of HELO (and of EHLO when given)
+    QString UserID;    // the argument of HELO (and of EHLO when given)
     QString LoginUser; // with a name here the client logs in (AUTH PLAIN or LOGIN)
     QString LoginPassword;
     TPostMessage PostMessage;

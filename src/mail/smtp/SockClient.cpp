@@ -161,15 +161,17 @@ bool TSockClient::connectSocket()
     }
     // An untrusted certificate is a question for the user, not a failed connection.
     if (!m_untrustedDigest.isEmpty())
-        return fail(QStringLiteral("The mail server %1 presented a certificate that this system does not trust "
-                                   "(%2).")
-                        .arg(Host, m_sslProblem));
+        return fail(
+            QStringLiteral("The mail server %1 presented a certificate that this system does not trust "
+                           "(%2).")
+                .arg(Host, m_sslProblem));
     Q_EMIT connectionFailed();
     if (w == Wait::TimedOut)
         return fail(QStringLiteral("Connection Timed out"));
     if (w == Wait::Cancelled)
         return fail(QStringLiteral("Connection Canceled"));
-    return fail(QStringLiteral("Connection Failed") + (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail));
+    return fail(QStringLiteral("Connection Failed") +
+                (detail.isEmpty() ? QString() : QStringLiteral(": ") + detail));
 }
 
 bool TSockClient::startTls()
@@ -183,9 +185,10 @@ bool TSockClient::startTls()
     const QString detail = m_socket->errorString();
     m_socket->abort();
     if (!m_untrustedDigest.isEmpty())
-        return fail(QStringLiteral("The mail server %1 presented a certificate that this system does not trust "
-                                   "(%2).")
-                        .arg(Host, m_sslProblem));
+        return fail(
+            QStringLiteral("The mail server %1 presented a certificate that this system does not trust "
+                           "(%2).")
+                .arg(Host, m_sslProblem));
     if (w == Wait::Cancelled)
         return fail(QStringLiteral("Connection Canceled"));
     if (w == Wait::TimedOut)
@@ -209,8 +212,9 @@ bool TSockClient::sendText(const QByteArray &bytes)
     if (m_cancel)
         return fail(QStringLiteral("Socket send aborted"));
     m_socket->write(bytes);
-    const Wait w = waitUntil(
-        [&] { return m_socket->bytesToWrite() == 0 && m_socket->encryptedBytesToWrite() == 0; }, ReplyTimeOut);
+    const Wait w =
+        waitUntil([&] { return m_socket->bytesToWrite() == 0 && m_socket->encryptedBytesToWrite() == 0; },
+                  ReplyTimeOut);
     switch (w) {
     case Wait::Done:
         return true;
@@ -219,7 +223,8 @@ bool TSockClient::sendText(const QByteArray &bytes)
         return fail(QStringLiteral("Socket send aborted"));
     case Wait::TimedOut:
         m_socket->abort();
-        return fail(QStringLiteral("The server %1 took nothing for %2 seconds.").arg(Host).arg(ReplyTimeOut / 1000));
+        return fail(
+            QStringLiteral("The server %1 took nothing for %2 seconds.").arg(Host).arg(ReplyTimeOut / 1000));
     case Wait::Closed:
         break;
     }
@@ -261,8 +266,9 @@ bool TSockClient::readLine(QString *line)
     }
     const bool partial = !m_receive.isEmpty();
     m_receive.clear();
-    return fail(partial ? QStringLiteral("The server %1 closed the connection in the middle of a reply.").arg(Host)
-                        : QStringLiteral("The server %1 closed the connection.").arg(Host));
+    return fail(
+        partial ? QStringLiteral("The server %1 closed the connection in the middle of a reply.").arg(Host)
+                : QStringLiteral("The server %1 closed the connection.").arg(Host));
 }
 
 bool TSockClient::readReply(QStringList *lines)
@@ -275,7 +281,8 @@ bool TSockClient::readReply(QStringList *lines)
         lines->append(line);
         m_lastReply = line;
         Q_EMIT status(line);
-        const bool more = (line.size() >= 4 && line.at(3) == QLatin1Char('-')) || line.startsWith(QLatin1Char(' '));
+        const bool more =
+            (line.size() >= 4 && line.at(3) == QLatin1Char('-')) || line.startsWith(QLatin1Char(' '));
         if (!more)
             break;
         if (lines->size() >= kMaxReplyLines) {
@@ -287,7 +294,8 @@ bool TSockClient::readReply(QStringList *lines)
     }
     if (!startsWithCode(line)) {
         closeSocket();
-        return fail(QStringLiteral("The reply of the server %1 is not understood: %2").arg(Host, line.left(200)));
+        return fail(
+            QStringLiteral("The reply of the server %1 is not understood: %2").arg(Host, line.left(200)));
     }
     qsizetype digits = 0;
     while (digits < line.size() && digits < 9 && line.at(digits).isDigit())

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 class QSslSocket;
@@ -37,8 +36,8 @@ public:
 
     QString Host;
     quint16 Port = 25;
-    int TimeOut = 0;                           // host lookup and connect, ms; 0: no limit
-    int ReplyTimeOut = kDefaultReplyTimeOut;   // ms; 0: no limit
+    int TimeOut = 0;                         // host lookup and connect, ms; 0: no limit
+    int ReplyTimeOut = kDefaultReplyTimeOut; // ms; 0: no limit
     MailSecurity Security = MailSecurity::None;
     // The SHA-256 digest of a certificate the user accepted for Host although the system does
     // not trust it; empty for none.
@@ -89,7 +88,13 @@ protected:
     bool fail(const QString &message);
 
 private:
-    enum class Wait { Done, TimedOut, Cancelled, Closed };
+    enum class Wait
+    {
+        Done,
+        TimedOut,
+        Cancelled,
+        Closed
+    };
     Wait waitUntil(const std::function<bool()> &done, int timeOut);
     void takeAvailable();
     void noteSslErrors();

@@ -14,9 +14,9 @@ namespace tallyra {
 
 struct DateSpanValues
 {
-    QDate start;             // first day of the span, or the single date
-    QDate end;               // last day of the span
-    bool cancelled = true;   // left by "Cancel" or by closing the window
+    QDate start;           // first day of the span, or the single date
+    QDate end;             // last day of the span
+    bool cancelled = true; // left by "Cancel" or by closing the window
 };
 
 // The shared answer. Callers preset start and end before asking.

@@ -42,8 +42,8 @@ QList<GroupChoice> groupChoices(db::Table &groups)
                 continue;
             if (!loadGroup(groups, group).isOk())
                 break;
-            choices.append({group.nGroup, QString::fromLatin1(numberKey(group.nGroup, 2)) + QStringLiteral(" - ")
-                                              + group.cGroup.trimmed()});
+            choices.append({group.nGroup, QString::fromLatin1(numberKey(group.nGroup, 2)) +
+                                              QStringLiteral(" - ") + group.cGroup.trimmed()});
         }
     }
     if (previousTag.isEmpty())

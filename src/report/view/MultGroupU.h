@@ -23,7 +23,7 @@ QList<qint64> &selectedGroups();
 struct GroupChoice
 {
     qint64 number = 0;
-    QString text;  // the group number right-aligned in two characters, " - " and the name
+    QString text; // the group number right-aligned in two characters, " - " and the name
 };
 
 // Every GROUPS record not marked deleted, in group-number order (tag NGroup). The table's tag and

@@ -245,8 +245,8 @@ void TReportF::MenuTabDelimitedClick()
 
 void TReportF::MenuPdfClick()
 {
-    const QString path =
-        askFileName(kExportCaption, QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"), m_pdfFileName);
+    const QString path = askFileName(kExportCaption, QStringLiteral("PDF files (*.pdf)"),
+                                     QStringLiteral("pdf"), m_pdfFileName);
     if (path.isEmpty())
         return;
     if (!writePdf(path))

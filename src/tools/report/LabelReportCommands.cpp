@@ -1,10 +1,9 @@
-#include "ReportCommands.h"
-
 #include "Clock.h"
 #include "LabelRuns.h"
 #include "LabelSheet.h"
 #include "LabelStock.h"
 #include "Maintenance.h"
+#include "ReportCommands.h"
 #include "ReportFont.h"
 #include "Tables.h"
 
@@ -22,13 +21,14 @@ namespace {
 // else the locale's.
 QPageSize paperFor(const LabelRecord &stock)
 {
-    const double across =
-        stock.LeftM + stock.RightM + double(stock.NAcross) * stock.Width + double(stock.NAcross - 1) * stock.HGap;
+    const double across = stock.LeftM + stock.RightM + double(stock.NAcross) * stock.Width +
+                          double(stock.NAcross - 1) * stock.HGap;
     for (QPageSize::PageSizeId id : {QPageSize::Letter, QPageSize::A4, QPageSize::Legal}) {
         if (qAbs(QPageSize(id).size(QPageSize::Point).width() - across) < 1.0)
             return QPageSize(id);
     }
-    return QPageSize(QLocale().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4);
+    return QPageSize(QLocale().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter
+                                                                                : QPageSize::A4);
 }
 
 ReportOutcome runLabels(const ReportOptions &o, ReportContext &context)
@@ -55,7 +55,8 @@ ReportOutcome runLabels(const ReportOptions &o, ReportContext &context)
     bool found = false;
     for (bool more = labels.table->top(); more && !found; more = labels.table->skip(1)) {
         LabelRecord r;
-        if (loadLabel(*labels.table, r).isOk() && r.Name.trimmed().compare(o.stock.trimmed(), Qt::CaseInsensitive) == 0) {
+        if (loadLabel(*labels.table, r).isOk() &&
+            r.Name.trimmed().compare(o.stock.trimmed(), Qt::CaseInsensitive) == 0) {
             stock = r;
             found = true;
         }
@@ -73,7 +74,8 @@ ReportOutcome runLabels(const ReportOptions &o, ReportContext &context)
     if (kind == LabelKind::Batch) {
         const QString batch = context.engine.findFile(QLatin1String(kBatchLabelFile));
         if (batch.isEmpty())
-            return ReportOutcome::failed(QStringLiteral("Unable to save to: ") + QLatin1String(kBatchLabelFile));
+            return ReportOutcome::failed(QStringLiteral("Unable to save to: ") +
+                                         QLatin1String(kBatchLabelFile));
         selection.batchFile = QDir(context.engine.directory()).filePath(batch);
     }
 
@@ -88,8 +90,8 @@ ReportOutcome runLabels(const ReportOptions &o, ReportContext &context)
         printer.setPageLayout(QPageLayout(paperFor(stock), QPageLayout::Portrait, QMarginsF()));
         printer.setDocName(QStringLiteral("Labels"));
         LabelSheet sheet(stock, &printer, ReportFont::font(), {o.startColumn, o.startRow, false});
-        const db::Status status =
-            selectLabelCustomers(context.engine, kind, selection, context.progress, [&](const CustomerRecord &c) {
+        const db::Status status = selectLabelCustomers(
+            context.engine, kind, selection, context.progress, [&](const CustomerRecord &c) {
                 printed = sheet.addLabel(labelLines(context.engine, c));
                 return printed;
             });
@@ -116,9 +118,9 @@ ReportOutcome runLabels(const ReportOptions &o, ReportContext &context)
 
 void addLabelCommands(std::vector<ReportCommand> &commands)
 {
-    commands.push_back({QStringLiteral("labels"),
-                        QStringLiteral("address labels to a PDF (--stock NAME --kind 1..6 --output FILE.pdf)"),
-                        runLabels});
+    commands.push_back(
+        {QStringLiteral("labels"),
+         QStringLiteral("address labels to a PDF (--stock NAME --kind 1..6 --output FILE.pdf)"), runLabels});
 }
 
 } // namespace tallyra

@@ -243,7 +243,8 @@ QString reportUsage(const std::vector<ReportCommand> &commands)
     return text;
 }
 
-int runReportCommand(const ReportOptions &options, const std::vector<ReportCommand> &commands, QString *errorText)
+int runReportCommand(const ReportOptions &options, const std::vector<ReportCommand> &commands,
+                     QString *errorText)
 {
     const ReportCommand *command = nullptr;
     for (const ReportCommand &c : commands) {
@@ -303,8 +304,8 @@ int runReportCommand(const ReportOptions &options, const std::vector<ReportComma
             written = saveReportPdf(buffer, options.output, printer->pageLayout(), printer->resolution(),
                                     ReportFont::font(), buffer.titles().value(0));
         } else {
-            const TextLayout layout = options.format == OutputFormat::Tsv ? TextLayout::TabDelimited
-                                                                          : TextLayout::Padded;
+            const TextLayout layout =
+                options.format == OutputFormat::Tsv ? TextLayout::TabDelimited : TextLayout::Padded;
             if (options.output.isEmpty())
                 writeTo(stdout, reportExportText(buffer, layout));
             else

@@ -9,7 +9,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <vector>
 
@@ -26,7 +25,7 @@ struct ProgressDisplay;
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1; // nothing to report: the program's own message on stderr
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitFailed = 3;  // the data files or the output cannot be used
+inline constexpr int kExitFailed = 3; // the data files or the output cannot be used
 
 enum class OutputFormat
 {
@@ -39,9 +38,9 @@ enum class OutputFormat
 // given": each command applies its dialog's preset.
 struct ReportOptions
 {
-    QString dir;   // the data directory
-    QDate today;   // null: the system clock
-    QString name;  // the command
+    QString dir;  // the data directory
+    QDate today;  // null: the system clock
+    QString name; // the command
     QDate from, to;
     QDate date;
     QList<qint64> invoices;

@@ -2,7 +2,6 @@
 
 #include "Database.h"
 #include "MailDocumentSender.h"
-
 #include "Maintenance.h"
 #include "ProductListing.h"
 #include "ReportBuffer.h"
@@ -35,8 +34,8 @@ void addListingCommands(std::vector<ReportCommand> &commands)
                             const db::Status status =
                                 buildProductListing(context.buffer, *prod.table, context.progress);
                             if (!status)
-                                return ReportOutcome::failed(QStringLiteral("Unable to read the product list:\n") +
-                                                             status.toString());
+                                return ReportOutcome::failed(
+                                    QStringLiteral("Unable to read the product list:\n") + status.toString());
                             if (context.buffer.curRow() < 0)
                                 return ReportOutcome::nothing(QStringLiteral("No Products."));
                             return ReportOutcome::done();

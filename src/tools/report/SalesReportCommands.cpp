@@ -1,3 +1,4 @@
+#include "Clock.h"
 #include "CustomerReports.h"
 #include "DateSpanU.h"
 #include "ReceivableReports.h"
@@ -5,8 +6,6 @@
 #include "ReportCommands.h"
 #include "SalesReports.h"
 #include "Settings.h"
-
-#include "Clock.h"
 
 namespace tallyra {
 
@@ -46,9 +45,9 @@ ReportCommand salesCommand(const char *name, const char *summary, SalesReport re
     return {QString::fromLatin1(name), QString::fromLatin1(summary),
             [report](const ReportOptions &options, ReportContext &c) {
                 const DateSpanValues span = spanOf(options);
-                return outcomeOf(makeSalesReport(report, c.engine, c.buffer, span.start, span.end, settings(),
-                                                 c.progress),
-                                 c.buffer, QString::fromLatin1(kNoInvoicesMessage));
+                return outcomeOf(
+                    makeSalesReport(report, c.engine, c.buffer, span.start, span.end, settings(), c.progress),
+                    c.buffer, QString::fromLatin1(kNoInvoicesMessage));
             }};
 }
 
@@ -56,53 +55,60 @@ ReportCommand salesCommand(const char *name, const char *summary, SalesReport re
 
 void addSalesReportCommands(std::vector<ReportCommand> &commands)
 {
-    commands.push_back(salesCommand("sales-summary", "one row per invoice of the span with its totals (--from/--to)",
+    commands.push_back(salesCommand("sales-summary",
+                                    "one row per invoice of the span with its totals (--from/--to)",
                                     SalesReport::SalesSummary));
-    commands.push_back(salesCommand("product-summary", "quantity and discounted value sold per product (--from/--to)",
+    commands.push_back(salesCommand("product-summary",
+                                    "quantity and discounted value sold per product (--from/--to)",
                                     SalesReport::ProductSummary));
-    commands.push_back(salesCommand("tax-summary", "net sales, taxable bases and charges collected (--from/--to)",
+    commands.push_back(salesCommand("tax-summary",
+                                    "net sales, taxable bases and charges collected (--from/--to)",
                                     SalesReport::TaxSummary));
     commands.push_back(salesCommand("sales-by-dept", "the sales summary per department (--from/--to)",
                                     SalesReport::DepartmentSummary));
-    commands.push_back({QStringLiteral("receivables"), QStringLiteral("every invoice with an amount due, aged from today"),
+    commands.push_back({QStringLiteral("receivables"),
+                        QStringLiteral("every invoice with an amount due, aged from today"),
                         [](const ReportOptions &, ReportContext &c) {
-                            return outcomeOf(makeReceivables(c.engine, c.buffer, today(), c.progress), c.buffer,
-                                             QStringLiteral("No amounts due."));
+                            return outcomeOf(makeReceivables(c.engine, c.buffer, today(), c.progress),
+                                             c.buffer, QStringLiteral("No amounts due."));
                         }});
     commands.push_back({QStringLiteral("income-summary"),
                         QStringLiteral("the payments of the span by day, with daily totals (--from/--to)"),
                         [](const ReportOptions &options, ReportContext &c) {
                             const DateSpanValues span = spanOf(options);
-                            return outcomeOf(makeDailyIncome(c.engine, c.buffer, span.start, span.end, c.progress),
-                                             c.buffer, QString::fromLatin1(kNoPaymentsMessage));
-                        }});
-    commands.push_back({QStringLiteral("product-buyers"),
-                        QStringLiteral("who bought a product within the span (--product, --from/--to)"),
-                        [](const ReportOptions &options, ReportContext &c) {
-                            if (options.product.trimmed().isEmpty())
-                                return usage(QStringLiteral("product-buyers needs --product ID"));
-                            const DateSpanValues span = spanOf(options);
-                            const QString product = options.product.trimmed().toUpper();
                             return outcomeOf(
-                                makeProductBuyers(c.engine, c.buffer, product, span.start, span.end, c.progress),
-                                c.buffer, QStringLiteral("No buyers of %1 within selected dates.").arg(product));
+                                makeDailyIncome(c.engine, c.buffer, span.start, span.end, c.progress),
+                                c.buffer, QString::fromLatin1(kNoPaymentsMessage));
                         }});
-    commands.push_back({QStringLiteral("customer-profile"),
-                        QStringLiteral("address and purchase history of customers (--customers or --groups)"),
-                        [](const ReportOptions &options, ReportContext &c) {
-                            if (options.customers.isEmpty() == options.groups.isEmpty())
-                                return usage(QStringLiteral("customer-profile needs --customers or --groups"));
-                            QList<qint64> unknown;
-                            const SalesReportResult r =
-                                makeCustomerProfiles(c.engine, c.buffer, options.customers, options.groups, &unknown);
-                            QStringList missing;
-                            for (qint64 n : unknown)
-                                missing << QString::number(n);
-                            return outcomeOf(r, c.buffer,
-                                             missing.isEmpty() ? QStringLiteral("No customers in the chosen groups.")
-                                                               : QStringLiteral("No such customers: ") +
-                                                                     missing.join(QStringLiteral(", ")));
-                        }});
+    commands.push_back(
+        {QStringLiteral("product-buyers"),
+         QStringLiteral("who bought a product within the span (--product, --from/--to)"),
+         [](const ReportOptions &options, ReportContext &c) {
+             if (options.product.trimmed().isEmpty())
+                 return usage(QStringLiteral("product-buyers needs --product ID"));
+             const DateSpanValues span = spanOf(options);
+             const QString product = options.product.trimmed().toUpper();
+             return outcomeOf(
+                 makeProductBuyers(c.engine, c.buffer, product, span.start, span.end, c.progress), c.buffer,
+                 QStringLiteral("No buyers of %1 within selected dates.").arg(product));
+         }});
+    commands.push_back(
+        {QStringLiteral("customer-profile"),
+         QStringLiteral("address and purchase history of customers (--customers or --groups)"),
+         [](const ReportOptions &options, ReportContext &c) {
+             if (options.customers.isEmpty() == options.groups.isEmpty())
+                 return usage(QStringLiteral("customer-profile needs --customers or --groups"));
+             QList<qint64> unknown;
+             const SalesReportResult r =
+                 makeCustomerProfiles(c.engine, c.buffer, options.customers, options.groups, &unknown);
+             QStringList missing;
+             for (qint64 n : unknown)
+                 missing << QString::number(n);
+             return outcomeOf(r, c.buffer,
+                              missing.isEmpty() ? QStringLiteral("No customers in the chosen groups.")
+                                                : QStringLiteral("No such customers: ") +
+                                                      missing.join(QStringLiteral(", ")));
+         }});
 }
 
 } // namespace tallyra
