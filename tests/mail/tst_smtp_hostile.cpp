@@ -235,11 +235,11 @@ void TestSmtpHostile::dialogue()
 void TestSmtpHostile::unreachable_data()
 {
     QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("error"); // the start of the error message
+    QTest::addColumn<QString>("error"); // the whole message, or its start when it ends in "..."
     QTest::addColumn<int>("connectionFailed");
     QTest::addColumn<int>("invalidHost");
     QTest::newRow("nothing listens on the port") << "127.0.0.1"
-                                                 << "Connection Failed" << 1 << 0;
+                                                 << "Connection Failed..." << 1 << 0;
     QTest::newRow("unknown host") << "no-such-host.invalid"
                                   << "Null Remote Address" << 0 << 1;
     QTest::newRow("no host") << ""
@@ -259,7 +259,10 @@ void TestSmtpHostile::unreachable()
     QSignalSpy failed(&client, &TSmtpClient::connectionFailed);
     QSignalSpy invalid(&client, &TSmtpClient::invalidHost);
     QVERIFY(!client.Connect());
-    QVERIFY2(client.errorString().startsWith(error), qPrintable(client.errorString()));
+    if (error.endsWith(QStringLiteral("...")))
+        QVERIFY2(client.errorString().startsWith(error.chopped(3)), qPrintable(client.errorString()));
+    else
+        QCOMPARE(client.errorString(), error);
     QCOMPARE(failed.count(), connectionFailed);
     QCOMPARE(invalid.count(), invalidHost);
     // Sending without a connection is refused with its own message.
