@@ -424,6 +424,14 @@ Status DbfFile::append(const char *record)
     return s;
 }
 
+Status DbfFile::correctHeaderCount()
+{
+    if (m_headerCount == m_count)
+        return Status::ok();
+    m_headerDirty = true;
+    return writeHeader();
+}
+
 Status DbfFile::writeHeader()
 {
     if (m_readOnly || !m_headerDirty)

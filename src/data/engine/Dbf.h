@@ -30,6 +30,8 @@ public:
     // The record count the header held when the file was opened (or last written). More than
     // count() means the file was cut short: records the header promises are gone.
     std::uint32_t headerCount() const { return m_headerCount; }
+    // Writes the count of the records present into the header (a repair after a cut).
+    Status correctHeaderCount();
     bool hasMemo() const { return m_hasMemo; }
     bool readOnly() const { return m_readOnly; }
     const QString &path() const { return m_file->path(); }

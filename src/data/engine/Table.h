@@ -84,10 +84,12 @@ public:
     void selectNatural();                // record-number order
     QString selectedTag() const;         // empty in natural order
     // Builds the group file <table>.cgp and one NTX file per tag, then opens them. With
-    // overwrite false (index safety on) an existing group or tag file is refused.
+    // overwrite false (index safety on) an existing group or tag file is refused. Corrects the
+    // header's count as reindex() does.
     Status createIndexGroup(const QList<TagDef> &tags, bool overwrite, const Progress &progress = {});
     // Rebuilds every open tag from the table (temporary file and rename for each). The selected
-    // tag stays selected; the table then stands past the end (call top() or go()).
+    // tag stays selected; the table then stands past the end (call top() or go()). A header that
+    // counts more records than a data file cut short holds is corrected first.
     Status reindex(const Progress &progress = {});
 
     // Navigation
@@ -145,8 +147,9 @@ public:
     Status compactMemo(); // memos of all records packed together; record numbers and tags stay
     Status zap();         // removes every record; the tags stay, empty
 
-    // Checks the data file, the memo pointers and each open tag (order, every record exactly
-    // once, keys equal to their expressions). One line per finding in *report when given.
+    // Checks the data file (its header's count too: a file cut short holds fewer records), the
+    // memo pointers and each open tag (order, every record exactly once, keys equal to their
+    // expressions). One line per finding in *report when given.
     Status check(QStringList *report = nullptr);
     Status checkTag(const QString &tag);
 

@@ -266,6 +266,9 @@ Status Table::createIndexGroup(const QList<TagDef> &defs, bool overwrite, const 
         return s;
     if (s = d->writable(); !s)
         return s;
+    // Tags are built from the records present: the header then counts them (see reindex()).
+    if (s = d->dbf->correctHeaderCount(); !s)
+        return s;
     const QString base = d->fileName.left(d->fileName.lastIndexOf(QLatin1Char('.')));
     QString group = findFileNoCase(*d->fs, d->dir, base + QStringLiteral(".cgp"));
     if (group.isEmpty())
@@ -337,6 +340,9 @@ Status Table::reindex(const Progress &progress)
     if (!s)
         return s;
     if (s = d->writable(); !s)
+        return s;
+    // Re-indexing is the repair of a damaged table: the header then counts the records present.
+    if (s = d->dbf->correctHeaderCount(); !s)
         return s;
     const QString selected = selectedTag();
     s = d->rebuildTags(progress, 0, 100);
