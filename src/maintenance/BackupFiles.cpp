@@ -11,6 +11,7 @@
 #include <future>
 #include <openssl/evp.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -191,7 +192,8 @@ QStringList tableFiles(TableId id, bool withIndex)
     return files;
 }
 
-CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString &target, bool syncRename)
+CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString &target, bool syncRename,
+                        bool syncData)
 {
     std::unique_ptr<db::File> in;
     db::Status s = fs.open(source, db::OpenMode::ReadOnly, &in);
@@ -235,7 +237,7 @@ CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString
     const QByteArray digest = hash.hex();
     if (s && digest.isEmpty())
         s = db::Status::ioError(QStringLiteral("%1: its SHA-256 could not be computed").arg(source));
-    if (s)
+    if (s && syncData)
         s = out->sync();
     if (s)
         s = readBack(*in, *out, offset, digest, buffers[0]);
@@ -251,6 +253,19 @@ CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString
     r.size = static_cast<qint64>(offset);
     r.sha256 = digest;
     return r;
+}
+
+db::Status syncFiles(db::FileSystem &fs, const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        std::unique_ptr<db::File> file;
+        db::Status s = fs.open(path, db::OpenMode::ReadOnly, &file);
+        if (s)
+            s = file->sync();
+        if (!s)
+            return s;
+    }
+    return db::Status::ok();
 }
 
 db::Status renameUnsynced(const QString &from, const QString &to)
@@ -296,6 +311,28 @@ CopyResult hashFile(db::FileSystem &fs, const QString &path)
         return failed(db::Status::ioError(QStringLiteral("%1: its SHA-256 could not be computed").arg(path)),
                       CopyFault::Other);
     return r;
+}
+
+QByteArray fileStamp(const QString &path)
+{
+    struct stat st = {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArrayLiteral("-");
+    return QByteArray::number(quint64(st.st_ino)) + ',' + QByteArray::number(qint64(st.st_size)) + ',' +
+           QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qint64(st.st_mtim.tv_nsec));
+}
+
+KnownHashes hashFiles(db::FileSystem &fs, const QStringList &paths)
+{
+    KnownHashes known;
+    for (const QString &path : paths) {
+        const QByteArray before = fileStamp(path);
+        const CopyResult h = hashFile(fs, path);
+        if (h.ok() && fileStamp(path) == before)
+            known[path] = {before, h.sha256, h.size};
+    }
+    return known;
 }
 
 const ManifestEntry *Manifest::find(const QString &name) const

@@ -65,9 +65,13 @@ struct CopyResult
 // rename syncs the folder). On failure the temporary file is removed and `target` is as it was.
 // The copy is a new file, writable by its owner, whatever the source's permissions.
 // With syncRename false the rename is left for the caller to make durable with the others of a
-// run (syncFolder()) before anything relies on it.
+// run (syncFolder()) before anything relies on it; with syncData false also the bytes
+// (syncFiles()), for copies that replace nothing (a restore's staging folder).
 CopyResult copyVerified(db::FileSystem &fs, const QString &source, const QString &target,
-                        bool syncRename = true);
+                        bool syncRename = true, bool syncData = true);
+// Syncs the bytes of each file: one run of flushes after many copies, so the file system
+// commits their allocations together rather than once per file.
+db::Status syncFiles(db::FileSystem &fs, const QStringList &paths);
 
 // A rename whose folder is not synced yet, for a run of renames that one syncFolder() makes
 // survive a crash together (the file system's rename syncs the folder every time: a disk flush).
@@ -77,6 +81,21 @@ void syncFolder(const QString &dir);
 
 // The SHA-256 (hex) and size of a file. Not ok when it cannot be read.
 CopyResult hashFile(db::FileSystem &fs, const QString &path);
+
+// Identity, size and modification time of a file ("-" when there is none): two equal stamps
+// taken apart mean nobody wrote to (or replaced) the file in between.
+QByteArray fileStamp(const QString &path);
+
+// SHA-256 of files hashed ahead of need, by full path, with the stamp the file had throughout.
+struct KnownHash
+{
+    QByteArray stamp;
+    QByteArray sha256;
+    qint64 size = 0;
+};
+using KnownHashes = std::map<QString, KnownHash>;
+// Hashes each of `paths` that can be read and stays unchanged while it is read.
+KnownHashes hashFiles(db::FileSystem &fs, const QStringList &paths);
 
 // The manifest of one folder of a backup, file "TALLYRA.MANIFEST":
 //   tallyra-backup 1

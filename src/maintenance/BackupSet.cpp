@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <sys/stat.h>
+#include <future>
 
 namespace tallyra {
 
@@ -95,22 +95,13 @@ QList<SetFile> setFiles()
     return files;
 }
 
-// Identity, size and modification time of every file of a table: a difference between the start
-// and the end of its copy means another program wrote to it (or replaced it) meanwhile.
+// The stamps of every file of a table: a difference between the start and the end of its copy
+// means another program wrote to it (or replaced it) meanwhile.
 QByteArray tableStamp(const QString &dir, TableId id)
 {
     QByteArray stamp;
-    for (const QString &name : tableFiles(id, true)) {
-        const QString path = findNoCase(dir, name);
-        struct stat st = {};
-        if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0) {
-            stamp += "-;";
-            continue;
-        }
-        stamp += QByteArray::number(quint64(st.st_ino)) + ',' + QByteArray::number(qint64(st.st_size)) + ',' +
-                 QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
-                 QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ';';
-    }
+    for (const QString &name : tableFiles(id, true))
+        stamp += fileStamp(findNoCase(dir, name)) + ';';
     return stamp;
 }
 
@@ -397,6 +388,17 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
         return fail(db::Status::ioError(stagedDir + QStringLiteral(": the folder cannot be made")),
                     kRestoreFailed + QLatin1Char('\n') + stagedDir);
 
+    // The safety copy needs the SHA-256 of the current files it will hold: they are hashed on a
+    // helper thread while the set is copied in, and used where a file is unchanged since.
+    QStringList current;
+    for (const SetFile &f : setFiles()) {
+        if (const QString path = findNoCase(dataDir, f.name);
+            !path.isEmpty() && (options.settings || !f.settings))
+            current << path;
+    }
+    std::future<KnownHashes> hashing = std::async(
+        std::launch::async, [fs = engine.fileSystem(), current] { return hashFiles(*fs, current); });
+
     start(progress, QStringLiteral("Copying Data Files"));
     QString setId;
     QStringList staged;
@@ -419,7 +421,7 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
             if (path.isEmpty())
                 continue;
             const QString to = QDir(stagedDir).filePath(f.name);
-            const CopyResult c = copyVerified(fs, path, to, false);
+            const CopyResult c = copyVerified(fs, path, to, false, false);
             if (!c.ok())
                 return fail(c.status, kRestoreFailed + QLatin1Char('\n') + c.status.toString() +
                                           QStringLiteral("\nNothing was restored."));
@@ -456,7 +458,7 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                                         QStringLiteral("\nFunction Aborted");
                 return fail(db::Status::notFound(missing), missing);
             }
-            const CopyResult c = copyVerified(fs, path, QDir(stagedDir).filePath(f.name), false);
+            const CopyResult c = copyVerified(fs, path, QDir(stagedDir).filePath(f.name), false, false);
             if (!c.ok())
                 return fail(c.status, kRestoreFailed + QLatin1Char('\n') + c.status.toString() +
                                           QStringLiteral("\nNothing was restored."));
@@ -476,6 +478,14 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
             break;
         }
     }
+    // The staged files, and their names, must be on the disk before the journal tells to move them.
+    QStringList stagedPaths;
+    for (const QString &name : staged)
+        stagedPaths << QDir(stagedDir).filePath(name);
+    if (db::Status s = syncFiles(fs, stagedPaths); !s)
+        return fail(s, kRestoreFailed + QLatin1Char('\n') + s.toString() +
+                           QStringLiteral("\nNothing was restored."));
+    syncFolder(stagedDir);
     if (db::Status s = checkStagedTables(stagedDir, unlisted); !s)
         return fail(
             s,
@@ -506,9 +516,10 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
 
     // The current files are replaced by renames, never written into, so links to them keep them
     // as they are: the safety copy costs no copying.
+    const KnownHashes known = hashing.get();
     const SafetyBackupResult safety =
         takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged), engine.fileSystem(),
-                         options.now, SafetyCopyMode::Link);
+                         options.now, SafetyCopyMode::Link, &known);
     if (!safety)
         return fail(safety.status,
                     QStringLiteral("The current data could not be copied aside before the restore:\n%1\n"
@@ -516,8 +527,6 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                         .arg(safety.status.toString()));
     r.safetyFolder = safety.folder;
 
-    // The staged files' names must be on the disk before the journal tells to move them.
-    syncFolder(stagedDir);
     const QString journal = QDir(staging).filePath(kJournal);
     if (db::Status s = writeSmallFile(fs, journal, staged.join(QLatin1Char('\n')).toUtf8() + '\n'); !s)
         return fail(s, kRestoreFailed + QLatin1Char('\n') + s.toString() +
