@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <future>
 
 namespace tallyra {
 
@@ -51,15 +52,57 @@ const BackupFile *backupFile(const QString &name)
     return nullptr;
 }
 
+// The tables the files belong to, in the order first named.
 QList<TableId> tablesOf(const QStringList &names)
 {
     QList<TableId> ids;
     for (const QString &name : names) {
-        const BackupFile *f = backupFile(name);
-        if (f && !ids.contains(f->table))
-            ids << f->table;
+        TableId id;
+        if (tableOfFile(name, &id) && !ids.contains(id))
+            ids << id;
     }
     return ids;
+}
+
+// One file to copy: a data or memo file (with its progress) or a tag or group file.
+struct SetFile
+{
+    QString name; // as the schema creates it
+    TableId table;
+    int percent;      // -1: no progress step of its own (tag and group files)
+    bool index;       // a tag or group file: never required, rebuilt when not restored
+    bool settings;    // belongs to the settings tables
+    bool optional;    // a business may lack it
+    bool lastOfTable; // the table's last file in the set
+};
+
+// The files of a set in copy order: backupFiles(), each table's tag and group files after its
+// last data or memo file.
+QList<SetFile> setFiles()
+{
+    QList<SetFile> files;
+    const QList<BackupFile> &list = backupFiles();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const BackupFile &f = list[i];
+        const bool last = i + 1 == list.size() || list[i + 1].table != f.table;
+        const QStringList index = tableDef(f.table).indexFiles();
+        files.append({f.name, f.table, f.percent, false, f.settings, f.optional, last && index.isEmpty()});
+        if (!last)
+            continue;
+        for (qsizetype k = 0; k < index.size(); ++k)
+            files.append({index[k], f.table, -1, true, f.settings, true, k + 1 == index.size()});
+    }
+    return files;
+}
+
+// The stamps of every file of a table: a difference between the start and the end of its copy
+// means another program wrote to it (or replaced it) meanwhile.
+QByteArray tableStamp(const QString &dir, TableId id)
+{
+    QByteArray stamp;
+    for (const QString &name : tableFiles(id, true))
+        stamp += fileStamp(findNoCase(dir, name)) + ';';
+    return stamp;
 }
 
 // Writes a small file whole: temporary name, sync, rename.
@@ -81,14 +124,17 @@ db::Status writeSmallFile(db::FileSystem &fs, const QString &path, const QByteAr
     return s;
 }
 
-// Moves the staged files into the data directory. The index files of their tables go first: a
-// tag left from the old data would describe records that are no longer there. Each step can be
-// repeated, so an interrupted commit is finished by running it again.
+// Moves the staged files into the data directory. The index files of their tables that the set
+// does not bring go first: a tag left from the old data would describe records that are no
+// longer there. Each step can be repeated, so an interrupted commit is finished by running it
+// again.
 db::Status commitStaged(db::FileSystem &fs, const QString &dataDir, const QString &stagedDir,
                         const QStringList &names)
 {
     for (TableId id : tablesOf(names)) {
         for (const QString &file : tableDef(id).indexFiles()) {
+            if (names.contains(file, Qt::CaseInsensitive))
+                continue;
             const QString existing = findNoCase(dataDir, file);
             if (!existing.isEmpty()) {
                 if (db::Status s = fs.remove(existing); !s)
@@ -101,9 +147,12 @@ db::Status commitStaged(db::FileSystem &fs, const QString &dataDir, const QStrin
         if (!QFileInfo::exists(from))
             continue;
         const QString existing = findNoCase(dataDir, name);
-        if (db::Status s = fs.rename(from, existing.isEmpty() ? QDir(dataDir).filePath(name) : existing); !s)
+        if (db::Status s = renameUnsynced(from, existing.isEmpty() ? QDir(dataDir).filePath(name) : existing);
+            !s)
             return s;
     }
+    // One sync for all the renames, before the journal that would redo them goes.
+    syncFolder(dataDir);
     return db::Status::ok();
 }
 
@@ -208,14 +257,30 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
         return r;
     }
     // A set without one of its tables is no backup: find that out before the target is touched.
-    for (const BackupFile &f : backupFiles()) {
-        if (findNoCase(dataDir, f.name).isEmpty()) {
-            r.status =
-                db::Status::notFound(QStringLiteral("Unable to find ") + QDir(dataDir).filePath(f.name));
-            r.message = kBackupFailed + QLatin1Char('\n') + r.status.message();
-            return r;
+    // A settings table the business never made is noted as not present; so are index files not
+    // built yet (a restore builds them).
+    QList<SetFile> files;
+    QSet<int> absentTables;
+    for (const SetFile &f : setFiles()) {
+        if (absentTables.contains(int(f.table)) || !findNoCase(dataDir, f.name).isEmpty()) {
+            if (!absentTables.contains(int(f.table)))
+                files << f;
+            continue;
         }
+        if (f.index)
+            continue;
+        if (f.optional) {
+            r.absent << f.name;
+            absentTables << int(f.table);
+            continue;
+        }
+        r.status = db::Status::notFound(QStringLiteral("Unable to find ") + QDir(dataDir).filePath(f.name));
+        r.message = kBackupFailed + QLatin1Char('\n') + r.status.message();
+        return r;
     }
+    // The last file of a table may now be one that was left out.
+    for (qsizetype i = 0; i < files.size(); ++i)
+        files[i].lastOfTable = i + 1 == files.size() || files[i + 1].table != files[i].table;
 
     start(progress, QStringLiteral("Copying Data Files"));
     Manifest manifest;
@@ -229,13 +294,19 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
         manifest.names.clear();
     };
     beginMedium();
-    for (const BackupFile &f : backupFiles()) {
-        set(progress, f.percent);
+    QByteArray stampBefore;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const SetFile &f = files[i];
+        if (f.percent >= 0)
+            set(progress, f.percent);
+        if (i == 0 || files[i - 1].table != f.table)
+            stampBefore = tableStamp(dataDir, f.table);
         const QString source = findNoCase(dataDir, f.name);
         for (;;) {
             const QString to = QDir(target).filePath(f.name);
             const QString older = findNoCase(target, f.name);
-            const CopyResult c = copyVerified(*fs, source, to);
+            // The renames of the copies reach the disk with the manifest's, which syncs the folder.
+            const CopyResult c = copyVerified(*fs, source, to, false);
             if (c.ok()) {
                 // An older copy under another letter case would be taken for this one.
                 if (!older.isEmpty() && QFileInfo(older).fileName() != f.name)
@@ -244,7 +315,7 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
                 r.copied << f.name;
                 // Kept current after each file, so a disk taken out at any point describes
                 // itself. A manifest that does not fit is written again with the next file.
-                writeManifest(*fs, target, manifest);
+                writeManifest(*fs, target, manifest, false);
                 break;
             }
             if (c.fault == CopyFault::DiskFull) {
@@ -264,10 +335,26 @@ BackupResult backupData(const QString &dataDir, const QString &target, const Cop
             }
             return fail(c.status);
         }
+        // Tags copied while another program changed the table may not match its records: they
+        // stay out of the manifest, and a restore builds them from the records instead.
+        if (f.lastOfTable && tableStamp(dataDir, f.table) != stampBefore) {
+            for (const QString &index : tableDef(f.table).indexFiles())
+                manifest.remove(index);
+            r.changedDuringCopy << tableDef(f.table).name;
+        }
     }
     manifest.complete = true;
     if (db::Status s = writeManifest(*fs, target, manifest); !s)
         return fail(s);
+    // Files of an older backup that this set does not hold (a settings table since removed,
+    // tags left out) would only mislead a reader of the folder.
+    for (const TableDef &def : schemaTables()) {
+        for (const QString &name : tableFiles(def.id, true)) {
+            const QString left = findNoCase(target, name);
+            if (!left.isEmpty() && !manifest.find(name))
+                fs->remove(left);
+        }
+    }
     end(progress);
     return r;
 }
@@ -301,13 +388,49 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
         return fail(db::Status::ioError(stagedDir + QStringLiteral(": the folder cannot be made")),
                     kRestoreFailed + QLatin1Char('\n') + stagedDir);
 
+    // The safety copy needs the SHA-256 of the current files it will hold: they are hashed on a
+    // helper thread while the set is copied in, and used where a file is unchanged since.
+    QStringList current;
+    for (const SetFile &f : setFiles()) {
+        if (const QString path = findNoCase(dataDir, f.name);
+            !path.isEmpty() && (options.settings || !f.settings))
+            current << path;
+    }
+    std::future<KnownHashes> hashing = std::async(
+        std::launch::async, [fs = engine.fileSystem(), current] { return hashFiles(*fs, current); });
+
     start(progress, QStringLiteral("Copying Data Files"));
     QString setId;
     QStringList staged;
     QStringList unlisted;
-    for (const BackupFile &f : backupFiles()) {
+    QSet<int> stagedTables;
+    for (const SetFile &f : setFiles()) {
         if (f.settings && !options.settings)
             continue;
+        if (f.index) {
+            // Tags come back only with their table and only as the manifest lists them; any
+            // other is built from the restored records instead.
+            if (!stagedTables.contains(int(f.table)))
+                continue;
+            Manifest manifest;
+            bool present = false;
+            if (!readManifest(source, &manifest, &present) || !present || manifest.created != setId)
+                continue;
+            const ManifestEntry *entry = manifest.find(f.name);
+            const QString path = entry ? findNoCase(source, f.name) : QString();
+            if (path.isEmpty())
+                continue;
+            const QString to = QDir(stagedDir).filePath(f.name);
+            const CopyResult c = copyVerified(fs, path, to, false, false);
+            if (!c.ok())
+                return fail(c.status, kRestoreFailed + QLatin1Char('\n') + c.status.toString() +
+                                          QStringLiteral("\nNothing was restored."));
+            if (entry->sha256 != c.sha256 || entry->size != c.size)
+                fs.remove(to); // a damaged tag is only rebuilt
+            else
+                staged << f.name;
+            continue;
+        }
         set(progress, f.percent);
         for (;;) {
             Manifest manifest;
@@ -335,7 +458,7 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                                         QStringLiteral("\nFunction Aborted");
                 return fail(db::Status::notFound(missing), missing);
             }
-            const CopyResult c = copyVerified(fs, path, QDir(stagedDir).filePath(f.name));
+            const CopyResult c = copyVerified(fs, path, QDir(stagedDir).filePath(f.name), false, false);
             if (!c.ok())
                 return fail(c.status, kRestoreFailed + QLatin1Char('\n') + c.status.toString() +
                                           QStringLiteral("\nNothing was restored."));
@@ -351,9 +474,18 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                 unlisted << f.name;
             }
             staged << f.name;
+            stagedTables << int(f.table);
             break;
         }
     }
+    // The staged files, and their names, must be on the disk before the journal tells to move them.
+    QStringList stagedPaths;
+    for (const QString &name : staged)
+        stagedPaths << QDir(stagedDir).filePath(name);
+    if (db::Status s = syncFiles(fs, stagedPaths); !s)
+        return fail(s, kRestoreFailed + QLatin1Char('\n') + s.toString() +
+                           QStringLiteral("\nNothing was restored."));
+    syncFolder(stagedDir);
     if (db::Status s = checkStagedTables(stagedDir, unlisted); !s)
         return fail(
             s,
@@ -384,9 +516,10 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
 
     // The current files are replaced by renames, never written into, so links to them keep them
     // as they are: the safety copy costs no copying.
+    const KnownHashes known = hashing.get();
     const SafetyBackupResult safety =
         takeSafetyBackup(dataDir, QStringLiteral("restore"), tablesOf(staged), engine.fileSystem(),
-                         options.now, SafetyCopyMode::Link);
+                         options.now, SafetyCopyMode::Link, &known);
     if (!safety)
         return fail(safety.status,
                     QStringLiteral("The current data could not be copied aside before the restore:\n%1\n"
@@ -402,7 +535,9 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
     r.changed = true;
     MaintenanceResult indexed;
     if (s) {
-        indexed = rebuildIndexes(engine, ReindexMode::Full, progress);
+        // The tags restored with their tables are the ones taken with those very records; only
+        // groups the set did not bring, or that do not open, are built again.
+        indexed = rebuildIndexes(engine, ReindexMode::Unsound, progress);
         s = indexed.status;
     }
     if (!s) {
@@ -427,6 +562,7 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
     cleanUp();
     end(progress);
     r.restored = staged;
+    r.reindexed = indexed.tablesDone;
     r.message = QStringLiteral("Restore complete. ") + safetyBackupNote(safety);
     return r;
 }
@@ -451,7 +587,8 @@ bool finishInterruptedRestore(const QString &dataDir, db::Status *status)
         *status = s;
     if (!s)
         return false;
-    // The index files of these tables are gone; the missing-only re-index builds them anew.
+    // The tags the set brought are in place with their tables (checked before the journal was
+    // written); the others are gone, and the missing-only re-index builds them anew.
     fs->remove(journal);
     QDir(staging).removeRecursively();
     return true;

@@ -31,18 +31,24 @@ struct CopyPrompts
 
 struct BackupResult
 {
-    db::Status status;  // ok, or the first failure
-    QString message;    // for the user when not ok: the command's failure message
-    QStringList copied; // file names copied, in order
-    int media = 1;      // how many disks the set took
+    db::Status status;             // ok, or the first failure
+    QString message;               // for the user when not ok: the command's failure message
+    QStringList copied;            // file names copied, in order (tag and group files included)
+    QStringList absent;            // settings tables the business does not have (not present)
+    QStringList changedDuringCopy; // tables another program wrote to meanwhile: their tags left out
+    int media = 1;                 // how many disks the set took
 
     bool ok() const { return status.isOk(); }
     explicit operator bool() const { return ok(); }
 };
 
-// Copies the business's files (backupFiles(), settings tables included) from dataDir to
-// target. Refuses the data directory itself ("Backup must be to a different drive and/or
-// directory"). A data file missing from dataDir fails the backup before anything is written.
+// Copies the business's files (backupFiles(), settings tables included, each table followed by
+// its tag and group files) from dataDir to target. Refuses the data directory itself ("Backup
+// must be to a different drive and/or directory"). A data file missing from dataDir fails the
+// backup before anything is written, except an optional settings table (ZZone, Impdirs,
+// MailSet), which is noted in `absent`; missing tag files are simply not copied. The tags of a
+// table another program changed during its copy are left out of the manifest. Files of the
+// business the new set does not hold are removed from the target once its manifest is written.
 // A full target asks "Disk Full. Insert another disk. " + the file name: "OK" copies that file
 // whole again onto the disk then in the drive (the medium done so far keeps its own manifest),
 // "Cancel" fails. A write-protected target asks "Disk is Write Protected". Any other failure
@@ -62,20 +68,24 @@ struct RestoreOptions
 struct RestoreResult
 {
     db::Status status;
-    QString message;      // for the user: the outcome, naming the safety copy
-    QString safetyFolder; // the copy of the data as they were before, when one was taken
-    QStringList restored; // file names put in place
-    bool changed = false; // the current data were replaced (false: left exactly as they were)
+    QString message;       // for the user: the outcome, naming the safety copy
+    QString safetyFolder;  // the copy of the data as they were before, when one was taken
+    QStringList restored;  // file names put in place
+    QStringList reindexed; // tables whose index group was built from the restored records
+    bool changed = false;  // the current data were replaced (false: left exactly as they were)
 
     bool ok() const { return status.isOk(); }
     explicit operator bool() const { return ok(); }
 };
 
-// Restores the set in `source` into the engine's directory and rebuilds every index (full
-// mode, with progress). A safety copy (manifest marked partial) restores the tables it holds and
-// leaves the others as they are.
+// Restores the set in `source` into the engine's directory. Tag and group files the manifest
+// lists are restored with their tables, verified like every other file; the index group of a
+// restored table is rebuilt (from its records, with progress) when the set lacks one of its
+// files (no manifest, an older set, tags left out), a copy differs from its manifest line, or
+// the group fails to open (ReindexMode::Unsound). A safety copy (manifest marked partial)
+// restores the tables it holds and leaves the others as they are.
 //
-// mode, with progress). Refuses the data directory itself ("Restore must be from a different
+// Refuses the data directory itself ("Restore must be from a different
 // drive and/or directory"). A missing file: on removable media "Insert disk containing " + the
 // file name ("OK" looks again, "Cancel" stops); elsewhere the restore stops with the message
 // "Unable to find " + path + "\n" + "Function Aborted". A file that differs from its manifest line, a table
@@ -86,10 +96,10 @@ RestoreResult restoreData(db::Engine &engine, const QString &source, const Resto
                           const CopyPrompts &prompts, const ProgressDisplay &progress = {});
 
 // Completes or discards a restore that was interrupted (the process killed, the power lost):
-// with its commit journal the staged files are moved into place and the stale index files of
-// those tables removed (the start-up's missing-only re-index rebuilds them); without one the
-// staging folder is removed and the current data stay. Returns true when a restore was
-// completed. Called before the tables are opened, at start-up and by the tools.
+// with its commit journal the staged files are moved into place and the index files of those
+// tables that the set did not bring removed (the start-up's missing-only re-index rebuilds them); without one
+// the staging folder is removed and the current data stay. Returns true when a restore was completed. Called
+// before the tables are opened, at start-up and by the tools.
 bool finishInterruptedRestore(const QString &dataDir, db::Status *status = nullptr);
 
 // Copies the data and memo files a safety copy holds back over the current ones and removes

@@ -61,6 +61,30 @@ bool anyMissing(const db::Engine &engine, const TableDef &def)
     return false;
 }
 
+// The engine's own checks on opening a table with its group: every tag file there, its header
+// whole and closed cleanly, its expression compiling to its key size; and the schema's tags, no
+// fewer. Cheap: only the headers are read. REQUIRES: an exclusive run.
+bool groupOpens(db::Engine &engine, const TableDef &def)
+{
+    if (anyMissing(engine, def))
+        return false;
+    engine.setAutoOpenIndex(true);
+    db::Status s;
+    db::Table *t = engine.open(def.name, &s);
+    bool sound = t != nullptr;
+    if (t) {
+        const QStringList tags = t->tagNames();
+        sound = tags.size() == def.tags.size();
+        for (qsizetype i = 0; sound && i < tags.size(); ++i)
+            sound = tags[i].compare(def.tags[i].name, Qt::CaseInsensitive) == 0;
+        if (sound && !def.openTag.isEmpty())
+            sound = t->selectTag(def.openTag);
+    }
+    engine.closeAll();
+    engine.setAutoOpenIndex(false);
+    return sound;
+}
+
 // Opens the table without its index (a damaged tag file is never read, only replaced), creates
 // its group with every tag, overwriting, and closes all tables. REQUIRES: an exclusive run with
 // automatic index opening and index safety off.
@@ -139,6 +163,7 @@ MaintenanceResult rebuildIndexes(db::Engine &engine, ReindexMode mode, const Pro
                                   {TableId::Products, 35},  {TableId::Purchases, 40}, {TableId::Invoices, 60},
                                   {TableId::Items, 80},     {TableId::Payments, 100}, {TableId::Labels, 100}};
     const bool full = mode == ReindexMode::Full;
+    bool shown = false; // progress started
     MaintenanceResult result;
     {
         ExclusiveRun run(engine);
@@ -147,10 +172,21 @@ MaintenanceResult rebuildIndexes(db::Engine &engine, ReindexMode mode, const Pro
         if (full) {
             start(progress, QStringLiteral("Rebuilding Indexes"));
             set(progress, 5);
+            shown = true;
         }
         for (const Step &step : kSteps) {
             const TableDef &def = tableDef(step.id);
-            if (full || anyMissing(engine, def)) {
+            bool build = full;
+            if (mode == ReindexMode::MissingOnly)
+                build = anyMissing(engine, def);
+            else if (mode == ReindexMode::Unsound)
+                build = engine.findFile(def.fileName).isEmpty() ? false : !groupOpens(engine, def);
+            if (build && !shown && mode == ReindexMode::Unsound) {
+                start(progress, QStringLiteral("Rebuilding Indexes"));
+                set(progress, 5);
+                shown = true;
+            }
+            if (build) {
                 const db::Status s = buildGroup(engine, def);
                 if (!s.isOk()) {
                     result.status = s;
@@ -158,11 +194,11 @@ MaintenanceResult rebuildIndexes(db::Engine &engine, ReindexMode mode, const Pro
                 }
                 result.tablesDone << def.name;
             }
-            if (full && step.after >= 0)
+            if (shown && step.after >= 0)
                 set(progress, step.after);
         }
     }
-    if (full)
+    if (shown)
         end(progress);
     return result;
 }

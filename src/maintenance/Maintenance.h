@@ -27,6 +27,9 @@ enum class ReindexMode
 {
     Full,        // every index group, with progress ("Rebuilding Indexes")
     MissingOnly, // only groups of which a tag or group file is missing, no progress
+    Unsound,     // groups of which a file is missing or that do not open whole: a damaged header, a
+                 // tag left "in update", a key size or tag list that does not fit the table. The
+                 // rest is kept as it is. Progress as in Full once a group has to be built.
 };
 
 // What a maintenance run did. status is ok or the first failure, which names the file.

@@ -63,7 +63,7 @@ void pruneSafetyBackups(const QString &dataDir, int keep)
 
 SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation,
                                     const QList<TableId> &tables, const std::shared_ptr<db::FileSystem> &fs,
-                                    const QDateTime &now, SafetyCopyMode mode)
+                                    const QDateTime &now, SafetyCopyMode mode, const KnownHashes *known)
 {
     SafetyBackupResult result;
     const QDateTime when = now.isValid() ? now : QDateTime::currentDateTime();
@@ -97,9 +97,15 @@ SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &opera
             const QString target = QDir(partial).filePath(file);
             CopyResult copied;
             if (mode == SafetyCopyMode::Link &&
-                ::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
-                copied = hashFile(*fs, target);
-            else
+                ::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0) {
+                const auto it = known ? known->find(source) : KnownHashes::const_iterator();
+                if (known && it != known->end() && it->second.stamp == fileStamp(target)) {
+                    copied.sha256 = it->second.sha256;
+                    copied.size = it->second.size;
+                } else {
+                    copied = hashFile(*fs, target);
+                }
+            } else
                 copied = copyVerified(*fs, source, target);
             if (!copied.ok()) {
                 QDir(partial).removeRecursively();

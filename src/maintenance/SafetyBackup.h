@@ -6,6 +6,7 @@
 // manifest, so "Restore" (or tallyra-dbtool restore) can put them back. The newest five such
 // folders are kept.
 
+#include "BackupFiles.h"
 #include "Schema.h"
 #include "engine/FileIo.h"
 
@@ -33,7 +34,8 @@ struct SafetyBackupResult
 // folders of this kind are removed until kSafetyBackupsKept remain. `now` defaults to the
 // current local time. REQUIRES: the tables closed (their files are copied as they are on disk).
 // Link: each file is a hard link to the current one (a copy where links cannot be made), for an
-// operation that replaces the files by renames and never writes into them (restore).
+// operation that replaces the files by renames and never writes into them (restore). `known`:
+// hashes taken beforehand, used for a linked file whose stamp is still the same.
 enum class SafetyCopyMode
 {
     Copy,
@@ -42,7 +44,8 @@ enum class SafetyCopyMode
 SafetyBackupResult takeSafetyBackup(const QString &dataDir, const QString &operation,
                                     const QList<TableId> &tables,
                                     const std::shared_ptr<db::FileSystem> &fs = db::FileSystem::posix(),
-                                    const QDateTime &now = {}, SafetyCopyMode mode = SafetyCopyMode::Copy);
+                                    const QDateTime &now = {}, SafetyCopyMode mode = SafetyCopyMode::Copy,
+                                    const KnownHashes *known = nullptr);
 
 // "A copy of the data as they were before is in backups/restore-20261208-134005." for the
 // operation's closing message; empty when no copy was made.

@@ -36,6 +36,51 @@ bool addCustomer(const QString &dir, const QString &last)
     return engine.closeAll().isOk() && ok;
 }
 
+// Appends a line item with its tags kept up to date, as the program does.
+bool addItem(const QString &dir)
+{
+    db::Engine engine(dir);
+    const OpenResult open = openTable(engine, TableId::Items);
+    if (!open)
+        return false;
+    ItemRecord r;
+    r.IvNo = 1;
+    r.PrID = QStringLiteral("LATE");
+    r.Qty = 2;
+    r.PDesc = QStringLiteral("added while copying");
+    const bool ok = open.table->appendBlank().isOk() && writeItem(*open.table, r).isOk();
+    return engine.closeAll().isOk() && ok;
+}
+
+// The real file system, running `hook` once when a file whose name ends with `suffix` is
+// created: another program at work while a backup copies.
+class HookedFileSystem : public db::FileSystem
+{
+public:
+    HookedFileSystem(QString suffix, std::function<void()> hook)
+        : m_suffix(std::move(suffix))
+        , m_hook(std::move(hook))
+    {}
+    db::Status open(const QString &path, db::OpenMode mode, std::unique_ptr<db::File> *file) override
+    {
+        if (mode == db::OpenMode::Create && m_hook && path.endsWith(m_suffix, Qt::CaseInsensitive))
+            std::exchange(m_hook, nullptr)();
+        return m_real->open(path, mode, file);
+    }
+    db::Status rename(const QString &from, const QString &to) override { return m_real->rename(from, to); }
+    db::Status remove(const QString &path) override { return m_real->remove(path); }
+    bool exists(const QString &path) const override { return m_real->exists(path); }
+    db::Status list(const QString &dir, QStringList *names) const override
+    {
+        return m_real->list(dir, names);
+    }
+
+private:
+    QString m_suffix;
+    std::function<void()> m_hook;
+    std::shared_ptr<db::FileSystem> m_real = db::FileSystem::posix();
+};
+
 qint64 sizeOf(const QString &dir, const QString &name)
 {
     return QFileInfo(findNoCase(dir, name)).size();
@@ -112,10 +157,11 @@ private Q_SLOTS:
         QCOMPARE(mtest::changed(before, mtest::snapshot(data())), QStringList());
     }
 
-    // A backup copies the fifteen files in order with the percentages set before each, every
-    // copy equal to its original, and a manifest that verify-backup accepts; a restore of it
-    // gives back the data as they were at the backup, indexes rebuilt, and keeps a safety copy
-    // of what it replaced. Settings stay unless asked for.
+    // A backup copies the sixteen data and memo files in order with the percentages set before
+    // each, each table's tag and group files after it, every copy equal to its original, and a
+    // manifest that verify-backup accepts; a restore of it gives back the data as they were at
+    // the backup with the tags taken with them (none rebuilt, every record found), and keeps a
+    // safety copy of what it replaced. Settings stay unless asked for.
     void backupThenRestore()
     {
         const QString target = folder(QStringLiteral("stick"));
@@ -125,10 +171,18 @@ private Q_SLOTS:
         const BackupResult b = backupData(data(), target, {}, display);
         QVERIFY2(b.ok(), qPrintable(b.message));
         QCOMPARE(progress, QStringList({"start Copying Data Files", "10", "20", "30", "35", "45", "55", "70",
-                                        "75", "85", "95", "100", "100", "100", "100", "100", "end"}));
-        QCOMPARE(b.copied.size(), backupFiles().size());
-        for (const BackupFile &f : backupFiles())
-            QCOMPARE(mtest::bytes(QDir(target).filePath(f.name)), mtest::bytes(findNoCase(data(), f.name)));
+                                        "75", "85", "95", "100", "100", "100", "100", "100", "100", "end"}));
+        QStringList expected;
+        const QList<BackupFile> &files = backupFiles();
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            expected << files[i].name;
+            if (i + 1 == files.size() || files[i + 1].table != files[i].table)
+                expected << tableDef(files[i].table).indexFiles();
+        }
+        QCOMPARE(b.copied, expected);
+        QVERIFY(b.absent.isEmpty() && b.changedDuringCopy.isEmpty());
+        for (const QString &name : b.copied)
+            QCOMPARE(mtest::bytes(QDir(target).filePath(name)), mtest::bytes(findNoCase(data(), name)));
         QVERIFY(verifyBackup(target).ok());
         const auto atBackup = mtest::dumpTables(data());
 
@@ -149,6 +203,9 @@ private Q_SLOTS:
         QVERIFY2(r.ok(), qPrintable(r.message));
         QVERIFY(r.message.startsWith(QStringLiteral(
             "Restore complete. A copy of the data as they were before is in backups/restore-")));
+        QCOMPARE(r.reindexed, QStringList());
+        for (const QString &tag : tableDef(TableId::Customers).indexFiles())
+            QCOMPARE(mtest::bytes(findNoCase(data(), tag)), mtest::bytes(QDir(target).filePath(tag)));
         auto after = mtest::dumpTables(data());
         QCOMPARE(after[QStringLiteral("CUST5")], atBackup.at(QStringLiteral("CUST5")));
         QCOMPARE(after[QStringLiteral("INV6")], atBackup.at(QStringLiteral("INV6")));
@@ -175,11 +232,19 @@ private Q_SLOTS:
     void fullTargetAsksForAnotherDisk()
     {
         const QString target = folder(QStringLiteral("drive"));
+        // Room for the files before INV6.DBT, with the manifest written after each, and 1000 bytes.
+        const QStringList preceding = QStringList{"CUST5.DBF", "CUST5.DBT"} +
+                                      tableDef(TableId::Customers).indexFiles() + QStringList{"GROUPS.DBF"} +
+                                      tableDef(TableId::Groups).indexFiles() + QStringList{"INV6.DBF"};
         qint64 before = 0;
-        for (const char *name : {"CUST5.DBF", "CUST5.DBT", "GROUPS.DBF", "INV6.DBF"})
-            before += sizeOf(data(), QString::fromLatin1(name));
-        auto fs = std::make_shared<FailingFileSystem>(before + 2000);
-        QVERIFY(sizeOf(data(), QStringLiteral("INV6.DBT")) > 2000);
+        Manifest written;
+        written.created = QStringLiteral("2026-06-15T09:00:00.000Z");
+        for (const QString &name : preceding) {
+            written.set(name, {QByteArray(64, '0'), sizeOf(data(), name)});
+            before += sizeOf(data(), name) + written.toText().size();
+        }
+        auto fs = std::make_shared<FailingFileSystem>(before + 1000);
+        QVERIFY(sizeOf(data(), QStringLiteral("INV6.DBT")) > 1000);
         Asker asker;
         asker.answer = [&](const QString &) {
             // The full disk goes out, an empty one comes in.
@@ -195,8 +260,9 @@ private Q_SLOTS:
         const QString disk1 = m_dir->file(QStringLiteral("disk1"));
         QStringList first = QDir(disk1).entryList(QDir::Files | QDir::Hidden);
         first.sort();
-        QCOMPARE(first,
-                 QStringList({"CUST5.DBF", "CUST5.DBT", "GROUPS.DBF", "INV6.DBF", "TALLYRA.MANIFEST"}));
+        QStringList expected = preceding + QStringList{"TALLYRA.MANIFEST"};
+        expected.sort();
+        QCOMPARE(first, expected);
         QCOMPARE(mtest::bytes(QDir(target).filePath(QStringLiteral("INV6.DBT"))),
                  mtest::bytes(findNoCase(data(), QStringLiteral("INV6.DBT"))));
         QVERIFY(QFileInfo::exists(QDir(target).filePath(QStringLiteral("ITM5.DBF"))));
@@ -325,22 +391,160 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(QDir(data()).filePath(QStringLiteral(".tallyra-restore"))));
     }
 
-    // Files restored from read-only media (a read-only folder of read-only files) can be
-    // written: a customer is added to the restored table.
-    void readOnlyBackupIsRestoredWritable()
+    // Tags come back with their tables only when they are the very files taken with them and
+    // their group opens whole; any other group is built from the restored records. In every case
+    // the data are those of the backup, every tag finds every record, and every restored file can
+    // be written, even from read-only media (a read-only folder of read-only files).
+    void restoreRebuildsOnlyTagsItCannotTrust_data()
     {
-        const QString source = folder(QStringLiteral("cdrom"));
-        QVERIFY(backupData(data(), source, {}).ok());
-        for (const QString &name : QDir(source).entryList(QDir::Files))
-            QVERIFY(QFile::setPermissions(QDir(source).filePath(name), QFile::ReadOwner | QFile::ReadGroup));
-        QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::ExeOwner));
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("reindexed");
+        QTest::newRow("tags as taken, read-only medium") << "read-only" << QStringList();
+        QTest::newRow("set without tag files")
+            << "no tags"
+            << QStringList({"CUST5", "GROUPS", "Prod5", "Pur5", "INV6", "ITM5", "PMT", "LABELS"});
+        QTest::newRow("tag altered on the backup") << "flip itm.ntx" << QStringList{"ITM5"};
+        QTest::newRow("tag damaged when taken") << "cut cName.ntx" << QStringList{"CUST5"};
+        QTest::newRow("group file short of a tag") << "drop a tag of INV6.cgp" << QStringList{"INV6"};
+        QTest::newRow("table written during its copy") << "write ITM5" << QStringList{"ITM5"};
+    }
+    void restoreRebuildsOnlyTagsItCannotTrust()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, reindexed);
+        const QString source = folder(QStringLiteral("backup"));
+        const QString file = setup.section(' ', -1);
+        if (setup.startsWith("cut"))
+            QVERIFY(QFile::resize(findNoCase(data(), file), 100));
+        if (setup.startsWith("drop")) {
+            QList<QByteArray> lines = mtest::bytes(findNoCase(data(), file)).trimmed().split('\n');
+            lines.removeLast();
+            QFile f(findNoCase(data(), file));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(lines.join('\n') + '\n') > 0);
+        }
+        const auto atBackup = mtest::dumpTables(data());
+        // Another program adds a line item while the backup copies the item tags.
+        auto fs = std::make_shared<HookedFileSystem>(QStringLiteral("itm.ntx.copying"), [&] {
+            if (setup.startsWith("write"))
+                QVERIFY(addItem(data()));
+        });
+        const BackupResult b = backupData(data(), source, {}, {}, fs);
+        QVERIFY2(b.ok(), qPrintable(b.message));
+        QCOMPARE(b.changedDuringCopy, setup.startsWith("write") ? QStringList{"ITM5"} : QStringList());
+        Manifest manifest;
+        bool present = false;
+        QVERIFY(readManifest(source, &manifest, &present).isOk() && present);
+        QCOMPARE(manifest.find(QStringLiteral("itm.ntx")) == nullptr, setup.startsWith("write"));
+        if (setup == "no tags") {
+            for (const TableDef &def : schemaTables()) {
+                for (const QString &tag : def.indexFiles()) {
+                    QFile::remove(QDir(source).filePath(tag));
+                    manifest.remove(tag);
+                }
+            }
+            QVERIFY(writeManifest(*db::FileSystem::posix(), source, manifest).isOk());
+        }
+        if (setup.startsWith("flip")) {
+            const QString path = QDir(source).filePath(file);
+            QByteArray bytes = mtest::bytes(path);
+            bytes[bytes.size() - 3] = char(bytes[bytes.size() - 3] ^ 0x20);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        if (setup == "read-only") {
+            for (const QString &name : QDir(source).entryList(QDir::Files))
+                QVERIFY(
+                    QFile::setPermissions(QDir(source).filePath(name), QFile::ReadOwner | QFile::ReadGroup));
+            QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        QVERIFY(addCustomer(data(), QStringLiteral("Later")) || setup.startsWith("cut"));
+
+        QStringList progress;
+        ProgressDisplay display{[&](const QString &m) { progress << m; }, {}, {}};
         db::Engine engine(data());
-        const RestoreResult r = restoreData(engine, source, {}, {});
+        const RestoreResult r = restoreData(engine, source, {}, {}, display);
         QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY2(r.ok(), qPrintable(r.message));
+        QCOMPARE(r.reindexed, reindexed);
+        QCOMPARE(progress.contains(QStringLiteral("Rebuilding Indexes")), !reindexed.isEmpty());
+        const auto after = mtest::dumpTables(data());
+        for (const char *table : {"CUST5", "GROUPS", "INV6", "ITM5", "PMT", "Prod5", "Pur5", "LABELS"})
+            QCOMPARE(after.at(QString::fromLatin1(table)), atBackup.at(QString::fromLatin1(table)));
+        QCOMPARE(mtest::checkAll(data()), QString());
         for (const QString &name : r.restored)
             QVERIFY2(QFileInfo(findNoCase(data(), name)).permissions() & QFile::WriteOwner, qPrintable(name));
         QVERIFY(addCustomer(data(), QStringLiteral("Written after the restore")));
+        QVERIFY(addItem(data()));
+        QCOMPARE(mtest::checkAll(data()), QString());
+    }
+
+    // The settings tables a business may lack (zones, import directories, mail never set up) are
+    // noted as not present, listed nowhere and no longer left in the folder from an older backup;
+    // a restore with the settings brings back those there are. Without the letterhead or the
+    // import formats there is no backup, and the older one is left as it was.
+    void optionalSettingsTables_data()
+    {
+        QTest::addColumn<QStringList>("removed");
+        QTest::addColumn<QStringList>("absent");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("every settings table") << QStringList() << QStringList() << false;
+        QTest::newRow("mail never set up")
+            << QStringList{"MailSet.DBF"} << QStringList{"MailSet.DBF"} << false;
+        QTest::newRow("no zones, import directories or mail")
+            << QStringList({"ZZone.DBF", "ZZone.ntx", "ZZone.cgp", "ImpDirs.DBF", "MailSet.DBF"})
+            << QStringList({"ZZone.DBF", "ImpDirs.DBF", "MailSet.DBF"}) << false;
+        QTest::newRow("no letterhead") << QStringList{"TLR2.DBF"} << QStringList() << true;
+        QTest::newRow("no import formats") << QStringList{"ImportF.DBF"} << QStringList() << true;
+    }
+    void optionalSettingsTables()
+    {
+        QFETCH(QStringList, removed);
+        QFETCH(QStringList, absent);
+        QFETCH(bool, fails);
+        const QString target = folder(QStringLiteral("stick"));
+        QVERIFY(backupData(data(), target, {}).ok()); // the older backup, every settings table in it
+        QVERIFY(QFileInfo::exists(QDir(target).filePath(QStringLiteral("MailSet.DBF"))));
+        for (const QString &name : removed)
+            QVERIFY(QFile::remove(findNoCase(data(), name)));
+        const mtest::Snapshot old = mtest::snapshot(target);
+        const BackupResult b = backupData(data(), target, {});
+        if (fails) {
+            QVERIFY(!b.ok());
+            QCOMPARE(b.message, QStringLiteral("Backup Failed . . Check that disk is not write protected\n"
+                                               "Unable to find ") +
+                                    QDir(data()).filePath(removed.first()));
+            QCOMPARE(mtest::changed(old, mtest::snapshot(target)), QStringList());
+            return;
+        }
+        QVERIFY2(b.ok(), qPrintable(b.message));
+        QCOMPARE(b.absent, absent);
+        Manifest manifest;
+        bool present = false;
+        QVERIFY(readManifest(target, &manifest, &present).isOk() && present);
+        for (const QString &name : removed) {
+            QVERIFY(!manifest.find(name));
+            QVERIFY2(findNoCase(target, name).isEmpty(), qPrintable(name));
+            QVERIFY(!b.copied.contains(name));
+        }
+        QVERIFY(verifyBackup(target).ok());
+
+        // The mail settings lost since: restored with the settings when the backup has them.
+        if (!absent.contains(QStringLiteral("MailSet.DBF")))
+            QVERIFY(QFile::remove(findNoCase(data(), QStringLiteral("MailSet.DBF"))));
+        db::Engine engine(data());
+        RestoreOptions withSettings;
+        withSettings.settings = true;
+        const RestoreResult r = restoreData(engine, target, withSettings, {});
+        QVERIFY2(r.ok(), qPrintable(r.message));
+        for (const BackupFile &f : backupFiles()) {
+            if (!f.settings)
+                continue;
+            QCOMPARE(r.restored.contains(f.name), !absent.contains(f.name));
+            const QString restored = findNoCase(data(), f.name);
+            QCOMPARE(restored.isEmpty(), absent.contains(f.name));
+            if (!restored.isEmpty())
+                QCOMPARE(mtest::bytes(restored), mtest::bytes(QDir(target).filePath(f.name)));
+        }
     }
 
     // The safety copies: a disk too full for one leaves no half folder and reports the failure;
@@ -382,7 +586,8 @@ private Q_SLOTS:
         QVERIFY(verifyBackup(made[5]).ok());
     }
 
-    // A safety copy of some tables is restored as such: its tables come back, the others stay.
+    // A safety copy of some tables is restored as such: its tables come back with their tags, the
+    // others stay.
     void safetyCopyRestoresItsTablesOnly()
     {
         const SafetyBackupResult safety =
@@ -394,7 +599,9 @@ private Q_SLOTS:
         db::Engine engine(data());
         const RestoreResult r = restoreData(engine, safety.folder, {}, {});
         QVERIFY2(r.ok(), qPrintable(r.message));
-        QCOMPARE(r.restored, QStringList({"CUST5.DBF", "CUST5.DBT"}));
+        QCOMPARE(r.restored, QStringList({"CUST5.DBF", "CUST5.DBT", "cName.ntx", "ccno.ntx", "czip.ntx",
+                                          "ccomp.ntx", "cEmail.ntx", "CUST5.cgp"}));
+        QCOMPARE(r.reindexed, QStringList());
         QCOMPARE(mtest::dumpTables(data()).at(QStringLiteral("CUST5")), before.at(QStringLiteral("CUST5")));
         QCOMPARE(mtest::bytes(QDir(data()).filePath(QStringLiteral("INV6.DBF"))), invoices);
         QCOMPARE(mtest::checkAll(data()), QString());

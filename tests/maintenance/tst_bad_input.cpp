@@ -120,7 +120,8 @@ private Q_SLOTS:
         QVERIFY(readAllCustomers(engine, &read).isOk());
         QCOMPARE(read, 59);
         const OpenResult open = openCustomers(engine);
-        QVERIFY(open.table->check().isOk());
+        const db::Status checked = open.table->check();
+        QVERIFY2(checked.isOk(), qPrintable(checked.toString()));
     }
 
     void memoFileCutShort()

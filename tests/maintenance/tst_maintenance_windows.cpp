@@ -239,7 +239,7 @@ private Q_SLOTS:
         runBackupCommand(nullptr, data, {});
         QCOMPARE(
             Prompt::takeShown(),
-            QStringList{QStringLiteral("Backup complete: 15 files copied to %1 and read back.").arg(stick)});
+            QStringList{QStringLiteral("Backup complete: 43 files copied to %1 and read back.").arg(stick)});
         QVERIFY(verifyBackup(stick).ok());
 
         db::Engine engine(data);
