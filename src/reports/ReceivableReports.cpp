@@ -50,7 +50,7 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
         b.pageCheck(b.pageLines() + 1, true);
         b.newRow();
         putRules(b, {0, 2, 4, 6, 8});
-        b.put(1, QString::number(invoices.integer(f.ivNo)));
+        b.setCell(1, numberCell(b.colCode(1), invoices.integer(f.ivNo)));
         b.put(3, name);
         b.put(5, age.value());
         putAmount(b, 7, due, 10);

@@ -10,6 +10,26 @@
 
 namespace tallyra {
 
+namespace {
+
+// `code`, blanks up to `width`, then the n characters of `reversed` read backwards: written
+// straight into the one allocation of the cell.
+QString paddedCell(const QString &code, const char *reversed, int n, int width)
+{
+    const int pad = qMax(0, width - n);
+    QString cell(code.size() + pad + n, Qt::Uninitialized);
+    QChar *out = cell.data();
+    for (QChar c : code)
+        *out++ = c;
+    for (int i = 0; i < pad; ++i)
+        *out++ = QLatin1Char(' ');
+    while (n > 0)
+        *out++ = QLatin1Char(reversed[--n]);
+    return cell;
+}
+
+} // namespace
+
 double roundCents(double value)
 {
     const double r = std::fabs(value) * 100;
@@ -52,15 +72,7 @@ QString amountCell(const QString &code, double value, int width)
     } while (rest != 0);
     if (negative)
         digits[n++] = '-';
-    char text[96];
-    int used = 0;
-    for (QChar c : code)
-        text[used++] = char(c.unicode());
-    for (int pad = width - n; pad > 0; --pad)
-        text[used++] = ' ';
-    while (n > 0)
-        text[used++] = digits[--n];
-    return QString::fromLatin1(text, used);
+    return paddedCell(code, digits, n, width);
 }
 
 QString numberCell(const QString &code, qint64 value, int width)
@@ -75,17 +87,7 @@ QString numberCell(const QString &code, qint64 value, int width)
     } while (rest != 0);
     if (negative)
         digits[n++] = '-';
-    if (code.size() > 8 || width > 40)
-        return code + QStringLiteral("%1").arg(value, width);
-    char text[64];
-    int used = 0;
-    for (QChar c : code)
-        text[used++] = char(c.unicode());
-    for (int pad = width - n; pad > 0; --pad)
-        text[used++] = ' ';
-    while (n > 0)
-        text[used++] = digits[--n];
-    return QString::fromLatin1(text, used);
+    return paddedCell(code, digits, n, width);
 }
 
 void putAmount(ReportBuffer &buffer, int cell, double value, int width)
