@@ -32,12 +32,26 @@ void ReportBuffer::reportStart(int reportWidth, int cellCount)
     m_colCodes = QStringList(m_cellCount - 1, QString());
     m_headings.assign(size_t(m_cellCount), QString());
     m_linesPerPage = m_source ? m_source() : kDefaultLinesPerPage;
+    m_headerDate = QDate();
 }
 
 void ReportBuffer::newRow()
 {
     m_cells.resize(m_cells.size() + size_t(m_cellCount));
     ++m_pageLines;
+}
+
+void ReportBuffer::reserveRows(int rows, bool withHeadings)
+{
+    if (rows <= 0)
+        return;
+    // A page break adds "EJECT", the page line, a blank, the titles, two blanks and with headings
+    // a blank and the heading rows; the rest of the page holds body rows.
+    const int header = 4 + int(m_titles.size()) + (withHeadings ? 1 + headingRowCount() : 0);
+    const int body = qMax(1, m_linesPerPage - header);
+    const size_t pages = size_t(rows / body) + 2;
+    const size_t total = size_t(rows) + pages * size_t(header + 1);
+    m_cells.reserve(m_cells.size() + total * size_t(m_cellCount));
 }
 
 bool ReportBuffer::pageCheck(int needed, bool withHeadings)
@@ -56,8 +70,15 @@ bool ReportBuffer::pageCheck(int needed, bool withHeadings)
     m_pageLines = 0;
     newRow();
     setCell(0, QStringLiteral("L00Page ") + QString::number(m_pageNo));
-    if (m_cellCount > 2)
-        setCell(1, QStringLiteral("R") + column(m_reportWidth) + dateText());
+    if (m_cellCount > 2) {
+        // Formatting the date in the locale costs more than the rest of the page header.
+        const QDate day = today();
+        if (day != m_headerDate || m_headerDateCell.isEmpty()) {
+            m_headerDate = day;
+            m_headerDateCell = QStringLiteral("R") + column(m_reportWidth) + dateText();
+        }
+        setCell(1, m_headerDateCell);
+    }
     newRow();
     for (const QString &title : std::as_const(m_titles)) {
         newRow();
@@ -85,6 +106,7 @@ bool ReportBuffer::pageCheck(int needed, bool withHeadings)
 
 void ReportBuffer::reportClear()
 {
+    m_headerDate = QDate();
     std::vector<QString>().swap(m_cells);
     std::vector<QString>().swap(m_headings);
     m_titles.clear();
@@ -95,6 +117,7 @@ void ReportBuffer::reportClear()
 
 void ReportBuffer::discardRows()
 {
+    m_headerDate = QDate();
     m_cells.clear();
     m_pageLines = -1;
     m_pageNo = 0;
@@ -112,6 +135,14 @@ bool ReportBuffer::setCell(int cell, int row, const QString &text)
     if (!inGrid(cell, row, m_cellCount, rowCount()))
         return false;
     m_cells[size_t(row) * size_t(m_cellCount) + size_t(cell)] = text;
+    return true;
+}
+
+bool ReportBuffer::setCell(int cell, int row, QString &&text)
+{
+    if (!inGrid(cell, row, m_cellCount, rowCount()))
+        return false;
+    m_cells[size_t(row) * size_t(m_cellCount) + size_t(cell)] = std::move(text);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -37,6 +38,9 @@ public:
     void reportStart(int reportWidth, int cellCount);
     // Appends a row of empty cells; curRow() and pageLines() grow by one.
     void newRow();
+    // Makes room at once for `rows` more rows and the page breaks and headers pageCheck() puts
+    // among them: a generator that knows its length spares the buffer's repeated growth.
+    void reserveRows(int rows, bool withHeadings);
     // Starts a new page when `needed` rows do not fit on the current one, or when no page has
     // begun yet. `needed` is an absolute count, normally pageLines() + the rows about to be added,
     // so a block is never split. On a new page after the first: with headings the last row's
@@ -67,8 +71,10 @@ public:
     // Cells of the report. cell() is empty outside the grid.
     const QString &cell(int cell, int row) const;
     bool setCell(int cell, int row, const QString &text);
+    bool setCell(int cell, int row, QString &&text);
     // The cell of the current (last) row.
     bool setCell(int cell, const QString &text) { return setCell(cell, curRow(), text); }
+    bool setCell(int cell, QString &&text) { return setCell(cell, curRow(), std::move(text)); }
     // Writes the column code of `cell` followed by `value` into the current row.
     bool put(int cell, const QString &value);
     const QString &flags(int row) const { return cell(flagsCell(), row); }
@@ -108,6 +114,9 @@ private:
     std::vector<QString> m_headings; // row-major, cellCount per row
     QStringList m_titles;
     QStringList m_colCodes;
+    // The page header's date cell, made once per report (and again should the day change).
+    QDate m_headerDate;
+    QString m_headerDateCell;
 };
 
 // The program's one report buffer: generators fill it, the viewer shows it. Its page length is

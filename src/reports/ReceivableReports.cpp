@@ -31,7 +31,10 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
     ProgressSteps progress(display, QStringLiteral("Processing Receivables"), invoices.recordCount());
     double total = 0;
     QString name;
-    QHash<QByteArray, QString> ages; // the age in days of each stored date, worked out once
+    // The customer and age cells of each customer number and stored date, made once and shared
+    // by the rows that print them.
+    QHash<qint64, QString> nameCells;
+    QHash<QByteArray, QString> ages;
     for (bool more = invoices.top(); more; more = invoices.skip(1)) {
         progress.step();
         if (invoices.isDeleted())
@@ -39,20 +42,27 @@ SalesReportResult buildReceivables(ReportBuffer &b, db::Table &invoices, db::Tab
         const double due = invoices.number(f.due);
         if (due == 0)
             continue;
-        names.find(invoices.integer(f.cuNo), &name);
-        const QByteArray stored = invoices.raw(f.iDate);
-        auto age = ages.find(stored);
+        const qint64 customer = invoices.integer(f.cuNo);
+        auto nameCell = nameCells.find(customer);
+        if (nameCell == nameCells.end()) {
+            names.find(customer, &name);
+            nameCell = nameCells.insert(customer, b.colCode(3) + name);
+        }
+        const QByteArrayView stored = invoices.rawView(f.iDate);
+        auto age = ages.find(QByteArray::fromRawData(stored.data(), stored.size()));
         if (age == ages.end()) {
             // An invoice without a date has no age.
             const QDate date = storedToDate(QString::fromLatin1(stored));
-            age = ages.insert(stored, date.isValid() ? QString::number(date.daysTo(today)) : QString());
+            age = ages.insert(stored.toByteArray(),
+                              b.colCode(5) +
+                                  (date.isValid() ? QString::number(date.daysTo(today)) : QString()));
         }
         b.pageCheck(b.pageLines() + 1, true);
         b.newRow();
         putRules(b, {0, 2, 4, 6, 8});
-        b.put(1, QString::number(invoices.integer(f.ivNo)));
-        b.put(3, name);
-        b.put(5, age.value());
+        b.setCell(1, numberCell(b.colCode(1), invoices.integer(f.ivNo)));
+        b.setCell(3, nameCell.value());
+        b.setCell(5, age.value());
         putAmount(b, 7, due, 10);
         total += due;
     }

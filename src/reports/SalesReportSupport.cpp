@@ -10,6 +10,26 @@
 
 namespace tallyra {
 
+namespace {
+
+// `code`, blanks up to `width`, then the n characters of `reversed` read backwards: written
+// straight into the one allocation of the cell.
+QString paddedCell(const QString &code, const char *reversed, int n, int width)
+{
+    const int pad = qMax(0, width - n);
+    QString cell(code.size() + pad + n, Qt::Uninitialized);
+    QChar *out = cell.data();
+    for (QChar c : code)
+        *out++ = c;
+    for (int i = 0; i < pad; ++i)
+        *out++ = QLatin1Char(' ');
+    while (n > 0)
+        *out++ = QLatin1Char(reversed[--n]);
+    return cell;
+}
+
+} // namespace
+
 double roundCents(double value)
 {
     const double r = std::fabs(value) * 100;
@@ -52,15 +72,22 @@ QString amountCell(const QString &code, double value, int width)
     } while (rest != 0);
     if (negative)
         digits[n++] = '-';
-    char text[96];
-    int used = 0;
-    for (QChar c : code)
-        text[used++] = char(c.unicode());
-    for (int pad = width - n; pad > 0; --pad)
-        text[used++] = ' ';
-    while (n > 0)
-        text[used++] = digits[--n];
-    return QString::fromLatin1(text, used);
+    return paddedCell(code, digits, n, width);
+}
+
+QString numberCell(const QString &code, qint64 value, int width)
+{
+    char digits[24];
+    int n = 0;
+    const bool negative = value < 0;
+    quint64 rest = negative ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (negative)
+        digits[n++] = '-';
+    return paddedCell(code, digits, n, width);
 }
 
 void putAmount(ReportBuffer &buffer, int cell, double value, int width)
@@ -182,6 +209,27 @@ db::Status InvoiceFields::resolve(const db::Table &t)
     return s;
 }
 
+QByteArrayView numberKeyInto(qint64 number, int width, char (&out)[24])
+{
+    // The digits right to left, then blanks up to the width, as numberKey() makes them.
+    char digits[24];
+    int n = 0;
+    const bool negative = number < 0;
+    quint64 rest = negative ? 0 - quint64(number) : quint64(number);
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (negative)
+        digits[n++] = '-';
+    int used = 0;
+    for (int pad = qMin(width, 23) - n; pad > 0; --pad)
+        out[used++] = ' ';
+    while (n > 0)
+        out[used++] = digits[--n];
+    return QByteArrayView(out, used);
+}
+
 InvoiceItems::InvoiceItems(db::Table &items)
     : m_items(items)
 {
@@ -198,17 +246,16 @@ InvoiceItems::InvoiceItems(db::Table &items)
 bool InvoiceItems::onInvoice() const
 {
     // IvNo holds the number as Str(IvNo, 6) writes it, so bytes compare as numbers do.
-    return !m_items.eof() && (m_items.raw(m_ivNo) == m_key || m_items.integer(m_ivNo) == m_invoice);
+    return !m_items.eof() && (m_items.rawView(m_ivNo) == m_key || m_items.integer(m_ivNo) == m_invoice);
 }
 
-QByteArray InvoiceItems::productIdBytes() const
+QByteArrayView InvoiceItems::productIdBytes() const
 {
-    QByteArray id = m_items.raw(m_prId);
+    const QByteArrayView id = m_items.rawView(m_prId);
     qsizetype n = id.size();
     while (n > 0 && id.at(n - 1) == ' ')
         --n;
-    id.truncate(n);
-    return id;
+    return id.first(n);
 }
 
 bool InvoiceItems::skipDeleted()
@@ -223,7 +270,7 @@ bool InvoiceItems::skipDeleted()
 bool InvoiceItems::first(qint64 invoice)
 {
     m_invoice = invoice;
-    m_key = numberKey(invoice, 6);
+    m_key = numberKeyInto(invoice, 6, m_keyBytes);
     // In place when the table sits on the first item past a lower invoice's and that item's
     // number is not below this one: no item of this invoice can lie before it.
     const bool inPlace =
@@ -264,6 +311,16 @@ const QString &DateTexts::text(const QByteArray &stored)
     if (it == m_texts.end())
         it = m_texts.insert(stored, formatShortDate(storedToDate(QString::fromLatin1(stored))));
     return it.value();
+}
+
+const QString &DateTexts::cell(const QString &code, QByteArrayView stored)
+{
+    if (m_cell.isEmpty() || stored != m_cellStored || code != m_cellCode) {
+        m_cellStored = stored.toByteArray();
+        m_cellCode = code;
+        m_cell = code + text(m_cellStored);
+    }
+    return m_cell;
 }
 
 QString customerName(const QString &title, const QString &first, const QString &last)

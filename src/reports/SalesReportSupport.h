@@ -57,6 +57,9 @@ double roundCents(double value);
 // to cents, halves away from zero, "-" before a negative value that rounds to 0.00), put after
 // `code` in one allocation.
 QString amountCell(const QString &code, double value, int width);
+// `code` followed by the whole number right-aligned in `width` characters (at least its digits),
+// as QString::arg(value, width) writes it, in one allocation.
+QString numberCell(const QString &code, qint64 value, int width = 0);
 // Cell `cell` of the current row: its column code followed by the amount.
 void putAmount(ReportBuffer &buffer, int cell, double value, int width);
 // The current row's rule cells: each holds its column code alone ("V08"), shared, not copied.
@@ -107,6 +110,9 @@ int requireField(const db::Table &table, const char *name, db::Status *status);
 db::Status recordsInSpan(db::Table &table, const QString &tag, int dateField, const QDate &start,
                          const QDate &end, std::vector<quint32> *recNos);
 
+// numberKey(number, width) written into `out` (width at most 23), without a heap allocation.
+QByteArrayView numberKeyInto(qint64 number, int width, char (&out)[24]);
+
 // The fields of INV6 the reports read, found once per run.
 struct InvoiceFields
 {
@@ -136,8 +142,8 @@ public:
     double quantity() const { return m_items.number(m_qty); }
     double unitPrice() const { return m_items.number(m_price); }
     QString productId() const { return m_items.text(m_prId); }
-    // The identifier's bytes as stored, without the trailing blanks.
-    QByteArray productIdBytes() const;
+    // The identifier's bytes as stored, without the trailing blanks; valid until the next move.
+    QByteArrayView productIdBytes() const;
     bool shipFlag() const { return m_items.logical(m_ltax1); }
     bool taxFlag() const { return m_items.logical(m_ltax2); }
 
@@ -149,7 +155,10 @@ private:
     db::Status m_status;
     int m_ivNo = -1, m_prId = -1, m_qty = -1, m_price = -1, m_ltax1 = -1, m_ltax2 = -1;
     qint64 m_invoice = -1;
-    QByteArray m_key; // the invoice's number as stored in IvNo (right-aligned, 6 characters)
+    // The invoice's number as stored in IvNo (right-aligned, 6 characters), made without a heap
+    // allocation: it is made once per invoice.
+    char m_keyBytes[24] = {};
+    QByteArrayView m_key;
     // The invoice whose items were read through to the first item past them: the table then sits
     // on the first item with a higher number.
     qint64 m_passed = -1;
@@ -161,9 +170,14 @@ class DateTexts
 public:
     const QString &text(const QByteArray &stored);
     const QString &text(const db::Table &table, int field) { return text(table.raw(field)); }
+    // `code` followed by the date's text; a run of rows with one date shares one cell.
+    const QString &cell(const QString &code, QByteArrayView stored);
 
 private:
     QHash<QByteArray, QString> m_texts;
+    QByteArray m_cellStored;
+    QString m_cellCode;
+    QString m_cell;
 };
 
 // A customer's name as the reports print it: title, a blank, the trimmed first name, a blank and

@@ -107,6 +107,7 @@ SalesReportResult salesSummary(ReportBuffer &b, SpanWalk &walk, const QString &t
     ProgressSteps progress(display, kProcessing, walk.count());
     DateTexts dates;
     Amounts totals;
+    b.reserveRows(int(walk.count()) + 1, true);
     for (std::size_t i = 0; i < walk.recNos.size(); ++i) {
         if (!walk.go(i))
             break;
@@ -115,8 +116,8 @@ SalesReportResult salesSummary(ReportBuffer &b, SpanWalk &walk, const QString &t
         b.pageCheck(b.pageLines() + 1, true);
         b.newRow();
         putRules(b, {0, 2, 4, 6, 8, 10, 12, 14});
-        b.put(1, QStringLiteral("%1").arg(walk.number(), 6));
-        b.put(3, dates.text(walk.inv, walk.f.iDate));
+        b.setCell(1, numberCell(b.colCode(1), walk.number(), 6));
+        b.setCell(3, dates.cell(b.colCode(3), walk.inv.rawView(walk.f.iDate)));
         putAmounts(b, 5, a);
         progress.step();
     }
@@ -158,10 +159,11 @@ SalesReportResult productSummary(ReportBuffer &b, SpanWalk &walk, db::Table &pro
         for (bool more = walk.items.first(walk.number()); more; more = walk.items.next()) {
             const double gross = walk.items.quantity() * walk.items.unitPrice();
             const double value = roundCents(gross) - (percent != 0 ? roundCents(gross * percent / 100) : 0);
-            const QByteArray id = walk.items.productIdBytes();
-            auto it = byId.find(id);
+            // Looked up through a key over the record's bytes; only a new product's is copied.
+            const QByteArrayView id = walk.items.productIdBytes();
+            auto it = byId.find(QByteArray::fromRawData(id.data(), id.size()));
             if (it == byId.end()) {
-                it = byId.insert(id, entries.size());
+                it = byId.insert(id.toByteArray(), entries.size());
                 entries.push_back({QString::fromUtf8(id)});
             }
             // Both sums are kept to cents, as they would be as "%10.2f" text.

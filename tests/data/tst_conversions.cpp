@@ -1,14 +1,18 @@
 // The shared value conversions: stored dates and their 100-year window, number keys, money
-// rounding on the decimal value a user sees, locale-aware number parsing, short date formats.
+// rounding on the decimal value a user sees, locale-aware number parsing, short date formats,
+// numeric field bytes read as a decimal reader reads them.
 
 #include "Clock.h"
 #include "Conversions.h"
+#include "Dbf.h"
 #include "TestSupport.h"
 
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QTest>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 using namespace tallyra;
@@ -31,6 +35,28 @@ double decimalValue(long long units, int decimals)
     double v = 0;
     std::from_chars(s.data(), s.data() + s.size(), v);
     return v;
+}
+
+// A numeric field's bytes as a plain decimal reader takes them: blanks and NULs around, one
+// leading '+' dropped, the rest read by from_chars in full or not a number (0).
+bool referenceNumber(const QByteArray &bytes, double *value)
+{
+    QByteArray t = bytes;
+    while (!t.isEmpty() && (t.front() == ' ' || t.front() == '\0'))
+        t.remove(0, 1);
+    while (!t.isEmpty() && (t.back() == ' ' || t.back() == '\0'))
+        t.chop(1);
+    *value = 0;
+    if (t.isEmpty())
+        return true;
+    if (t.front() == '+')
+        t.remove(0, 1);
+    const auto r = std::from_chars(t.constData(), t.constData() + t.size(), *value);
+    if (r.ec != std::errc() || r.ptr != t.constData() + t.size()) {
+        *value = 0;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -243,6 +269,72 @@ private Q_SLOTS:
         QCOMPARE(shortDateFormat(), QStringLiteral("MM/DD/YY"));
         QCOMPARE(formatShortDate(QDate(2026, 3, 5)), QStringLiteral("3/5/26"));
         QCOMPARE(formatShortDate(QDate()), QString());
+    }
+
+    // Numeric fields are read with a shortcut for plain decimals; it must give the very double
+    // (sign of zero included) and the same verdict as a full decimal reader on every form.
+    void numericFieldsReadAsADecimalReaderReadsThem_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("fields");
+        QRandomGenerator rng(11);
+        QList<QByteArray> money, digits, forms;
+        for (int i = 0; i < 100000; ++i) {
+            const qint64 cents = qint64(rng.bounded(2000000000)) * (i % 3 ? 1 : 50000) - 1000000000;
+            money << QByteArray::number(double(cents) / 100, 'f', 2).rightJustified(17, ' ');
+            const int dec = int(rng.bounded(8));
+            money << QByteArray::number(double(rng.bounded(100000000)) / std::pow(10.0, dec), 'f', dec);
+        }
+        // 14 to 17 significant digits: the shortcut's limit and beyond it.
+        for (int n = 14; n <= 17; ++n)
+            for (int i = 0; i < 2000; ++i) {
+                QByteArray d;
+                for (int k = 0; k < n; ++k)
+                    d += char('0' + rng.bounded(10));
+                const int point = int(rng.bounded(n + 1));
+                digits << (i % 2 ? "-" : "") + d.left(point) + (point < n ? "." : "") + d.mid(point);
+            }
+        forms << ""
+              << "     " << QByteArray("\0\0", 2) << "0"
+              << "-0"
+              << "-0.00"
+              << "+5"
+              << "+-5"
+              << "5."
+              << ".5"
+              << "-.5"
+              << "."
+              << "-"
+              << "+"
+              << "1 2"
+              << "1.2.3"
+              << "1e5"
+              << "abc"
+              << "12a"
+              << " 0012.50 "
+              << "999999999999999"
+              << "9999999999999999"
+              << "0.000000000000001"
+              << "123456789012345.6"
+              << "1.7976931348623157e308"
+              << "inf"
+              << "nan"
+              << "--1";
+        QTest::newRow("money and decimals") << money;
+        QTest::newRow("long digit strings") << digits;
+        QTest::newRow("odd forms") << forms;
+    }
+
+    void numericFieldsReadAsADecimalReaderReadsThem()
+    {
+        QFETCH(QList<QByteArray>, fields);
+        for (const QByteArray &f : fields) {
+            double ours = -1, reference = -1;
+            const bool ok = db::fieldcodec::parseNumber(f, &ours);
+            const bool refOk = referenceNumber(f, &reference);
+            if (ok != refOk || std::memcmp(&ours, &reference, sizeof ours) != 0) // the very bits
+                QFAIL(qPrintable(QString::asprintf("\"%s\": %d %.17g, reader %d %.17g", f.constData(), ok,
+                                                   ours, refOk, reference)));
+        }
     }
 
     void textHelpers()

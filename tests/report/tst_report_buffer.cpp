@@ -1,5 +1,6 @@
 // The report buffer's page logic and the cell texts it writes itself, read back from the buffer.
 
+#include "Clock.h"
 #include "ReportBuffer.h"
 #include "ReportCell.h"
 #include "TestSupport.h"
@@ -165,6 +166,30 @@ private Q_SLOTS:
         // What the renderings read back from those cells.
         QCOMPARE(ReportCell::parse(b.cell(1, 0)).col, width);
         QCOMPARE(ReportCell::parse(b.cell(0, 2)).col, width / 2);
+    }
+
+    // The page header's date is formatted once per report: a page begun after midnight still
+    // shows the new day, and the next report the locale of its time.
+    void pageDateFollowsTheDayAndTheLocale()
+    {
+        testsupport::FixedClock clock(QDate(2024, 3, 5));
+        ReportBuffer b([] { return 14; });
+        startListing(b);
+        b.pageCheck(1, true);
+        tallyra::setFixedToday(QDate(2024, 3, 6));
+        while (!b.pageCheck(b.pageLines() + 1, true))
+            addDataRow(b, b.rowCount());
+        const QStringList expected = {"R643/5/24", "R643/6/24"};
+        QStringList dates;
+        for (int r = 0; r < b.rowCount(); ++r)
+            if (b.cell(0, r).startsWith(QStringLiteral("L00Page ")))
+                dates << b.cell(1, r);
+        QCOMPARE(dates, expected);
+
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        startListing(b);
+        b.pageCheck(1, true);
+        QCOMPARE(b.cell(1, 0), QStringLiteral("R6406.03.24"));
     }
 
     void imageFlagsCarryHeightAndWidthInInches()

@@ -556,10 +556,40 @@ bool parseNumber(QByteArrayView bytes, double *value)
         return true;
     }
     const char *first = bytes.data() + b;
+    const char *const last = bytes.data() + e;
+    // Fields hold plain decimals ("-12.50"): with at most 15 digits the digits and the power of
+    // ten are exact doubles and one division rounds as from_chars does, at a fraction of its cost.
+    {
+        const char *p = first;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+')
+            ++p;
+        std::uint64_t digits = 0;
+        int count = 0, decimals = 0;
+        bool point = false, plain = p < last;
+        for (; p < last && plain; ++p) {
+            if (*p >= '0' && *p <= '9') {
+                digits = digits * 10 + std::uint64_t(*p - '0');
+                ++count;
+                decimals += point ? 1 : 0;
+            } else if (*p == '.' && !point) {
+                point = true;
+            } else {
+                plain = false;
+            }
+        }
+        if (plain && count > 0 && count <= 15) {
+            static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            const double v = double(digits) / kPowers[decimals];
+            *value = negative ? -v : v;
+            return true;
+        }
+    }
     if (*first == '+')
         ++first;
-    auto r = std::from_chars(first, bytes.data() + e, *value);
-    if (r.ec != std::errc() || r.ptr != bytes.data() + e) {
+    auto r = std::from_chars(first, last, *value);
+    if (r.ec != std::errc() || r.ptr != last) {
         *value = 0;
         return false;
     }

@@ -486,6 +486,12 @@ QByteArray Table::raw(int field) const
     return QByteArray(d->record.data() + f.offset, f.def.length);
 }
 
+QByteArrayView Table::rawView(int field) const
+{
+    const FieldLayout &f = d->dbf->fields()[field];
+    return QByteArrayView(d->record.data() + f.offset, f.def.length);
+}
+
 QString Table::text(int field) const
 {
     return QString::fromUtf8(trimRight(raw(field)));

@@ -108,7 +108,9 @@ public:
     bool setRelativePosition(double position);
 
     // Reading the current record (blank values past the end)
-    QByteArray raw(int field) const;       // bytes as stored, padding kept
+    QByteArray raw(int field) const; // bytes as stored, padding kept
+    // The same bytes without a copy; valid until the table moves or the record changes.
+    QByteArrayView rawView(int field) const;
     QString text(int field) const;         // UTF-8 decoded, trailing blanks removed
     double number(int field) const;        // blank is 0
     qint64 integer(int field) const;       // rounded to the nearest whole number
