@@ -126,10 +126,7 @@ Status TablePrivate::buildTagsFrom(DbfFile &source, const std::vector<TagBuild> 
     const std::size_t recLen = static_cast<std::size_t>(source.recordLength());
     const std::size_t total = builds.size();
     std::atomic<std::uint64_t> work{0}; // records evaluated and keys written, over all passes
-    std::uint64_t allWork = 0;
-    for (const TagBuild &b : builds)
-        allWork += 2 * std::uint64_t(count) + 1;
-    allWork = std::max<std::uint64_t>(allWork, 1);
+    const std::uint64_t allWork = std::max<std::uint64_t>(total * (2 * std::uint64_t(count) + 1), 1);
     auto report = [&] {
         if (progress)
             progress(from +
