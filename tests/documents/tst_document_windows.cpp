@@ -13,6 +13,7 @@
 #include "InvoiceStore.h"
 #include "InvoiceU.h"
 #include "MainU.h"
+#include "ModalDriver.h"
 #include "MoneyBox.h"
 #include "ProgramCommands.h"
 #include "Prompt.h"
@@ -35,6 +36,7 @@
 #include <QTest>
 
 using namespace tallyra;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -59,9 +61,9 @@ QStringList pdfPages(const QString &pdf)
 }
 
 // Answers the date span with the given dates and "OK" (or "Cancel").
-void answerDateSpan(const QDate &from, const QDate &to, bool ok = true)
+void answerDateSpan(ModalDriver &driver, const QDate &from, const QDate &to, bool ok = true)
 {
-    apptest::whenShown<TDateSpan>([from, to, ok](TDateSpan *dialog) {
+    driver.then<TDateSpan>([from, to, ok](TDateSpan *dialog) {
         dialog->findChild<QDateEdit *>(QStringLiteral("beginDateEdit"))->setDate(from);
         dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->setDate(to);
         QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("okButton")
@@ -79,9 +81,9 @@ struct Shown
 };
 
 // Notes what the next viewer shows, optionally exports it to `pdf`, and closes it.
-void whenViewerShown(Shown *seen, const QString &pdf = {})
+void whenViewerShown(ModalDriver &driver, Shown *seen, const QString &pdf = {})
 {
-    apptest::whenShown<TReportF>([seen, pdf](TReportF *viewer) {
+    driver.then<TReportF>([seen, pdf](TReportF *viewer) {
         seen->shown = true;
         seen->pdfName = viewer->pdfFileName();
         seen->text = QString::fromUtf8(reportExportText(reportBuffer(), TextLayout::Padded));
@@ -128,8 +130,10 @@ private Q_SLOTS:
 
         const QString pdf = dir.file(QStringLiteral("run.pdf"));
         Shown seen;
-        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 10));
-        whenViewerShown(&seen, pdf);
+        ModalDriver driver;
+        answerDateSpan(driver, QDate(2024, 3, 1), QDate(2024, 3, 10));
+        whenViewerShown(driver, &seen, pdf);
+        driver.start();
         window.findChild<QPushButton *>(QStringLiteral("printInvoicesButton"))->click();
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Invoices 1001-1003.pdf"));
@@ -151,7 +155,9 @@ private Q_SLOTS:
 
         // A cancelled span shows nothing.
         Shown none;
-        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31), false);
+        ModalDriver cancelled;
+        answerDateSpan(cancelled, QDate(2024, 3, 1), QDate(2024, 3, 31), false);
+        cancelled.start();
         window.findChild<QPushButton *>(QStringLiteral("packingListButton"))->click();
         QVERIFY(!none.shown);
         QVERIFY(Prompt::takeShown().isEmpty());
@@ -178,13 +184,17 @@ private Q_SLOTS:
         Shown printed;
         Shown packing;
         bool done = false;
-        apptest::whenShown<TInvoice>([&](TInvoice *form) {
+        // The viewers open while the invoice window's step runs: a driver of their own.
+        ModalDriver viewers;
+        whenViewerShown(viewers, &printed);
+        whenViewerShown(viewers, &packing);
+        viewers.start();
+        ModalDriver driver;
+        driver.then<TInvoice>([&](TInvoice *form) {
             // A note typed on screen is what the document prints, masked.
             auto *note = form->findChild<QLineEdit *>(QStringLiteral("noteEdit"));
             note->setText(QStringLiteral("5500 0000 0000 0004 1/27"));
-            whenViewerShown(&printed);
             form->findChild<QPushButton *>(QStringLiteral("printButton"))->click();
-            whenViewerShown(&packing);
             form->findChild<QPushButton *>(QStringLiteral("packingListButton"))->click();
             done = true;
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
@@ -192,6 +202,7 @@ private Q_SLOTS:
             if (form->isVisible())
                 form->done(QDialog::Rejected);
         });
+        driver.start();
         editInvoice(&window, database(), rec);
         QTRY_VERIFY(done);
         QVERIFY(printed.shown && packing.shown);
@@ -239,14 +250,16 @@ private Q_SLOTS:
         settings() = doctest::shopSettings();
         const QString exported = dir.file(QStringLiteral("viewer.txt"));
         Shown seen;
-        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31));
-        apptest::whenShown<TReportF>([&](TReportF *viewer) {
+        ModalDriver driver;
+        answerDateSpan(driver, QDate(2024, 3, 1), QDate(2024, 3, 31));
+        driver.then<TReportF>([&](TReportF *viewer) {
             seen.shown = true;
             seen.pdfName = viewer->pdfFileName();
             Prompt::setNextAnswers({exported});
             viewer->findChild<QAction *>(QStringLiteral("asciiTextAction"))->trigger();
             viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
         });
+        driver.start();
         QVERIFY(runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}));
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Statements.pdf"));
@@ -326,7 +339,8 @@ private Q_SLOTS:
         QVERIFY(logo.save(logoPath));
 
         bool done = false;
-        apptest::whenShown<TStationary>([&](TStationary *form) {
+        ModalDriver driver;
+        driver.then<TStationary>([&](TStationary *form) {
             QCOMPARE(form->windowTitle(), QStringLiteral("Stationery Setup"));
             QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))->text(),
                      QStringLiteral("Harbour Supplies"));
@@ -351,6 +365,7 @@ private Q_SLOTS:
             form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
             done = true;
         });
+        driver.start();
         runStationery(nullptr, engine);
         QVERIFY(done);
         QCOMPARE(Prompt::takeShown(), (QStringList{"Logo Width: not a number", "Logo File"}));
@@ -367,7 +382,8 @@ private Q_SLOTS:
         // asks first and a "No" keeps the window open.
         QVERIFY(QFile::remove(logoPath));
         bool second = false;
-        apptest::whenShown<TStationary>([&](TStationary *form) {
+        ModalDriver reopened;
+        reopened.then<TStationary>([&](TStationary *form) {
             form->findChild<QLineEdit *>(QStringLiteral("addr2Edit"))->setText(QStringLiteral("Folkestone"));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::No)});
             QTest::keyClick(form, Qt::Key_Escape);
@@ -375,6 +391,7 @@ private Q_SLOTS:
             form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
             second = true;
         });
+        reopened.start();
         runStationery(nullptr, engine);
         QVERIFY(second);
         QCOMPARE(Prompt::takeShown(), QStringList{"Discard the changes?"});
