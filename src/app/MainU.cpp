@@ -5,6 +5,7 @@
 #include "CurrentPrinter.h"
 #include "Database.h"
 #include "EnterMovesFocus.h"
+#include "FileMaintenance.h"
 #include "Help.h"
 #include "MailMerge.h"
 #include "MultGroupU.h"
@@ -14,7 +15,6 @@
 #include "ReportFont.h"
 #include "ReportFontU.h"
 #include "ReportList.h"
-#include "SafetyBackup.h"
 #include "Settings.h"
 #include "StartupSequence.h"
 #include "Tables.h"
@@ -796,85 +796,39 @@ ProgressDisplay TMain::progressDisplay() const
     return display;
 }
 
+void TMain::showOutcome(const MaintenanceOutcome &outcome)
+{
+    m_progress->end();
+    if (!outcome.warning.isEmpty())
+        qWarning("%s", qPrintable(outcome.warning));
+    if (!outcome.fatal.isEmpty()) {
+        fatal(outcome.fatal);
+        return;
+    }
+    if (!outcome.status.isEmpty())
+        m_progress->say(outcome.status, kStatusMilliseconds);
+    if (!outcome.message.isEmpty())
+        Prompt::info(this, outcome.message);
+}
+
 void TMain::BtnReIndexClick()
 {
-    if (!databaseOpen() || m_inCommand)
-        return;
-    const MaintenanceResult result = rebuildIndexes(database(), ReindexMode::Full, progressDisplay());
-    m_progress->end();
-    if (result) {
-        m_progress->say(QStringLiteral("Indexes rebuilt"), kStatusMilliseconds);
-        return;
-    }
-    if (result.status.isLocked()) {
-        Prompt::info(this, result.status.toString());
-        return;
-    }
-    fatal(result.status.toString());
+    if (databaseOpen() && !m_inCommand)
+        showOutcome(reindexBusiness(database(), progressDisplay()));
 }
 
 void TMain::BtnPackClick()
 {
-    if (!databaseOpen() || m_inCommand)
-        return;
-    const MaintenanceResult result = packDataFiles(database(), progressDisplay());
-    m_progress->end();
-    if (!result) {
-        Prompt::info(this,
-                     QStringLiteral("The data files could not be packed:\n") + result.status.toString());
-        return;
-    }
-    // The others were packed; these keep their deleted records until a later pack.
-    if (!result.tablesSkipped.isEmpty()) {
-        QStringList files;
-        for (const QString &name : result.tablesSkipped) {
-            const TableDef *def = findTableDef(name);
-            files << (def ? def->fileName : name);
-        }
-        Prompt::info(this, QStringLiteral("These data files were not packed (in use by another program, or "
-                                          "damaged): ") +
-                               files.join(QStringLiteral(", ")));
-        return;
-    }
-    m_progress->say(QStringLiteral("Data files packed"), kStatusMilliseconds);
+    if (databaseOpen() && !m_inCommand)
+        showOutcome(packBusiness(database(), progressDisplay()));
 }
 
 void TMain::BtnEraseClick()
 {
     if (!databaseOpen() || m_inCommand)
         return;
-    if (!Prompt::warningOkCancel(this, eraseWarning()))
-        return;
-    // The erased tables are copied aside first; without that copy nothing is erased.
-    closeAllTables(database());
-    const SafetyBackupResult safety =
-        takeSafetyBackup(database().directory(), QStringLiteral("erase"),
-                         {TableId::Customers, TableId::Groups, TableId::Invoices, TableId::Items,
-                          TableId::Payments, TableId::Products, TableId::Purchases},
-                         database().fileSystem());
-    if (!safety) {
-        Prompt::info(this, QStringLiteral("Nothing was erased: the data could not be copied aside first.\n") +
-                               safety.status.toString());
-        return;
-    }
-    const EraseResult result = eraseDataFiles(database(), progressDisplay());
-    m_progress->end();
-    if (result) {
-        m_progress->say(QStringLiteral("Data files erased"), kStatusMilliseconds);
-        Prompt::info(this, QStringLiteral("The data files were erased.\n") + safetyBackupNote(safety));
-        return;
-    }
-    if (!result.failedFile.isEmpty() && result.status.isLocked()) {
-        // Another copy of the program has a table open: nothing was erased, and this copy goes on.
-        Prompt::info(this, QStringLiteral("Nothing was erased.\n") + result.status.toString());
-        return;
-    }
-    if (!result.failedFile.isEmpty()) {
-        qWarning("%s", qPrintable(result.status.toString()));
-        fatal(openFailureMessage(result.failedFile));
-        return;
-    }
-    Prompt::info(this, QStringLiteral("The data files could not be erased:\n") + result.status.toString());
+    if (Prompt::warningOkCancel(this, eraseWarning()))
+        showOutcome(eraseBusiness(database(), progressDisplay()));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BrowseEdit.h"
+#include "FileMaintenance.h"
 #include "MainCommands.h"
 #include "Maintenance.h"
 #include "Schema.h"
@@ -138,6 +139,8 @@ private:
     void updateCommandStates();
     void updateButtonState(QPushButton *button, bool available);
     void placeReportList();
+    // Shows what a "File Maintenance" command left to tell: a status note, a message, or the end.
+    void showOutcome(const MaintenanceOutcome &outcome);
     void applyPreferences();
 
     // The browse-and-edit loop of `kind` over `main`, with the tables and packing of its policy.

@@ -1,15 +1,17 @@
-// The main window's record commands without a window: on a sample business with one deleted
-// record in each table the commands pack, what each command opens, the order it browses in, what
-// it packs when records were deleted during it and whether the pack-needed flag stays; and a
-// damaged index met on the way, offered for rebuilding once, never when it is only in use.
+// The main window's record commands and its "File Maintenance" page without a window: on a sample business
+// with one deleted record in each table the commands pack, what each command opens, the order it browses in,
+// what it packs when records were deleted during it and whether the pack-needed flag stays; and a damaged
+// index met on the way, offered for rebuilding once, never when it is only in use.
 
 #include "CommandPolicy.h"
 #include "Database.h"
+#include "FileMaintenance.h"
 #include "NewBusiness.h"
 #include "Records.h"
 #include "Tables.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <memory>
@@ -133,6 +135,84 @@ private Q_SLOTS:
         closeDatabase();
         for (const QString &name : kPacked)
             QCOMPARE(recordCount(dir.path(), name), before[name] - (packed.contains(name) ? 1 : 0));
+    }
+
+    // Re-index, pack and erase of the whole business, alone and while another program holds
+    // CUST5 open: what is done on disk and what the window is told.
+    void fileMaintenance_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("otherProgram");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("messageStart");
+        QTest::addColumn<QString>(
+            "customers"); // afterwards: "kept", "packed" (the deleted one gone), "erased"
+
+        QTest::newRow("re-index") << "reindex" << false << "Indexes rebuilt" << QString() << "kept";
+        QTest::newRow("re-index under another program")
+            << "reindex" << true << QString() << QString() << "kept";
+        QTest::newRow("pack") << "pack" << false << "Data files packed" << QString() << "packed";
+        QTest::newRow("pack under another program")
+            << "pack" << true << QString()
+            << "These data files were not packed (in use by another program, or damaged): CUST5.DBF"
+            << "kept";
+        QTest::newRow("erase") << "erase" << false << "Data files erased"
+                               << "The data files were erased.\n"
+                               << "erased";
+        QTest::newRow("erase under another program")
+            << "erase" << true << QString() << "Nothing was erased.\n"
+            << "kept";
+    }
+
+    void fileMaintenance()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, otherProgram);
+        QFETCH(QString, status);
+        QFETCH(QString, messageStart);
+        QFETCH(QString, customers);
+
+        TempDataDir dir;
+        QVERIFY(createBusiness(dir.path(), true).ok());
+        QVERIFY(deleteOneOfEach(dir.path()));
+        const qint64 before = recordCount(dir.path(), QStringLiteral("CUST5"));
+        std::unique_ptr<db::Engine> other;
+        if (otherProgram) {
+            other = std::make_unique<db::Engine>(dir.path());
+            QVERIFY(openCustomers(*other));
+        }
+        openDatabase(dir.path());
+        const MaintenanceOutcome outcome = command == QLatin1String("reindex") ? reindexBusiness(database())
+                                           : command == QLatin1String("pack")  ? packBusiness(database())
+                                                                               : eraseBusiness(database());
+        QCOMPARE(outcome.status, status);
+        QVERIFY(outcome.fatal.isEmpty());
+        if (otherProgram && command == QLatin1String("reindex"))
+            QVERIFY2(outcome.message.contains(QStringLiteral("CUST5"), Qt::CaseInsensitive),
+                     qPrintable(outcome.message));
+        else
+            QVERIFY2(outcome.message.startsWith(messageStart), qPrintable(outcome.message));
+        QCOMPARE(outcome.message.isEmpty(),
+                 messageStart.isEmpty() && !(otherProgram && command == "reindex"));
+        for (const TableDef &def : schemaTables())
+            QVERIFY2(!database().table(def.name), qPrintable(def.name));
+        closeDatabase();
+        if (other)
+            QVERIFY(other->closeAll().isOk());
+        const qint64 expected = customers == QLatin1String("kept")     ? before
+                                : customers == QLatin1String("packed") ? before - 1
+                                                                       : 0;
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), expected);
+        if (command == QLatin1String("erase") && !otherProgram) {
+            // The closing message names the copy taken first, which holds the customers.
+            const QStringList copies =
+                QDir(dir.file(QStringLiteral("backups"))).entryList({QStringLiteral("erase-*")}, QDir::Dirs);
+            QCOMPARE(copies.size(), 1);
+            QVERIFY2(outcome.message.contains(copies.first()), qPrintable(outcome.message));
+            QCOMPARE(
+                recordCount(dir.file(QStringLiteral("backups/") + copies.first()), QStringLiteral("CUST5")),
+                before);
+        }
     }
 
     // A damaged index is offered once; "Yes" rebuilds it as it was and opens every table again,
