@@ -3,6 +3,7 @@
 // "Print" and "Packing List", the pick lists' messages, and the stationery window storing the
 // letterhead in TLR2.
 
+#include "../records/RecordTestSupport.h"
 #include "AppTestSupport.h"
 #include "CurrentPrinter.h"
 #include "Database.h"
@@ -13,7 +14,6 @@
 #include "InvoiceStore.h"
 #include "InvoiceU.h"
 #include "MainU.h"
-#include "ModalDriver.h"
 #include "MoneyBox.h"
 #include "ProgramCommands.h"
 #include "Prompt.h"
@@ -36,6 +36,7 @@
 #include <QTest>
 
 using namespace tallyra;
+using recordtest::child;
 using testsupport::ModalDriver;
 
 namespace {
@@ -47,6 +48,15 @@ void useTestLocale(QProcess *process)
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
     env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
     process->setProcessEnvironment(env);
+}
+
+// Starts the main window on the business in `dir` with the program's commands.
+bool startMain(TMain &window, const QString &dir)
+{
+    window.setDataDirectory(dir);
+    window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
+    registerProgramCommands(window);
+    return window.start();
 }
 
 QStringList pdfPages(const QString &pdf)
@@ -64,11 +74,9 @@ QStringList pdfPages(const QString &pdf)
 void answerDateSpan(ModalDriver &driver, const QDate &from, const QDate &to, bool ok = true)
 {
     driver.then<TDateSpan>([from, to, ok](TDateSpan *dialog) {
-        dialog->findChild<QDateEdit *>(QStringLiteral("beginDateEdit"))->setDate(from);
-        dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->setDate(to);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("okButton")
-                                                              : QStringLiteral("cancelButton")),
-                          Qt::LeftButton);
+        child<QDateEdit>(dialog, "beginDateEdit")->setDate(from);
+        child<QDateEdit>(dialog, "endDateEdit")->setDate(to);
+        QTest::mouseClick(child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"), Qt::LeftButton);
     });
 }
 
@@ -80,18 +88,20 @@ struct Shown
     QString text;
 };
 
-// Notes what the next viewer shows, optionally exports it to `pdf`, and closes it.
-void whenViewerShown(ModalDriver &driver, Shown *seen, const QString &pdf = {})
+// Notes what the next viewer shows, optionally exports it to `file` by `exportAction`, and
+// closes it.
+void whenViewerShown(ModalDriver &driver, Shown *seen, const QString &file = {},
+                     const char *exportAction = "pdfAction")
 {
-    driver.then<TReportF>([seen, pdf](TReportF *viewer) {
+    driver.then<TReportF>([seen, file, exportAction](TReportF *viewer) {
         seen->shown = true;
         seen->pdfName = viewer->pdfFileName();
         seen->text = QString::fromUtf8(reportExportText(reportBuffer(), TextLayout::Padded));
-        if (!pdf.isEmpty()) {
-            Prompt::setNextAnswers({pdf});
-            viewer->findChild<QAction *>(QStringLiteral("pdfAction"))->trigger();
+        if (!file.isEmpty()) {
+            Prompt::setNextAnswers({file});
+            child<QAction>(viewer, exportAction)->trigger();
         }
-        viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
+        child<QAction>(viewer, "exitAction")->trigger();
     });
 }
 
@@ -121,12 +131,9 @@ private Q_SLOTS:
         testsupport::TempDataDir dir;
         QVERIFY(doctest::makeShop(dir.path()));
         TMain window;
-        window.setDataDirectory(dir.path());
-        window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
-        registerProgramCommands(window);
-        QVERIFY(window.start());
+        QVERIFY(startMain(window, dir.path()));
         for (const char *name : {"printInvoicesButton", "packingListButton", "stationeryButton"})
-            QVERIFY2(window.findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
+            QVERIFY2(child<QPushButton>(&window, name)->isEnabled(), name);
 
         const QString pdf = dir.file(QStringLiteral("run.pdf"));
         Shown seen;
@@ -134,7 +141,7 @@ private Q_SLOTS:
         answerDateSpan(driver, QDate(2024, 3, 1), QDate(2024, 3, 10));
         whenViewerShown(driver, &seen, pdf);
         driver.start();
-        window.findChild<QPushButton *>(QStringLiteral("printInvoicesButton"))->click();
+        child<QPushButton>(&window, "printInvoicesButton")->click();
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Invoices 1001-1003.pdf"));
         QCOMPARE(Prompt::takeShown(), QStringList{"Export Report"});
@@ -153,13 +160,11 @@ private Q_SLOTS:
         QVERIFY(pages[1].contains(QStringLiteral("xxxxxxxxxxxx1111 12/05")));
         QVERIFY(!pages[1].contains(QStringLiteral("4111")));
 
-        // A cancelled span shows nothing.
-        Shown none;
+        // A cancelled span shows nothing (a viewer would hold the click in its exec()).
         ModalDriver cancelled;
         answerDateSpan(cancelled, QDate(2024, 3, 1), QDate(2024, 3, 31), false);
         cancelled.start();
-        window.findChild<QPushButton *>(QStringLiteral("packingListButton"))->click();
-        QVERIFY(!none.shown);
+        child<QPushButton>(&window, "packingListButton")->click();
         QVERIFY(Prompt::takeShown().isEmpty());
         QVERIFY(reportBuffer().isEmpty());
         window.close();
@@ -171,10 +176,7 @@ private Q_SLOTS:
         testsupport::TempDataDir dir;
         QVERIFY(doctest::makeShop(dir.path()));
         TMain window;
-        window.setDataDirectory(dir.path());
-        window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
-        registerProgramCommands(window);
-        QVERIFY(window.start());
+        QVERIFY(startMain(window, dir.path()));
         QVERIFY(InvoiceStore::openTables(database()));
         db::Table *inv = database().table(QStringLiteral("INV6"));
         QVERIFY(inv->bottom()); // invoice 1006, whose customer is gone
@@ -192,10 +194,10 @@ private Q_SLOTS:
         ModalDriver driver;
         driver.then<TInvoice>([&](TInvoice *form) {
             // A note typed on screen is what the document prints, masked.
-            auto *note = form->findChild<QLineEdit *>(QStringLiteral("noteEdit"));
+            auto *note = child<QLineEdit>(form, "noteEdit");
             note->setText(QStringLiteral("5500 0000 0000 0004 1/27"));
-            form->findChild<QPushButton *>(QStringLiteral("printButton"))->click();
-            form->findChild<QPushButton *>(QStringLiteral("packingListButton"))->click();
+            child<QPushButton>(form, "printButton")->click();
+            child<QPushButton>(form, "packingListButton")->click();
             done = true;
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
             form->reject();
@@ -252,13 +254,7 @@ private Q_SLOTS:
         Shown seen;
         ModalDriver driver;
         answerDateSpan(driver, QDate(2024, 3, 1), QDate(2024, 3, 31));
-        driver.then<TReportF>([&](TReportF *viewer) {
-            seen.shown = true;
-            seen.pdfName = viewer->pdfFileName();
-            Prompt::setNextAnswers({exported});
-            viewer->findChild<QAction *>(QStringLiteral("asciiTextAction"))->trigger();
-            viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
-        });
+        whenViewerShown(driver, &seen, exported, "asciiTextAction");
         driver.start();
         QVERIFY(runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}));
         QTRY_VERIFY(seen.shown);
@@ -342,27 +338,23 @@ private Q_SLOTS:
         ModalDriver driver;
         driver.then<TStationary>([&](TStationary *form) {
             QCOMPARE(form->windowTitle(), QStringLiteral("Stationery Setup"));
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))->text(),
-                     QStringLiteral("Harbour Supplies"));
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("topMarginBox"))->text(),
-                     QStringLiteral(" 0.00"));
-            QVERIFY(form->findChild<QRadioButton *>(QStringLiteral("leftRadioButton"))->isChecked());
+            QCOMPARE(child<QLineEdit>(form, "companyEdit")->text(), QStringLiteral("Harbour Supplies"));
+            QCOMPARE(child<QLineEdit>(form, "topMarginBox")->text(), QStringLiteral(" 0.00"));
+            QVERIFY(child<QRadioButton>(form, "leftRadioButton")->isChecked());
             // A box without a number stops "Save" with a message naming it; nothing is stored.
-            form->findChild<QLineEdit *>(QStringLiteral("logoWidthBox"))->setText(QStringLiteral("  "));
+            child<QLineEdit>(form, "logoWidthBox")->setText(QStringLiteral("  "));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-            form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+            child<QPushButton>(form, "saveButton")->click();
             QVERIFY(form->isVisible());
-            form->findChild<QLineEdit *>(QStringLiteral("logoWidthBox"))->setText(QStringLiteral(" 2.00"));
-            form->findChild<QLineEdit *>(QStringLiteral("topMarginBox"))->setText(QStringLiteral(" 1.00"));
+            child<QLineEdit>(form, "logoWidthBox")->setText(QStringLiteral(" 2.00"));
+            child<QLineEdit>(form, "topMarginBox")->setText(QStringLiteral(" 1.00"));
             Prompt::setNextAnswers({logoPath});
-            form->findChild<QPushButton *>(QStringLiteral("logoFileButton"))->click();
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("logoFileEdit"))->text(), logoPath);
-            form->findChild<QRadioButton *>(QStringLiteral("centerRadioButton"))->click();
-            form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))
-                ->setText(QStringLiteral("  Harbour & Sons "));
-            form->findChild<QLineEdit *>(QStringLiteral("closingLineEdit"))
-                ->setText(QStringLiteral("Yours truly"));
-            form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+            child<QPushButton>(form, "logoFileButton")->click();
+            QCOMPARE(child<QLineEdit>(form, "logoFileEdit")->text(), logoPath);
+            child<QRadioButton>(form, "centerRadioButton")->click();
+            child<QLineEdit>(form, "companyEdit")->setText(QStringLiteral("  Harbour & Sons "));
+            child<QLineEdit>(form, "closingLineEdit")->setText(QStringLiteral("Yours truly"));
+            child<QPushButton>(form, "saveButton")->click();
             done = true;
         });
         driver.start();
@@ -384,11 +376,11 @@ private Q_SLOTS:
         bool second = false;
         ModalDriver reopened;
         reopened.then<TStationary>([&](TStationary *form) {
-            form->findChild<QLineEdit *>(QStringLiteral("addr2Edit"))->setText(QStringLiteral("Folkestone"));
+            child<QLineEdit>(form, "addr2Edit")->setText(QStringLiteral("Folkestone"));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::No)});
             QTest::keyClick(form, Qt::Key_Escape);
             QVERIFY(form->isVisible());
-            form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+            child<QPushButton>(form, "saveButton")->click();
             second = true;
         });
         reopened.start();
