@@ -1,11 +1,11 @@
 #include "MainU.h"
 
 #include "AboutU.h"
-#include "BackupSet.h"
-#include "BusinessPlace.h"
+#include "CommandPolicy.h"
 #include "CurrentPrinter.h"
 #include "Database.h"
 #include "EnterMovesFocus.h"
+#include "FileMaintenance.h"
 #include "Help.h"
 #include "MailMerge.h"
 #include "MultGroupU.h"
@@ -15,8 +15,8 @@
 #include "ReportFont.h"
 #include "ReportFontU.h"
 #include "ReportList.h"
-#include "SafetyBackup.h"
 #include "Settings.h"
+#include "StartupSequence.h"
 #include "Tables.h"
 
 #include <QAction>
@@ -51,10 +51,6 @@ namespace {
 
 const char *const kHelpContext = "helpContext";
 
-const QString kMissingDataFiles = QStringLiteral(
-    "Database files not found in startup directory\r\nProgram must be started from the directory containing "
-    "the data files.");
-
 // The client area of the window: 539 by 346 pixels.
 constexpr int kClientWidth = 539;
 constexpr int kClientHeight = 346;
@@ -64,12 +60,6 @@ QString unavailableHint(const QString &hint)
     return hint.isEmpty() ? QStringLiteral("Not available in this version")
                           : hint + QStringLiteral(" (not available in this version)");
 }
-
-// The tables in the order the start-up index rebuild works on them: the first one not done is the
-// one that failed.
-const TableId kRebuildOrder[] = {TableId::Customers, TableId::Zones,     TableId::Groups,
-                                 TableId::Products,  TableId::Purchases, TableId::Invoices,
-                                 TableId::Items,     TableId::Payments,  TableId::Labels};
 
 // How long a closing status message stays.
 constexpr int kStatusMilliseconds = 5000;
@@ -518,42 +508,25 @@ void TMain::finishCommand()
 {
     if (m_terminated || !databaseOpen())
         return;
-    const db::Status closed = closeAllTables(database());
-    if (!closed.isOk())
-        Prompt::info(this, QStringLiteral("The data files could not be written:\n") + closed.toString());
+    if (const QString failure = closeCommandTables(database()); !failure.isEmpty())
+        Prompt::info(this, failure);
+}
+
+bool TMain::askRebuild(const QString &question)
+{
+    return Prompt::yesNo(this, question);
 }
 
 bool TMain::openForCommand(const QList<TableId> &ids)
 {
-    QList<TableId> repaired;
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        const TableId id = ids[i];
-        const OpenResult opened = openTable(database(), id);
-        if (opened)
-            continue;
-        qWarning("%s", qPrintable(opened.detail()));
-        // Only an index that failed its checks is rebuilt: one that another program holds or is
-        // changing is in use, not damaged, and rebuilding it would destroy that program's work.
-        if (opened.indexDamaged() && !repaired.contains(id)) {
-            const QString table = tableDef(id).fileName;
-            const QString question =
-                QStringLiteral("The index of %1 is damaged:\n%2\n\nRebuild it from the table now?")
-                    .arg(table, opened.detail());
-            if (Prompt::yesNo(this, question)) {
-                repaired << id;
-                const MaintenanceResult rebuilt = rebuildIndexGroup(database(), id);
-                if (rebuilt) {
-                    // The rebuild closed every table: open the command's tables again.
-                    i = -1;
-                    continue;
-                }
-                qWarning("%s", qPrintable(rebuilt.status.toString()));
-            }
-        }
-        fatal(opened.message());
-        return false;
-    }
-    return true;
+    const CommandTables opened =
+        openCommandTables(database(), ids, [this](const QString &question) { return askRebuild(question); });
+    for (const QString &warning : opened.warnings)
+        qWarning("%s", qPrintable(warning));
+    if (opened)
+        return true;
+    fatal(opened.fatal);
+    return false;
 }
 
 void TMain::fatal(const QString &message)
@@ -571,119 +544,60 @@ void TMain::fatal(const QString &message)
         QCoreApplication::exit(1);
 }
 
-bool TMain::runRecordCommand(const RecordCommand &command)
+bool TMain::runRecordCommand(RecordKind kind, TableId main)
 {
-    if (!hasRecordWindows(command.kind) || m_inCommand || m_terminated || !databaseOpen())
+    if (!hasRecordWindows(kind) || m_inCommand || m_terminated || !databaseOpen())
         return false;
+    const RecordCommandPolicy policy = recordCommandPolicy(main, settings().ByCust);
+    RecordCommandRun run(database(), policy);
     m_inCommand = true;
-    if (command.clearFlagBefore)
-        setPackNeeded(false);
-    if (!openForCommand(command.tables)) {
+    const bool begun = run.begin([this](const QString &question) { return askRebuild(question); });
+    for (const QString &warning : run.warnings())
+        qWarning("%s", qPrintable(warning));
+    if (!begun) {
         m_inCommand = false;
+        fatal(run.fatal());
         return false;
     }
-    const TableDef &main = tableDef(command.main);
-    db::Table *table = database().table(main.name);
-    if (!command.order.isEmpty() && !table->selectTag(command.order)) {
-        qWarning("%s", qPrintable(table->takeError().toString()));
-        m_inCommand = false;
-        fatal(openFailureMessage(main.tagFailFile));
-        return false;
-    }
-    const qint64 preselect = command.preselectLast ? lastRecordNumber(*table) : firstRecordNumber(*table);
-    browseAndEdit(*table, command.kind, preselect, this);
+    db::Table *table = run.mainTable();
+    const qint64 preselect = policy.preselectLast ? lastRecordNumber(*table) : firstRecordNumber(*table);
+    browseAndEdit(*table, kind, preselect, this);
     m_inCommand = false;
     if (m_terminated)
         return false;
-    finishCommand();
-
-    if (packNeeded()) {
-        MaintenanceResult packed;
-        if (command.packAllWhenFlagged) {
-            packed = packDataFiles(database(), progressDisplay());
-        } else {
-            for (TableId id : command.packWhenFlagged) {
-                packed = packTable(database(), id, false);
-                if (!packed)
-                    break;
-            }
-        }
-        if (!packed)
-            Prompt::info(this,
-                         QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
-    }
-    if (command.clearFlagAfter)
-        setPackNeeded(false);
+    for (const QString &message : run.finish(progressDisplay()))
+        Prompt::info(this, message);
     return true;
 }
 
 void TMain::BtnInvoicesClick()
 {
-    RecordCommand command;
-    command.kind = RecordKind::Invoice;
-    command.tables = {TableId::Customers, TableId::Groups,   TableId::Invoices,
-                      TableId::Items,     TableId::Payments, TableId::Products};
-    command.main = TableId::Invoices;
-    command.order = QStringLiteral("Inv");
-    command.preselectLast = true;
-    command.packAllWhenFlagged = true;
-    runRecordCommand(command);
+    runRecordCommand(RecordKind::Invoice, TableId::Invoices);
 }
 
 void TMain::BtnCustomersClick()
 {
-    RecordCommand command;
-    command.kind = RecordKind::Customer;
-    command.tables = {TableId::Customers, TableId::Groups};
-    command.main = TableId::Customers;
-    command.order = settings().ByCust ? QStringLiteral("CName") : QStringLiteral("cComp");
-    command.clearFlagBefore = true;
-    command.packWhenFlagged = {TableId::Customers};
-    command.clearFlagAfter = true;
-    runRecordCommand(command);
+    runRecordCommand(RecordKind::Customer, TableId::Customers);
 }
 
 void TMain::BtnProductsClick()
 {
-    RecordCommand command;
-    command.kind = RecordKind::Product;
-    command.tables = {TableId::Products};
-    command.main = TableId::Products;
-    command.packWhenFlagged = {TableId::Products, TableId::Purchases};
-    command.clearFlagAfter = true;
-    runRecordCommand(command);
+    runRecordCommand(RecordKind::Product, TableId::Products);
 }
 
 void TMain::BtnPurchasesClick()
 {
-    RecordCommand command;
-    command.kind = RecordKind::Purchase;
-    command.tables = {TableId::Purchases, TableId::Products};
-    command.main = TableId::Purchases;
-    command.packWhenFlagged = {TableId::Purchases};
-    command.clearFlagAfter = true;
-    runRecordCommand(command);
+    runRecordCommand(RecordKind::Purchase, TableId::Purchases);
 }
 
 void TMain::BtnGroupsClick()
 {
-    RecordCommand command;
-    command.kind = RecordKind::Group;
-    command.tables = {TableId::Groups, TableId::Customers};
-    command.main = TableId::Groups;
-    command.order = QStringLiteral("CGroup");
-    command.packWhenFlagged = {TableId::Groups};
-    command.clearFlagAfter = true;
-    runRecordCommand(command);
+    runRecordCommand(RecordKind::Group, TableId::Groups);
 }
 
 void TMain::BtnLabelFormsClick()
 {
-    RecordCommand command;
-    command.kind = RecordKind::Label;
-    command.tables = {TableId::Labels};
-    command.main = TableId::Labels;
-    runRecordCommand(command);
+    runRecordCommand(RecordKind::Label, TableId::Labels);
 }
 
 void TMain::BtnBatchLabelsClick()
@@ -882,85 +796,39 @@ ProgressDisplay TMain::progressDisplay() const
     return display;
 }
 
+void TMain::showOutcome(const MaintenanceOutcome &outcome)
+{
+    m_progress->end();
+    if (!outcome.warning.isEmpty())
+        qWarning("%s", qPrintable(outcome.warning));
+    if (!outcome.fatal.isEmpty()) {
+        fatal(outcome.fatal);
+        return;
+    }
+    if (!outcome.status.isEmpty())
+        m_progress->say(outcome.status, kStatusMilliseconds);
+    if (!outcome.message.isEmpty())
+        Prompt::info(this, outcome.message);
+}
+
 void TMain::BtnReIndexClick()
 {
-    if (!databaseOpen() || m_inCommand)
-        return;
-    const MaintenanceResult result = rebuildIndexes(database(), ReindexMode::Full, progressDisplay());
-    m_progress->end();
-    if (result) {
-        m_progress->say(QStringLiteral("Indexes rebuilt"), kStatusMilliseconds);
-        return;
-    }
-    if (result.status.isLocked()) {
-        Prompt::info(this, result.status.toString());
-        return;
-    }
-    fatal(result.status.toString());
+    if (databaseOpen() && !m_inCommand)
+        showOutcome(reindexBusiness(database(), progressDisplay()));
 }
 
 void TMain::BtnPackClick()
 {
-    if (!databaseOpen() || m_inCommand)
-        return;
-    const MaintenanceResult result = packDataFiles(database(), progressDisplay());
-    m_progress->end();
-    if (!result) {
-        Prompt::info(this,
-                     QStringLiteral("The data files could not be packed:\n") + result.status.toString());
-        return;
-    }
-    // The others were packed; these keep their deleted records until a later pack.
-    if (!result.tablesSkipped.isEmpty()) {
-        QStringList files;
-        for (const QString &name : result.tablesSkipped) {
-            const TableDef *def = findTableDef(name);
-            files << (def ? def->fileName : name);
-        }
-        Prompt::info(this, QStringLiteral("These data files were not packed (in use by another program, or "
-                                          "damaged): ") +
-                               files.join(QStringLiteral(", ")));
-        return;
-    }
-    m_progress->say(QStringLiteral("Data files packed"), kStatusMilliseconds);
+    if (databaseOpen() && !m_inCommand)
+        showOutcome(packBusiness(database(), progressDisplay()));
 }
 
 void TMain::BtnEraseClick()
 {
     if (!databaseOpen() || m_inCommand)
         return;
-    if (!Prompt::warningOkCancel(this, eraseWarning()))
-        return;
-    // The erased tables are copied aside first; without that copy nothing is erased.
-    closeAllTables(database());
-    const SafetyBackupResult safety =
-        takeSafetyBackup(database().directory(), QStringLiteral("erase"),
-                         {TableId::Customers, TableId::Groups, TableId::Invoices, TableId::Items,
-                          TableId::Payments, TableId::Products, TableId::Purchases},
-                         database().fileSystem());
-    if (!safety) {
-        Prompt::info(this, QStringLiteral("Nothing was erased: the data could not be copied aside first.\n") +
-                               safety.status.toString());
-        return;
-    }
-    const EraseResult result = eraseDataFiles(database(), progressDisplay());
-    m_progress->end();
-    if (result) {
-        m_progress->say(QStringLiteral("Data files erased"), kStatusMilliseconds);
-        Prompt::info(this, QStringLiteral("The data files were erased.\n") + safetyBackupNote(safety));
-        return;
-    }
-    if (!result.failedFile.isEmpty() && result.status.isLocked()) {
-        // Another copy of the program has a table open: nothing was erased, and this copy goes on.
-        Prompt::info(this, QStringLiteral("Nothing was erased.\n") + result.status.toString());
-        return;
-    }
-    if (!result.failedFile.isEmpty()) {
-        qWarning("%s", qPrintable(result.status.toString()));
-        fatal(openFailureMessage(result.failedFile));
-        return;
-    }
-    Prompt::info(this, QStringLiteral("The data files could not be erased:\n") + result.status.toString());
+    if (Prompt::warningOkCancel(this, eraseWarning()))
+        showOutcome(eraseBusiness(database(), progressDisplay()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -988,17 +856,14 @@ bool TMain::FormShow()
     m_about->showSplash();
     const qint64 shownAt = m_clock->now();
 
-    // A restore cut short by a crash is finished (or dropped) before any table is read.
-    finishInterruptedRestore(m_dataDir);
-    const QString business = businessToOpen(m_dataDir, m_dataDirGiven);
-    if (business.isEmpty()) {
+    const StartupOutcome outcome = startBusiness(m_dataDir, m_dataDirGiven);
+    if (outcome.state == StartupOutcome::State::NoBusiness) {
         m_about->closeSplash();
         m_terminated = true;
-        Prompt::info(this, kMissingDataFiles);
+        Prompt::info(this, outcome.message);
         return false;
     }
-    m_dataDir = business;
-    if (!openBusiness())
+    if (!showBusiness(outcome))
         return false;
 
     if (const qint64 left = splashWaitLeft(shownAt, m_clock->now()); left > 0)
@@ -1007,49 +872,24 @@ bool TMain::FormShow()
     return true;
 }
 
-bool TMain::openBusiness()
+bool TMain::showBusiness(const StartupOutcome &outcome)
 {
-    finishInterruptedRestore(m_dataDir);
-    openDatabase(m_dataDir);
-    const SettingsResult loaded = loadSettings(database());
-    closeAllTables(database());
-    if (!loaded) {
-        fatal(loaded.message());
+    if (!outcome) {
+        fatal(outcome.message);
         return false;
     }
-    const MaintenanceResult indexed = rebuildIndexes(database(), ReindexMode::MissingOnly);
-    if (!indexed) {
-        // The table that failed (the one the engine's reason names, else the first not rebuilt),
-        // the words of the start-up rule, and the engine's reason.
-        QString file;
-        const QString reason = indexed.status.toString();
-        for (TableId id : kRebuildOrder) {
-            if (reason.contains(tableDef(id).fileName, Qt::CaseInsensitive)) {
-                file = tableDef(id).fileName;
-                break;
-            }
-        }
-        for (TableId id : kRebuildOrder) {
-            if (file.isEmpty() && !indexed.tablesDone.contains(tableDef(id).name))
-                file = tableDef(id).fileName;
-        }
-        fatal(openFailureMessage(file) + QLatin1Char('\n') + indexed.status.toString());
-        return false;
-    }
-
+    m_dataDir = outcome.directory;
     m_importDirsButton->show();
     m_batchLabelsButton->show();
     m_deleteCustomersButton->show();
     m_byEmailRadio->setText(QStringLiteral("By EMail Address"));
     setWindowTitle(QStringLiteral("Tallyra ") + versionText());
     setWindowFilePath(m_dataDir);
-    setPackNeeded(false);
     applyPreferences();
     m_pages->setCurrentIndex(0);
     ReportKindClick(1);
     updateCommandStates();
     m_started = true;
-    rememberBusiness(m_dataDir);
     return true;
 }
 
@@ -1063,12 +903,8 @@ void TMain::closeBusiness()
         CustomerOrderExit();
     if (inGroup(m_inventoryGroup, focus))
         InventoryMethodExit();
-    if (packNeeded()) {
-        const MaintenanceResult packed = packDataFiles(database(), progressDisplay());
-        if (!packed)
-            Prompt::info(this,
-                         QStringLiteral("The data files could not be packed:\n") + packed.status.toString());
-    }
+    if (const QString failure = packWhenFlagged(database(), progressDisplay()); !failure.isEmpty())
+        Prompt::info(this, failure);
     closeDatabase();
     m_started = false;
 }
@@ -1077,14 +913,13 @@ bool TMain::switchBusiness(const QString &dir)
 {
     if (m_inCommand || m_terminated)
         return false;
-    if (!dataFilesPresent(dir)) {
-        Prompt::info(
-            this, QStringLiteral("No business's data files are in %1.").arg(QDir::toNativeSeparators(dir)));
+    // Refused before the business open now is closed, so that one stays.
+    if (const QString refusal = businessRefusal(dir); !refusal.isEmpty()) {
+        Prompt::info(this, refusal);
         return false;
     }
     closeBusiness();
-    m_dataDir = QDir(dir).absolutePath();
-    if (!openBusiness())
+    if (!showBusiness(openBusiness(dir)))
         return false;
     m_progress->say(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(m_dataDir)),
                     kStatusMilliseconds);

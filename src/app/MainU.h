@@ -1,10 +1,12 @@
 #pragma once
 
 #include "BrowseEdit.h"
+#include "FileMaintenance.h"
 #include "MainCommands.h"
 #include "Maintenance.h"
 #include "Schema.h"
 #include "Startup.h"
+#include "StartupSequence.h"
 
 #include <QMainWindow>
 #include <array>
@@ -120,25 +122,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // One of the record commands: which tables it opens, how it orders and preselects, and what
-    // it packs afterwards.
-    struct RecordCommand
-    {
-        RecordKind kind;
-        QList<TableId> tables; // opened in this order; the kind's table among them
-        TableId main;
-        QString order; // tag selected before preselecting; empty: as opened
-        bool preselectLast = false;
-        bool clearFlagBefore = false;
-        QList<TableId> packWhenFlagged; // packed one by one, without memo compaction
-        bool packAllWhenFlagged = false;
-        bool clearFlagAfter = false;
-    };
-
     void buildMenu();
-    // Opens the business in m_dataDir: engine, settings, missing indexes, caption, preferences,
-    // first page; remembers the directory. False when the program must end (the user was told).
-    bool openBusiness();
+    // Shows the business the start-up sequence opened: caption, preferences, first page. A
+    // failed sequence ends the program with its message. False when the program must end.
+    bool showBusiness(const StartupOutcome &outcome);
     void closeBusiness();
     QWidget *buildInvoicesPage();
     QWidget *buildCustomersPage();
@@ -152,12 +139,17 @@ private:
     void updateCommandStates();
     void updateButtonState(QPushButton *button, bool available);
     void placeReportList();
+    // Shows what a "File Maintenance" command left to tell: a status note, a message, or the end.
+    void showOutcome(const MaintenanceOutcome &outcome);
     void applyPreferences();
 
-    bool runRecordCommand(const RecordCommand &command);
-    // Opens a command's tables in order. A damaged index (never one merely in use elsewhere) is
-    // offered for rebuilding; otherwise a failure is fatal. False when the program must end.
+    // The browse-and-edit loop of `kind` over `main`, with the tables and packing of its policy.
+    bool runRecordCommand(RecordKind kind, TableId main);
+    // Opens a command's tables in order, asking before a damaged index is rebuilt; a failure
+    // ends the program. False when the program must end.
     bool openForCommand(const QList<TableId> &ids);
+    // Asks the user whether a damaged index is to be rebuilt.
+    bool askRebuild(const QString &question);
     void finishCommand();
     void saveSettingsNow();
     bool inGroup(QGroupBox *group, QWidget *widget) const;

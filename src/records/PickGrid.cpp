@@ -20,7 +20,32 @@ constexpr int kInvoiceKeyWidth = 6;
 
 void PickGrid::setExactLimit(qint64 limit)
 {
-    m_exactLimit = std::max(limit, kMinExactLimit);
+    m_exactLimit = std::max({limit, kMinExactLimit, 2 * qint64(m_rowCount) + 12});
+}
+
+void PickGrid::setRowCount(int rows)
+{
+    rows = std::max(rows, kRows);
+    if (rows == m_rowCount)
+        return;
+    m_rowCount = rows;
+    m_exactLimit = std::max(m_exactLimit, 2 * qint64(m_rowCount) + 12);
+    if (!m_table || m_count == 0)
+        return;
+    m_lastTop = m_count > m_rowCount ? m_count - m_rowCount : 0;
+    m_target = currentRecNo();
+    if (!scrollable() || m_top <= 0) {
+        placeAnchorAtStart();
+        m_top = 0;
+        m_exact = true;
+    } else if (!m_exact || m_top < m_lastTop) {
+        // The first row stays; an estimated top is kept clear of the end as before.
+    } else {
+        placeAnchorAtEnd();
+        m_top = m_lastTop;
+        m_exact = true;
+    }
+    fill();
 }
 
 int PickGrid::scrollPosition() const
@@ -88,7 +113,7 @@ void PickGrid::open(db::Table *table, qint64 target)
     m_anchor = 0;
     m_target = 0;
     m_count = table ? table->recordCount() : 0;
-    m_lastTop = m_count > kRows ? m_count - kRows : 0;
+    m_lastTop = m_count > m_rowCount ? m_count - m_rowCount : 0;
     if (m_count == 0) {
         noteError();
         return;
@@ -205,7 +230,7 @@ PickGrid::Place PickGrid::positionOf(quint32 recNo)
 bool PickGrid::placeAnchorAtEnd()
 {
     const bool ok = m_table->bottom();
-    m_table->skip(-(kRows - 1));
+    m_table->skip(-(m_rowCount - 1));
     m_anchor = ok ? m_table->recNo() : 0;
     return ok;
 }
@@ -281,7 +306,7 @@ void PickGrid::placeExactly(qint64 newTop)
         } else if (best == fromFirst) {
             ok = m_table->top() && m_table->skip(newTop);
         } else {
-            ok = m_table->bottom() && m_table->skip(-(kRows - 1 + fromLast));
+            ok = m_table->bottom() && m_table->skip(-(m_rowCount - 1 + fromLast));
         }
         if (ok) {
             m_anchor = m_table->recNo();
@@ -397,7 +422,7 @@ void PickGrid::fill()
 {
     m_rows.clear();
     if (m_anchor != 0 && m_table->go(m_anchor)) {
-        for (int i = 0; i < kRows; ++i) {
+        for (int i = 0; i < m_rowCount; ++i) {
             PickRow row;
             row.recNo = m_table->recNo();
             row.deleted = m_table->isDeleted();

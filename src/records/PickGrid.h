@@ -1,9 +1,9 @@
 #pragma once
 
-// The paging logic behind the customer, product, invoice and purchase pick lists: ten rows of a
-// table in the order of its selected tag, the position ("top") of the first row, paging and
-// scrolling, the search box, the deleted markers and the placing of a target record. No widgets:
-// the list windows show what this class holds and forward the user's keys and clicks to it.
+// The paging logic behind the customer, product, invoice and purchase pick lists: ten rows (more
+// when the window is enlarged) of a table in the order of its selected tag, the position ("top") of the first
+// row, paging and scrolling, the search box, the deleted markers and the placing of a target record. No
+// widgets: the list windows show what this class holds and forward the user's keys and clicks to it.
 //
 // Positions are counted in the selected tag, which holds every record of the table (deleted ones
 // included), so the table's record count is the number of positions.
@@ -66,6 +66,12 @@ public:
     void setLayout(Layout layout) { m_layout = std::move(layout); }
     const Layout &layout() const { return m_layout; }
 
+    // The rows shown at a time: kRows, or more for a list enlarged by the user. On an open list
+    // the record in the current row stays current, the first row stays where it is unless the end
+    // of the table comes into view, and the rows are read again.
+    void setRowCount(int rows);
+    int rowCount() const { return m_rowCount; }
+
     // Records within this many positions of either end get an exact top (at least 32).
     void setExactLimit(qint64 limit);
     qint64 exactLimit() const { return m_exactLimit; }
@@ -77,12 +83,13 @@ public:
 
     bool isEmpty() const { return m_count == 0; }
     qint64 count() const { return m_count; }
-    // Positions of the first row: 0 .. lastTop(); lastTop is count - 10 above ten records, else 0.
+    // Positions of the first row: 0 .. lastTop(); lastTop is count - rows above that many records,
+    // else 0.
     qint64 top() const { return m_top; }
     qint64 lastTop() const { return m_lastTop; }
     bool topExact() const { return m_exact; }
-    // More than ten records: the scroll bar is shown and the paging inputs work.
-    bool scrollable() const { return m_count > kRows; }
+    // More records than rows: the scroll bar is shown and the paging inputs work.
+    bool scrollable() const { return m_count > m_rowCount; }
     // The scroll bar's position, 0 .. 100: the whole part of top * 100 / lastTop.
     int scrollPosition() const;
 
@@ -92,12 +99,12 @@ public:
     quint32 currentRecNo() const; // 0 when no data row is current
 
     // Scrolling. Each asks for a new top; the rows are refilled only when it differs from the
-    // current one (and then it is clamped into 0 .. lastTop). With ten records or fewer nothing
-    // moves.
+    // current one (and then it is clamped into 0 .. lastTop). With no more records than rows
+    // nothing moves.
     void lineUp() { requestTop(m_top - 1); }
     void lineDown() { requestTop(m_top + 1); }
-    void pageUp() { requestTop(m_top - kRows); }
-    void pageDown() { requestTop(m_top + kRows); }
+    void pageUp() { requestTop(m_top - m_rowCount); }
+    void pageDown() { requestTop(m_top + m_rowCount); }
     void home() { requestTop(0); }
     void end() { requestTop(m_lastTop); }
     // The scroll thumb released at `position` (0 .. 100): top = position * lastTop / 100.
@@ -141,6 +148,7 @@ private:
     Layout m_layout;
     db::Table *m_table = nullptr;
     qint64 m_exactLimit = kDefaultExactLimit;
+    int m_rowCount = kRows;
     qint64 m_count = 0;
     qint64 m_lastTop = 0;
     qint64 m_top = 0;

@@ -1,5 +1,6 @@
 #include "PickGridDialog.h"
 
+#include "Conversions.h"
 #include "EnterMovesFocus.h"
 #include "FormRules.h"
 #include "Prompt.h"
@@ -20,6 +21,24 @@
 #include <QVBoxLayout>
 
 namespace tallyra {
+
+namespace {
+
+// The width of the widest date the locale's short format writes, in `metrics`: every month, the
+// days with the widest digits and years of this century and the next.
+int widestDate(const QFontMetrics &metrics)
+{
+    int widest = 0;
+    for (int year : {1988, 2088, 2188}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 20; day <= 28; ++day)
+                widest = qMax(widest, metrics.horizontalAdvance(formatShortDate(QDate(year, month, day))));
+        }
+    }
+    return widest;
+}
+
+} // namespace
 
 PickGridDialog::PickGridDialog(db::Engine &engine, const PickListDef &def, QWidget *parent)
     : QDialog(parent)
@@ -52,7 +71,9 @@ void PickGridDialog::buildWindow()
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_table->horizontalHeader()->setHighlightSections(false);
     m_table->setWordWrap(false);
+    m_table->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_table->installEventFilter(this);
+    m_table->viewport()->installEventFilter(this);
 
     m_scroll = new QScrollBar(Qt::Vertical, this);
     m_scroll->setObjectName(QStringLiteral("pickScrollBar"));
@@ -91,13 +112,15 @@ void PickGridDialog::buildWindow()
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(searchRow);
-    layout->addLayout(gridRow);
+    layout->addLayout(gridRow, 1);
     layout->addWidget(m_infoArea);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_infoArea->hide();
 
     EnterMovesFocus::install(this);
+    // Installed after the Enter filter, so it sees the search box's keys first.
+    m_search->installEventFilter(this);
 
     connect(m_search, &QLineEdit::textChanged, this, &PickGridDialog::EditSearchChange);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, &PickGridDialog::StringGrid1DblClick);
@@ -117,8 +140,8 @@ void PickGridDialog::setDefinition(const PickListDef &def)
 }
 
 // Column widths are multiples of the width of the list's letter in the window's font; the grid
-// shows the visible columns exactly, and its height is eleven rows (the header and ten) plus 11
-// pixels.
+// shows the visible columns exactly, and its height is at least eleven rows (the header and ten)
+// plus 11 pixels.
 void PickGridDialog::applyColumns()
 {
     setObjectName(m_def.objectName);
@@ -152,6 +175,8 @@ void PickGridDialog::applyColumns()
         width = qMax(width, fm.horizontalAdvance(c.header) + kCellMargins);
         if (i == m_def.grid.markerColumn)
             width = qMax(width, fm.horizontalAdvance(m_def.grid.marker) + kCellMargins);
+        if (c.date)
+            width = qMax(width, widestDate(m_table->fontMetrics()) + kCellMargins);
         m_table->setColumnWidth(i, width);
         columnsWidth += width;
     }
@@ -164,10 +189,10 @@ void PickGridDialog::applyColumns()
     m_table->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_table->horizontalHeader()->setFixedHeight(rowHeight);
     const int frame = 2 * m_table->frameWidth();
-    // Ten rows always (the list reads ten records at a time); wider when the window is widened.
+    // Ten rows at least; wider and taller, with more rows, when the window is enlarged.
     m_table->setMinimumWidth(qMax(m_def.gridLetters * letter, columnsWidth) + frame);
-    m_table->setFixedHeight((PickGrid::kRows + 1) * rowHeight + 11);
-    m_scroll->setFixedHeight(m_table->height());
+    m_table->setMinimumHeight((PickGrid::kRows + 1) * rowHeight + 11);
+    fitRows();
 
     if (QLayout *l = layout()) {
         QMargins m = l->contentsMargins();
@@ -270,8 +295,45 @@ void PickGridDialog::reportError()
         Prompt::info(this, QStringLiteral("The list could not be read completely.\n%1").arg(e.toString()));
 }
 
+void PickGridDialog::fitRows()
+{
+    const int rowHeight = m_table->verticalHeader()->defaultSectionSize();
+    if (rowHeight <= 0)
+        return;
+    const int rows = qMax(PickGrid::kRows, m_table->viewport()->height() / rowHeight);
+    if (rows == m_grid.rowCount())
+        return;
+    m_grid.setRowCount(rows);
+    m_scroll->setPageStep(rows);
+    if (!m_grid.isEmpty()) {
+        refresh();
+        reportError();
+    }
+}
+
 bool PickGridDialog::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize) {
+        fitRows();
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched == m_search && event->type() == QEvent::KeyPress && m_table->isEnabled()) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Down:
+            m_table->setFocus(Qt::TabFocusReason);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (m_grid.currentRecNo() != 0) {
+                BtnSelectClick();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+        return QDialog::eventFilter(watched, event);
+    }
     if (watched == m_table && event->type() == QEvent::KeyPress && m_table->isEnabled()) {
         auto *key = static_cast<QKeyEvent *>(event);
         switch (key->key()) {

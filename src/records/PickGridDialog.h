@@ -1,8 +1,10 @@
 #pragma once
 
-// The window of a grid pick list: the search box, a grid of ten rows with a hidden "RecNo"
-// column, the scroll bar beside it and the "Select", "New" and "Cancel" buttons. The paging logic
-// is PickGrid's; this class shows its rows and passes it the user's keys, clicks and typing.
+// The window of a grid pick list: the search box, a grid of ten rows (more when the window is
+// enlarged) with a hidden "RecNo" column, the scroll bar beside it and the "Select", "New" and
+// "Cancel" buttons. The paging logic is PickGrid's; this class shows its rows and passes it the
+// user's keys, clicks and typing. From the search box, Down moves into the grid and Enter chooses
+// the current row, as Enter in the grid does.
 // TPickCust, TPickProd, TPickInv and TPickPur are this window with their own columns.
 
 #include "PickGrid.h"
@@ -70,6 +72,8 @@ private:
     void applyColumns();
     void refresh();
     void reportError();
+    // As many rows as the grid's height shows whole, at least ten.
+    void fitRows();
 
     PickListDef m_def;
     PickGrid m_grid;

@@ -55,6 +55,8 @@ TPickGroup::TPickGroup(db::Engine &engine, QWidget *parent)
     resize(320, 360);
 
     EnterMovesFocus::install(this);
+    // Installed after the Enter filter, so it sees the search box's keys first.
+    m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::textChanged, this, &TPickGroup::EditSearchChange);
     connect(m_names, &QListWidget::itemDoubleClicked, this, &TPickGroup::BtnSelectClick);
     connect(m_select, &QPushButton::clicked, this, &TPickGroup::BtnSelectClick);
@@ -103,6 +105,18 @@ qint64 TPickGroup::pick(qint64 selection, bool allowNew)
 
 bool TPickGroup::eventFilter(QObject *watched, QEvent *event)
 {
+    // From the search box, Down moves into the list and Enter chooses the selected group.
+    if (watched == m_search && event->type() == QEvent::KeyPress && m_names->count() > 0) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Down) {
+            m_names->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BtnSelectClick();
+            return true;
+        }
+    }
     if (watched == m_names && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

@@ -100,7 +100,7 @@ PickListDef invoicePickList()
     d.gridLetters = 47;
     d.searchLabel = QStringLiteral("Seek Invoice No:");
     d.columns = {{QStringLiteral("Invoice"), 7, true},
-                 {QStringLiteral("Date"), 10},
+                 {QStringLiteral("Date"), 10, false, true},
                  {QStringLiteral("Credit Card / Note"), 30}};
     d.grid.cells = [](const db::Table &t) {
         const int iv = t.fieldIndex("IvNo");
@@ -123,7 +123,7 @@ PickListDef purchasePickList()
     d.letter = QLatin1Char('B');
     d.gridLetters = 40;
     d.columns = {{QStringLiteral("Product ID"), 10},
-                 {QStringLiteral("Date"), 8},
+                 {QStringLiteral("Date"), 8, false, true},
                  {QStringLiteral("Quantity"), 10, true},
                  {QStringLiteral("Total Cost"), 12, true}};
     d.grid.cells = [](const db::Table &t) {

@@ -18,6 +18,7 @@ struct PickColumn
     QString header;
     int letters = 0;         // width in widths of the list's letter
     bool alignRight = false; // numbers
+    bool date = false;       // a short date: never narrower than the widest date of the locale
 };
 
 struct PickListDef

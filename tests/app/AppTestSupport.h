@@ -1,17 +1,15 @@
 #pragma once
 
 // Helpers of the shell's tests: a business on disk, records written and read with an engine of
-// the test's own, a start-up clock the test controls, and modal windows answered from a timer.
+// the test's own, and a start-up clock the test controls. Modal windows are answered by
+// testsupport::ModalDriver (included here).
 
+#include "ModalDriver.h"
 #include "Records.h"
 #include "Settings.h"
 #include "Startup.h"
 #include "TestSupport.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
-#include <QWidget>
 #include <functional>
 
 namespace apptest {
@@ -57,35 +55,5 @@ qint64 recordCount(const QString &dir, const QString &table);
 // The settings record as stored on disk.
 tallyra::SettingsRecord storedSettings(const QString &dir, bool *ok = nullptr);
 bool storeSettings(const QString &dir, const tallyra::SettingsRecord &settings);
-
-// Runs `act` on the first visible modal window of `Type` once it is shown (from a timer, since
-// the window's exec() does not return). Fails the test when none appears within 5 s.
-template <typename Type> void whenShown(std::function<void(Type *)> act)
-{
-    auto *deadline = new QElapsedTimer;
-    deadline->start();
-    auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, act] {
-        Type *found = nullptr;
-        const auto windows = QApplication::topLevelWidgets();
-        for (QWidget *w : windows) {
-            if (auto *t = qobject_cast<Type *>(w); t && t->isVisible()) {
-                found = t;
-                break;
-            }
-        }
-        if (!found && deadline->elapsed() < 5000)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        delete deadline;
-        if (found)
-            act(found);
-        else
-            qWarning("the expected window was not shown");
-    });
-    timer->start();
-}
 
 } // namespace apptest

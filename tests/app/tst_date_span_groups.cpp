@@ -13,6 +13,7 @@
 #include <QTest>
 
 using namespace tallyra;
+using testsupport::ModalDriver;
 using testsupport::TempDataDir;
 
 namespace {
@@ -67,7 +68,8 @@ private Q_SLOTS:
         QDate shownStart, shownEnd;
         bool beginFocused = false;
         bool stayedOpen = false;
-        apptest::whenShown<TDateSpan>([&](TDateSpan *window) {
+        ModalDriver driver;
+        driver.then<TDateSpan>([&](TDateSpan *window) {
             shownStart = child<QDateEdit>(window, "beginDateEdit")->date();
             shownEnd = child<QDateEdit>(window, "endDateEdit")->date();
             beginFocused = window->focusWidget() == child<QDateEdit>(window, "beginDateEdit");
@@ -80,6 +82,7 @@ private Q_SLOTS:
             child<QDateEdit>(window, "endDateEdit")->setDate(QDate(2025, 4, 2));
             click(window, "okButton");
         });
+        driver.start();
         QVERIFY(TDateSpan::ask());
         QCOMPARE(shownStart, QDate(2025, 3, 1));
         QCOMPARE(shownEnd, QDate(2025, 3, 31));
@@ -95,15 +98,19 @@ private Q_SLOTS:
     void cancelAndClosingCountAsCancelled()
     {
         dateSpan() = {QDate(2025, 5, 1), QDate(2025, 5, 2), false};
-        apptest::whenShown<TDateSpan>([](TDateSpan *window) {
+        ModalDriver driver;
+        driver.then<TDateSpan>([](TDateSpan *window) {
             child<QDateEdit>(window, "beginDateEdit")->setDate(QDate(2025, 6, 9));
             click(window, "cancelButton");
         });
+        driver.start();
         QVERIFY(!TDateSpan::ask());
         QVERIFY(dateSpan().cancelled);
         QCOMPARE(dateSpan().start, QDate(2025, 6, 9)); // the dates are taken all the same
 
-        apptest::whenShown<TDateSpan>([](TDateSpan *window) { window->close(); });
+        ModalDriver second;
+        second.then<TDateSpan>([](TDateSpan *window) { window->close(); });
+        second.start();
         QVERIFY(!TDateSpan::ask());
         QVERIFY(dateSpan().cancelled);
     }
@@ -115,12 +122,14 @@ private Q_SLOTS:
         dateSpan() = {QDate(2025, 9, 30), QDate(2025, 1, 1), true};
         bool endHidden = false;
         QString label;
-        apptest::whenShown<TDateSpan>([&](TDateSpan *shown) {
+        ModalDriver driver;
+        driver.then<TDateSpan>([&](TDateSpan *shown) {
             endHidden = !child<QDateEdit>(shown, "endDateEdit")->isVisible() &&
                         !child<QLabel>(shown, "endLabel")->isVisible();
             label = child<QLabel>(shown, "beginLabel")->text();
             click(shown, "okButton"); // start after the hidden end is no fault here
         });
+        driver.start();
         QVERIFY(TDateSpan::ask());
         QVERIFY(endHidden);
         QCOMPARE(label, QStringLiteral("Inventory as Of:"));
@@ -148,13 +157,15 @@ private Q_SLOTS:
         QVERIFY(groups->go(4));
 
         QStringList offered;
-        apptest::whenShown<TMultGroup>([&](TMultGroup *window) {
+        ModalDriver driver;
+        driver.then<TMultGroup>([&](TMultGroup *window) {
             auto *list = child<QListWidget>(window, "groupList");
             for (int i = 0; i < list->count(); ++i)
                 offered << list->item(i)->text();
             QVERIFY(list->selectedItems().isEmpty());
             click(window, "runButton"); // nothing selected: as "Cancel"
         });
+        driver.start();
         QVERIFY(!TMultGroup::ask(*groups));
         QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Alpha"), QStringLiteral(" 3 - Gamma"),
                                        QStringLiteral("12 - Twelve")}));
@@ -163,26 +174,32 @@ private Q_SLOTS:
         QCOMPARE(groups->selectedTag().toUpper(), QStringLiteral("CGROUP"));
         QCOMPARE(groups->recNo(), 4u);
 
-        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+        ModalDriver second;
+        second.then<TMultGroup>([](TMultGroup *window) {
             auto *list = child<QListWidget>(window, "groupList");
             list->item(2)->setSelected(true);
             list->item(0)->setSelected(true);
             click(window, "runButton");
         });
+        second.start();
         QVERIFY(TMultGroup::ask(*groups));
         QCOMPARE(selectedGroups(), (QList<qint64>{1, 12}));
 
-        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+        ModalDriver third;
+        third.then<TMultGroup>([](TMultGroup *window) {
             click(window, "allButton");
             click(window, "cancelButton");
         });
+        third.start();
         QVERIFY(!TMultGroup::ask(*groups));
         QVERIFY(selectedGroups().isEmpty());
 
-        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+        ModalDriver fourth;
+        fourth.then<TMultGroup>([](TMultGroup *window) {
             click(window, "allButton");
             click(window, "runButton");
         });
+        fourth.start();
         QVERIFY(TMultGroup::ask(*groups));
         QCOMPARE(selectedGroups(), (QList<qint64>{1, 3, 12}));
     }
@@ -195,7 +212,9 @@ private Q_SLOTS:
         db::Engine engine(dir.path());
         db::Table *groups = openGroups(engine).table;
         QVERIFY(groups);
-        apptest::whenShown<TMultGroup>([](TMultGroup *window) { click(window, "runButton"); });
+        ModalDriver driver;
+        driver.then<TMultGroup>([](TMultGroup *window) { click(window, "runButton"); });
+        driver.start();
         QVERIFY(TMultGroup::ask(*groups));
         QCOMPARE(selectedGroups(), QList<qint64>{7});
     }

@@ -37,6 +37,7 @@
 
 using namespace tallyra;
 using apptest::ScriptedClock;
+using testsupport::ModalDriver;
 using testsupport::TempDataDir;
 
 namespace {
@@ -250,7 +251,13 @@ private Q_SLOTS:
         QVERIFY(s.clock->waits.isEmpty());
         QVERIFY(!s.window.aboutForm()->isVisible());
         // From the menu the About window has its "OK".
-        whenShownAbout();
+        ModalDriver driver;
+        driver.then<TAboutForm>([](TAboutForm *about) {
+            auto *okButton = about->findChild<QPushButton *>(QStringLiteral("okButton"));
+            QVERIFY(okButton->isVisible());
+            QTest::mouseClick(okButton, Qt::LeftButton);
+        });
+        driver.start();
         s.window.findChild<QAction *>(QStringLiteral("aboutAction"))->trigger();
     }
 
@@ -388,7 +395,8 @@ private Q_SLOTS:
         s.showPage(3);
         // Family and size only, starting on the report font's regular style.
         bool onlyFamilyAndSize = false;
-        apptest::whenShown<TReportFontDialog>([&onlyFamilyAndSize](TReportFontDialog *dialog) {
+        ModalDriver driver;
+        driver.then<TReportFontDialog>([&onlyFamilyAndSize](TReportFontDialog *dialog) {
             const QFont start = dialog->selectedFont();
             onlyFamilyAndSize = start.family() == QStringLiteral("DejaVu Serif") && start.pointSize() == 12 &&
                                 !start.bold() && !start.italic() &&
@@ -402,6 +410,7 @@ private Q_SLOTS:
                 ->setCurrentText(QStringLiteral("14"));
             dialog->accept();
         });
+        driver.start();
         s.click("reportFontButton");
         QVERIFY(onlyFamilyAndSize);
         QCOMPARE(box->text(), QStringLiteral("DejaVu Sans Mono@14"));
@@ -411,11 +420,13 @@ private Q_SLOTS:
         QCOMPARE(stored.FontSize, 14);
 
         // "Cancel" keeps the font, though the dialog was browsed.
-        apptest::whenShown<TReportFontDialog>([](TReportFontDialog *dialog) {
+        ModalDriver second;
+        second.then<TReportFontDialog>([](TReportFontDialog *dialog) {
             dialog->findChild<QComboBox *>(QStringLiteral("fontSizeComboBox"))
                 ->setCurrentText(QStringLiteral("20"));
             dialog->reject();
         });
+        second.start();
         s.click("reportFontButton");
         QCOMPARE(box->text(), QStringLiteral("DejaVu Sans Mono@14"));
         QCOMPARE(apptest::storedSettings(dir.path()).FontSize, 14);
@@ -444,7 +455,8 @@ private Q_SLOTS:
         old.close();
 
         QStringList offered;
-        apptest::whenShown<TMultGroup>([&](TMultGroup *window) {
+        ModalDriver driver;
+        driver.then<TMultGroup>([&](TMultGroup *window) {
             auto *list = window->findChild<QListWidget *>(QStringLiteral("groupList"));
             for (int i = 0; i < list->count(); ++i)
                 offered << list->item(i)->text();
@@ -452,6 +464,7 @@ private Q_SLOTS:
             list->item(0)->setSelected(true);
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("runButton")), Qt::LeftButton);
         });
+        driver.start();
         Prompt::setNextAnswers({path});
         s.runReportEntry("bulkMailButton", 1);
         QCOMPARE(offered, (QStringList{QStringLiteral(" 1 - Retail"), QStringLiteral(" 2 - Trade"),
@@ -473,10 +486,12 @@ private Q_SLOTS:
 
         // A file that cannot be made is reported with its name.
         const QString bad = dir.file(QStringLiteral("merge.doc/inside.doc"));
-        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+        ModalDriver second;
+        second.then<TMultGroup>([](TMultGroup *window) {
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("allButton")), Qt::LeftButton);
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("runButton")), Qt::LeftButton);
         });
+        second.start();
         Prompt::setNextAnswers({bad, ok()});
         s.runReportEntry("bulkMailButton", 1);
         QCOMPARE(Prompt::takeShown(), (QStringList{QStringLiteral("Export Merge File"),
@@ -484,10 +499,12 @@ private Q_SLOTS:
         QCOMPARE(readFile(path), expected);
 
         // Cancelling the groups asks for no file.
-        apptest::whenShown<TMultGroup>([](TMultGroup *window) {
+        ModalDriver third;
+        third.then<TMultGroup>([](TMultGroup *window) {
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")),
                               Qt::LeftButton);
         });
+        third.start();
         s.runReportEntry("bulkMailButton", 1);
         QVERIFY(Prompt::takeShown().isEmpty());
     }
@@ -900,11 +917,13 @@ private Q_SLOTS:
         Started s(dir.path());
         QVERIFY(s.start());
         bool groupsAsked = false;
-        apptest::whenShown<TMultGroup>([&](TMultGroup *window) {
+        ModalDriver driver;
+        driver.then<TMultGroup>([&](TMultGroup *window) {
             groupsAsked = true;
             QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")),
                               Qt::LeftButton);
         });
+        driver.start();
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
         s.runReportEntry("bulkMailButton", 1);
         QCOMPARE(Prompt::takeShown().size(), 1);
@@ -991,11 +1010,11 @@ private Q_SLOTS:
         QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), "not a table"));
         s.showPage(3);
         Prompt::setNextAnswers({ok()});
-        apptest::whenShown<QDialog>([](QDialog *dialog) {
-            if (dialog->objectName() == QLatin1String("taxDefDialog"))
-                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")),
-                                  Qt::LeftButton);
+        ModalDriver driver;
+        driver.then("taxDefDialog", [](QWidget *dialog) {
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("saveButton")), Qt::LeftButton);
         });
+        driver.start();
         s.click("salesTaxButton");
         QCOMPARE(Prompt::takeShown(),
                  QStringList{QStringLiteral("Unable to open file TLR2.DBF\nProgram will now terminate.")});
@@ -1003,16 +1022,6 @@ private Q_SLOTS:
         QVERIFY(!s.window.isVisible());
         QVERIFY(!databaseOpen());
         QVERIFY(writeFile(dir.file(QStringLiteral("TLR2.DBF")), settingsTable));
-    }
-
-private:
-    void whenShownAbout()
-    {
-        apptest::whenShown<TAboutForm>([](TAboutForm *about) {
-            auto *okButton = about->findChild<QPushButton *>(QStringLiteral("okButton"));
-            QVERIFY(okButton->isVisible());
-            QTest::mouseClick(okButton, Qt::LeftButton);
-        });
     }
 };
 

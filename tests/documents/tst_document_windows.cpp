@@ -37,6 +37,7 @@
 
 using namespace tallyra;
 using recordtest::child;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -70,9 +71,9 @@ QStringList pdfPages(const QString &pdf)
 }
 
 // Answers the date span with the given dates and "OK" (or "Cancel").
-void answerDateSpan(const QDate &from, const QDate &to, bool ok = true)
+void answerDateSpan(ModalDriver &driver, const QDate &from, const QDate &to, bool ok = true)
 {
-    apptest::whenShown<TDateSpan>([from, to, ok](TDateSpan *dialog) {
+    driver.then<TDateSpan>([from, to, ok](TDateSpan *dialog) {
         child<QDateEdit>(dialog, "beginDateEdit")->setDate(from);
         child<QDateEdit>(dialog, "endDateEdit")->setDate(to);
         QTest::mouseClick(child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"), Qt::LeftButton);
@@ -89,9 +90,10 @@ struct Shown
 
 // Notes what the next viewer shows, optionally exports it to `file` by `exportAction`, and
 // closes it.
-void whenViewerShown(Shown *seen, const QString &file = {}, const char *exportAction = "pdfAction")
+void whenViewerShown(ModalDriver &driver, Shown *seen, const QString &file = {},
+                     const char *exportAction = "pdfAction")
 {
-    apptest::whenShown<TReportF>([seen, file, exportAction](TReportF *viewer) {
+    driver.then<TReportF>([seen, file, exportAction](TReportF *viewer) {
         seen->shown = true;
         seen->pdfName = viewer->pdfFileName();
         seen->text = QString::fromUtf8(reportExportText(reportBuffer(), TextLayout::Padded));
@@ -135,8 +137,10 @@ private Q_SLOTS:
 
         const QString pdf = dir.file(QStringLiteral("run.pdf"));
         Shown seen;
-        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 10));
-        whenViewerShown(&seen, pdf);
+        ModalDriver driver;
+        answerDateSpan(driver, QDate(2024, 3, 1), QDate(2024, 3, 10));
+        whenViewerShown(driver, &seen, pdf);
+        driver.start();
         child<QPushButton>(&window, "printInvoicesButton")->click();
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Invoices 1001-1003.pdf"));
@@ -157,7 +161,9 @@ private Q_SLOTS:
         QVERIFY(!pages[1].contains(QStringLiteral("4111")));
 
         // A cancelled span shows nothing (a viewer would hold the click in its exec()).
-        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31), false);
+        ModalDriver cancelled;
+        answerDateSpan(cancelled, QDate(2024, 3, 1), QDate(2024, 3, 31), false);
+        cancelled.start();
         child<QPushButton>(&window, "packingListButton")->click();
         QVERIFY(Prompt::takeShown().isEmpty());
         QVERIFY(reportBuffer().isEmpty());
@@ -180,13 +186,17 @@ private Q_SLOTS:
         Shown printed;
         Shown packing;
         bool done = false;
-        apptest::whenShown<TInvoice>([&](TInvoice *form) {
+        // The viewers open while the invoice window's step runs: a driver of their own.
+        ModalDriver viewers;
+        whenViewerShown(viewers, &printed);
+        whenViewerShown(viewers, &packing);
+        viewers.start();
+        ModalDriver driver;
+        driver.then<TInvoice>([&](TInvoice *form) {
             // A note typed on screen is what the document prints, masked.
             auto *note = child<QLineEdit>(form, "noteEdit");
             note->setText(QStringLiteral("5500 0000 0000 0004 1/27"));
-            whenViewerShown(&printed);
             child<QPushButton>(form, "printButton")->click();
-            whenViewerShown(&packing);
             child<QPushButton>(form, "packingListButton")->click();
             done = true;
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
@@ -194,6 +204,7 @@ private Q_SLOTS:
             if (form->isVisible())
                 form->done(QDialog::Rejected);
         });
+        driver.start();
         editInvoice(&window, database(), rec);
         QTRY_VERIFY(done);
         QVERIFY(printed.shown && packing.shown);
@@ -241,8 +252,10 @@ private Q_SLOTS:
         settings() = doctest::shopSettings();
         const QString exported = dir.file(QStringLiteral("viewer.txt"));
         Shown seen;
-        answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31));
-        whenViewerShown(&seen, exported, "asciiTextAction");
+        ModalDriver driver;
+        answerDateSpan(driver, QDate(2024, 3, 1), QDate(2024, 3, 31));
+        whenViewerShown(driver, &seen, exported, "asciiTextAction");
+        driver.start();
         QVERIFY(runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}));
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Statements.pdf"));
@@ -322,7 +335,8 @@ private Q_SLOTS:
         QVERIFY(logo.save(logoPath));
 
         bool done = false;
-        apptest::whenShown<TStationary>([&](TStationary *form) {
+        ModalDriver driver;
+        driver.then<TStationary>([&](TStationary *form) {
             QCOMPARE(form->windowTitle(), QStringLiteral("Stationery Setup"));
             QCOMPARE(child<QLineEdit>(form, "companyEdit")->text(), QStringLiteral("Harbour Supplies"));
             QCOMPARE(child<QLineEdit>(form, "topMarginBox")->text(), QStringLiteral(" 0.00"));
@@ -343,6 +357,7 @@ private Q_SLOTS:
             child<QPushButton>(form, "saveButton")->click();
             done = true;
         });
+        driver.start();
         runStationery(nullptr, engine);
         QVERIFY(done);
         QCOMPARE(Prompt::takeShown(), (QStringList{"Logo Width: not a number", "Logo File"}));
@@ -359,7 +374,8 @@ private Q_SLOTS:
         // asks first and a "No" keeps the window open.
         QVERIFY(QFile::remove(logoPath));
         bool second = false;
-        apptest::whenShown<TStationary>([&](TStationary *form) {
+        ModalDriver reopened;
+        reopened.then<TStationary>([&](TStationary *form) {
             child<QLineEdit>(form, "addr2Edit")->setText(QStringLiteral("Folkestone"));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::No)});
             QTest::keyClick(form, Qt::Key_Escape);
@@ -367,6 +383,7 @@ private Q_SLOTS:
             child<QPushButton>(form, "saveButton")->click();
             second = true;
         });
+        reopened.start();
         runStationery(nullptr, engine);
         QVERIFY(second);
         QCOMPARE(Prompt::takeShown(), QStringList{"Discard the changes?"});

@@ -1,15 +1,12 @@
 #pragma once
 
-// Helpers of the record-window tests.
-//
-// ModalDriver drives modal windows: steps queued before a window's exec(), each run when the
-// active modal window has the step's objectName; a modal window left up for five seconds fails
-// the script. A step that would open another modal window clicks later (clickLater), so
-// the next step can find that window. A window that never comes
-// fails the script within a few seconds and every modal window is closed, so a test fails
-// instead of hanging.
+// Helpers of the record-window tests: a business opened as the program opens it, the widgets of a
+// window found by name, clicks and typing as a user makes them, and Debian's dBASE reader. Modal
+// windows are driven by testsupport::ModalDriver; a step that would open another modal window
+// clicks later (clickLater), so the next step can find that window.
 
 #include "Database.h"
+#include "ModalDriver.h"
 #include "NewBusiness.h"
 #include "Prompt.h"
 #include "RecordCommands.h"
@@ -18,19 +15,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QObject>
-#include <QPointer>
 #include <QProcess>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
-#include <deque>
 #include <functional>
 
 namespace recordtest {
@@ -59,107 +51,8 @@ inline void closeBusiness()
     tallyra::closeDatabase();
 }
 
-class ModalDriver : public QObject
-{
-public:
-    using Action = std::function<void(QWidget *)>;
-
-    ModalDriver &then(const QString &window, Action action)
-    {
-        m_steps.push_back({window, std::move(action)});
-        return *this;
-    }
-    void start()
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_clock.start();
-        m_timer.start();
-        // A timer does not fire again while its own slot runs, so a window that a step opened
-        // and nobody answers (a message nobody expected, a form that will not close) is caught
-        // by a second one.
-        m_watchdog.setInterval(100);
-        QObject::connect(&m_watchdog, &QTimer::timeout, this, [this] { watch(); });
-        m_watchdog.start();
-    }
-    // True when every step ran.
-    bool done() const { return m_steps.empty() && m_failure.isEmpty(); }
-    QString failure() const { return m_failure; }
-
-private:
-    struct Step
-    {
-        QString window;
-        Action action;
-    };
-    void poll()
-    {
-        if (m_steps.empty())
-            return;
-        QWidget *modal = QApplication::activeModalWidget();
-        // A window closed by the last step leaves its event loop only when the stack unwinds to
-        // its exec(); until then the window below is already active, but what its caller does
-        // with the result (filling boxes, opening the next window) has not happened yet. A
-        // window seen before is therefore taken only from its own event loop.
-        const int level = QThread::currentThread()->loopLevel();
-        if (modal && !m_levels.contains(modal)) {
-            m_levels.insert(modal, level);
-            QObject::connect(modal, &QObject::destroyed, this, [this, modal] { m_levels.remove(modal); });
-        }
-        if (modal && modal->isVisible() && modal->objectName() == m_steps.front().window &&
-            level == m_levels.value(modal)) {
-            Step step = std::move(m_steps.front());
-            m_steps.pop_front();
-            m_clock.restart();
-            step.action(modal);
-            return;
-        }
-        if (m_clock.elapsed() > 4000) {
-            m_failure =
-                QStringLiteral("window %1 never came (active: %2)")
-                    .arg(m_steps.front().window, modal ? modal->objectName() : QStringLiteral("none"));
-            m_steps.clear();
-            closeAll();
-        }
-    }
-    void watch()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal != m_watched) {
-            m_watched = modal;
-            m_watchClock.start();
-        } else if (modal && m_watchClock.elapsed() > 5000) {
-            if (m_failure.isEmpty())
-                m_failure = QStringLiteral("window %1 (%2) stayed open")
-                                .arg(modal->objectName(), modal->windowTitle());
-            m_steps.clear();
-            closeAll();
-        }
-    }
-    void closeAll()
-    {
-        m_timer.stop();
-        m_watchdog.stop();
-        for (int i = 0; i < 20; ++i) {
-            QWidget *w = QApplication::activeModalWidget();
-            if (!w)
-                break;
-            if (auto *dialog = qobject_cast<QDialog *>(w))
-                dialog->reject();
-            else
-                w->close();
-        }
-    }
-
-    std::deque<Step> m_steps;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    QTimer m_watchdog;
-    QPointer<QWidget> m_watched;
-    QHash<QWidget *, int> m_levels; // the event-loop level each modal window runs its exec() in
-    QElapsedTimer m_watchClock;
-    QString m_failure;
-};
+// The shared driver of modal windows (tests/support).
+using testsupport::ModalDriver;
 
 template <typename T = QWidget> T *child(QWidget *window, const char *name)
 {

@@ -217,6 +217,40 @@ private Q_SLOTS:
         QVERIFY(grid.takeError().isOk());
     }
 
+    // A list enlarged to more rows keeps its first row and its current record, shows the rows
+    // that fit, pages by them and stops a page short of the end; one taller than the table shows
+    // it all without scrolling. Asking for fewer than ten keeps ten.
+    void rowCountFollowsTheWindow()
+    {
+        makeCustomers(25);
+        PickGrid grid = customerGrid();
+        grid.open(customers(), m_sorted[8].recNo);
+        grid.home();
+        grid.lineDown();
+        grid.setCurrentRow(7); // m_sorted[8]
+        grid.setRowCount(15);
+        QCOMPARE(grid.rowCount(), 15);
+        QCOMPARE(grid.lastTop(), 10);
+        QCOMPARE(grid.top(), 1);
+        QCOMPARE(shownRows(grid), expectedRows(1, 15));
+        QCOMPARE(grid.currentRecNo(), m_sorted[8].recNo);
+        grid.pageDown();
+        QCOMPARE(grid.top(), 10); // 16 clamped to the last top
+        QCOMPARE(shownRows(grid), expectedRows(10, 15));
+        grid.setRowCount(20); // at the end: the first row moves up so that the last stays full
+        QCOMPARE(grid.top(), 5);
+        QCOMPARE(shownRows(grid), expectedRows(5, 20));
+        grid.pageUp();
+        QCOMPARE(grid.top(), 0);
+        grid.setRowCount(30);
+        QVERIFY(!grid.scrollable());
+        QCOMPARE(shownRows(grid), expectedRows(0, 25));
+        grid.setRowCount(4);
+        QCOMPARE(grid.rowCount(), PickGrid::kRows);
+        QCOMPARE(shownRows(grid), expectedRows(0));
+        QVERIFY(grid.takeError().isOk());
+    }
+
     // The product list keeps the current row when its target leaves the view (the customer list
     // goes back to the first row); a target that does not exist opens on the first record.
     void productListKeepsItsRowAndMissingTargetsOpenAtTheTop()

@@ -2,6 +2,7 @@
 // "RecNo" column, the keys, the scroll bar and the search box; the "Group:" and "Customer:"
 // boxes; and the group list box.
 
+#include "Conversions.h"
 #include "NewBusiness.h"
 #include "PickCustU.h"
 #include "PickGroupU.h"
@@ -19,7 +20,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <memory>
 
@@ -78,6 +81,59 @@ private:
             QVERIFY(writeCustomer(*t, c).isOk());
             m_byName[i] = t->recNo();
         }
+    }
+
+    // 25 records of the kind a list shows (60 groups, since the group list shows them all),
+    // keyed "00".."24" after a prefix; the record numbers by key.
+    QMap<QString, quint32> addRecords(const QString &kind)
+    {
+        const int count = kind == QLatin1String("groups") ? 60 : 25;
+        QMap<QString, quint32> records;
+        if (kind == QLatin1String("customers")) {
+            addCustomers();
+            for (int i = 0; i < 25; ++i)
+                records[QStringLiteral("C%1").arg(i, 2, 10, QLatin1Char('0'))] = m_byName[i];
+            return records;
+        }
+        for (int i = count - 1; i >= 0; --i) {
+            const QString key = QStringLiteral("%1").arg(i, 2, 10, QLatin1Char('0'));
+            db::Table *t = nullptr;
+            db::Status written;
+            if (kind == QLatin1String("products")) {
+                t = openProducts(*m_engine).table;
+                ProductRecord r;
+                r.PrID = QStringLiteral("P") + key;
+                r.PDesc = QStringLiteral("Product ") + key;
+                r.UPrice = i + 0.5;
+                written = t->appendBlank().isOk() ? writeProduct(*t, r) : t->takeError();
+                records[r.PrID] = t->recNo();
+            } else if (kind == QLatin1String("invoices")) {
+                t = openInvoices(*m_engine).table;
+                InvoiceRecord r;
+                r.IvNo = i + 1;
+                r.CuNo = 1;
+                r.IDate = QDate(2024, 2, 1).addDays(i);
+                written = t->appendBlank().isOk() ? writeInvoice(*t, r) : t->takeError();
+                records[QString::fromLatin1(numberKey(r.IvNo, 6))] = t->recNo();
+            } else if (kind == QLatin1String("purchases")) {
+                t = openPurchases(*m_engine).table;
+                PurchaseRecord r;
+                r.PURProd = QStringLiteral("P") + key;
+                r.PURDate = QDate(2088, 12, 28).addDays(-i);
+                r.PURQty = 1;
+                r.PURCost = 9.5;
+                written = t->appendBlank().isOk() ? writePurchase(*t, r) : t->takeError();
+                records[r.PURProd] = t->recNo();
+            } else {
+                t = openGroups(*m_engine).table;
+                GroupRecord r{i + 1, QStringLiteral("G") + key};
+                written = t->appendBlank().isOk() ? writeGroup(*t, r) : t->takeError();
+                records[r.cGroup] = t->recNo();
+            }
+            if (!written.isOk() || !t->flush().isOk())
+                return {};
+        }
+        return records;
     }
 
 private Q_SLOTS:
@@ -194,13 +250,171 @@ private Q_SLOTS:
             QCOMPARE(currentCell(w, 0), QStringLiteral("Smale"));
             QTest::keyClick(search, Qt::Key_Space); // "sm ": the same search text
             QCOMPARE(list->grid().seeks(), 6);
-            // Enter in the search box moves on to the grid; Enter there chooses.
-            QTest::keyClick(search, Qt::Key_Return);
-            QTRY_VERIFY(gridOf(w)->hasFocus());
             click(w, "cancelButton");
         });
         driver.start();
         TPickCust list(*m_engine);
+        QCOMPARE(list.pick(0, true), -1);
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+    }
+
+    // Every pick list grows with its window, showing more rows when enlarged, and answers its
+    // search box: Down moves into the list on the record found, Enter chooses that record.
+    void everyListGrowsAndAnswersItsSearchBox_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("found"); // the key shown for the record found
+
+        QTest::newRow("customers") << "customers"
+                                   << "pickCustomerDialog"
+                                   << "c17"
+                                   << "C17";
+        QTest::newRow("products") << "products"
+                                  << "pickProductDialog"
+                                  << "p17"
+                                  << "P17";
+        QTest::newRow("invoices") << "invoices"
+                                  << "pickInvoiceDialog"
+                                  << "17"
+                                  << "    17";
+        QTest::newRow("purchases") << "purchases"
+                                   << "pickPurchaseDialog"
+                                   << "p17"
+                                   << "P17";
+        QTest::newRow("groups") << "groups"
+                                << "pickGroupDialog"
+                                << "g17"
+                                << "G17";
+    }
+
+    void everyListGrowsAndAnswersItsSearchBox()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, window);
+        QFETCH(QString, typed);
+        QFETCH(QString, found);
+        const QMap<QString, quint32> records = addRecords(kind);
+        QCOMPARE(records.size(), kind == QLatin1String("groups") ? 60 : 25);
+
+        std::unique_ptr<QDialog> list;
+        std::function<qint64()> pick;
+        if (kind == QLatin1String("customers")) {
+            auto *l = new TPickCust(*m_engine);
+            pick = [l] { return l->pick(0, true); };
+            list.reset(l);
+        } else if (kind == QLatin1String("products")) {
+            auto *l = new TPickProd(*m_engine);
+            pick = [l] { return l->pick(0, true); };
+            list.reset(l);
+        } else if (kind == QLatin1String("invoices")) {
+            auto *l = new TPickInv(*m_engine);
+            pick = [l] { return l->pick(0, true); };
+            list.reset(l);
+        } else if (kind == QLatin1String("purchases")) {
+            auto *l = new TPickPur(*m_engine);
+            pick = [l] { return l->pick(0, true); };
+            list.reset(l);
+        } else {
+            auto *l = new TPickGroup(*m_engine);
+            pick = [l] { return l->pick(0, true); };
+            list.reset(l);
+        }
+        const bool grid = kind != QLatin1String("groups");
+
+        // The key of the current record, and the rows shown whole.
+        const auto current = [grid](QWidget *w) {
+            if (grid)
+                return currentCell(w, 0);
+            QListWidgetItem *item = child<QListWidget>(w, "groupList")->currentItem();
+            return item ? item->text() : QString();
+        };
+        const auto rowsShown = [grid](QWidget *w) {
+            QAbstractItemView *view =
+                grid ? static_cast<QAbstractItemView *>(gridOf(w)) : child<QListWidget>(w, "groupList");
+            const QRect area = view->viewport()->rect();
+            int whole = 0;
+            for (int row = 0; row < view->model()->rowCount(); ++row) {
+                const QRect r = view->visualRect(view->model()->index(row, 0));
+                if (r.isValid() && area.contains(r.topLeft()) && r.bottom() <= area.bottom())
+                    ++whole;
+            }
+            return whole;
+        };
+
+        ModalDriver driver;
+        driver.then(window, [&](QWidget *w) {
+            QWidget *view = grid ? static_cast<QWidget *>(gridOf(w)) : child<QListWidget>(w, "groupList");
+            auto *search = child<QLineEdit>(w, "searchEdit");
+            QTRY_VERIFY(search->hasFocus());
+            search->setCursorPosition(0);
+            QTest::keyClicks(search, typed);
+            QCOMPARE(current(w), found);
+            QTest::keyClick(search, Qt::Key_Down);
+            QVERIFY(view->hasFocus());
+            QCOMPARE(current(w), found);
+
+            const int before = rowsShown(w);
+            QVERIFY2(grid ? before == 10 : before < records.size() - 10, qPrintable(QString::number(before)));
+            const int rowHeight = grid ? gridOf(w)->verticalHeader()->defaultSectionSize()
+                                       : child<QListWidget>(w, "groupList")->sizeHintForRow(0);
+            w->resize(w->width() + 40, w->height() + 8 * rowHeight);
+            QTRY_VERIFY2(rowsShown(w) >= before + 7, qPrintable(QString::number(rowsShown(w))));
+            QCOMPARE(current(w), found);
+            if (grid) {
+                // Every row shown holds a record, in order, and the paging keys reach the end.
+                QCOMPARE(gridOf(w)->rowCount(), rowsShown(w));
+                QTest::keyClick(gridOf(w), Qt::Key_End);
+                QCOMPARE(cell(w, gridOf(w)->rowCount() - 1, 0), records.lastKey());
+                QTest::keyClick(gridOf(w), Qt::Key_Home);
+                QCOMPARE(cell(w, 0, 0), records.firstKey());
+            }
+
+            search->setFocus();
+            search->selectAll();
+            QTest::keyClick(search, Qt::Key_Delete);
+            search->setCursorPosition(0);
+            QTest::keyClicks(search, typed);
+            QTest::keyClick(search, Qt::Key_Return);
+        });
+        driver.start();
+        QCOMPARE(pick(), qint64(records.value(found)));
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+    }
+
+    // The purchase list's Date column holds the widest date of the locale's short format.
+    void purchaseDatesFitTheirColumn_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char *name : {"C", "en_US", "de_DE", "sv_SE", "bg_BG", "ko_KR"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void purchaseDatesFitTheirColumn()
+    {
+        QFETCH(QString, locale);
+        const QLocale previous;
+        QLocale::setDefault(QLocale(locale));
+        const auto restore = qScopeGuard([previous] { QLocale::setDefault(previous); });
+        QVERIFY(addRecords(QStringLiteral("purchases")).size() == 25);
+
+        ModalDriver driver;
+        driver.then("pickPurchaseDialog", [](QWidget *w) {
+            QTableWidget *grid = gridOf(w);
+            const QFontMetrics metrics = grid->fontMetrics();
+            const int room =
+                grid->columnWidth(1) - 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+            for (int row = 0; row < grid->rowCount(); ++row) {
+                const QString date = cell(w, row, 1);
+                QVERIFY(!date.isEmpty());
+                QVERIFY2(metrics.horizontalAdvance(date) <= room,
+                         qPrintable(QStringLiteral("%1 in %2 pixels").arg(date).arg(room)));
+            }
+            click(w, "cancelButton");
+        });
+        driver.start();
+        TPickPur list(*m_engine);
         QCOMPARE(list.pick(0, true), -1);
         QVERIFY2(driver.done(), qPrintable(driver.failure()));
     }

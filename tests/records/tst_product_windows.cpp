@@ -214,9 +214,13 @@ private Q_SLOTS:
         QString message;
         QCOMPARE(runForm(form, 0,
                          [&](QWidget *w) {
+                             // The box must really hold the focus (which an inactive window does not
+                             // give) for "Save" to find it without a figure.
+                             QVERIFY(QTest::qWaitForWindowActive(w));
                              type(w, "productIdEdit", "GIZMO");
                              auto *price = child<MoneyBox>(w, "unitPriceEdit");
                              price->setFocus();
+                             QTRY_VERIFY(price->hasFocus());
                              price->selectAll();
                              QTest::keyClick(price, Qt::Key_Delete);
                              message = price->invalidMessage();

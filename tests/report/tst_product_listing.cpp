@@ -34,6 +34,7 @@
 using tallyra::ProductRecord;
 using tallyra::Prompt;
 using tallyra::ReportBuffer;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -182,10 +183,8 @@ private Q_SLOTS:
         QHash<QString, int> pageOf;
         int pageCount = 0;
         bool shown = false;
-        QTimer::singleShot(0, [&] {
-            auto *viewer = qobject_cast<tallyra::TReportF *>(QApplication::activeModalWidget());
-            if (!viewer)
-                return;
+        ModalDriver driver;
+        driver.then<tallyra::TReportF>([&](tallyra::TReportF *viewer) {
             shown = true;
             const ReportBuffer &b = tallyra::reportBuffer();
             int page = 1;
@@ -204,6 +203,7 @@ private Q_SLOTS:
             viewer->findChild<QAction *>(QStringLiteral("pdfAction"))->trigger();
             viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
         });
+        driver.start();
         db::Engine engine(dir.path());
         QString failure;
         QVERIFY(tallyra::runProductListing(nullptr, engine, {}, &failure));
@@ -244,7 +244,8 @@ private Q_SLOTS:
         QStringList ids;
         QString title;
         bool maximized = false;
-        apptest::whenShown<tallyra::TReportF>([&](tallyra::TReportF *viewer) {
+        ModalDriver driver;
+        driver.then<tallyra::TReportF>([&](tallyra::TReportF *viewer) {
             maximized = viewer->isMaximized();
             const ReportBuffer &b = tallyra::reportBuffer();
             title = b.titles().value(0);
@@ -256,6 +257,7 @@ private Q_SLOTS:
             }
             viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
         });
+        driver.start();
         QTest::mouseClick(button, Qt::LeftButton);
         QTRY_VERIFY(!ids.isEmpty());
         QVERIFY(maximized);

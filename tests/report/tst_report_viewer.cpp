@@ -2,6 +2,7 @@
 // scroll bar, what each cell code paints, and the export menu with its dialogs and messages.
 
 #include "CurrentPrinter.h"
+#include "ModalDriver.h"
 #include "Prompt.h"
 #include "ReportFont.h"
 #include "ReportU.h"
@@ -20,6 +21,7 @@
 using tallyra::Prompt;
 using tallyra::ReportBuffer;
 using tallyra::TReportF;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -326,7 +328,9 @@ private Q_SLOTS:
         QVERIFY(!QApplication::activeModalWidget());
 
         ReportBuffer b = rowsOf(64, 3);
-        QTimer::singleShot(0, inspect);
+        ModalDriver driver;
+        driver.then<TReportF>([&](TReportF *) { inspect(); });
+        driver.start();
         TReportF::showReport(nullptr, b);
         QVERIFY(shown);
         QVERIFY(maximized);

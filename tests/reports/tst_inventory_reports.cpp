@@ -33,6 +33,7 @@
 #include <QTest>
 
 using namespace tallyra;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -406,18 +407,20 @@ private Q_SLOTS:
 
         QString label, total, title;
         bool endShown = true;
-        apptest::whenShown<TDateSpan>([&](TDateSpan *dialog) {
+        ModalDriver driver;
+        driver.then<TDateSpan>([&](TDateSpan *dialog) {
             label = dialog->findChild<QLabel *>(QStringLiteral("beginLabel"))->text();
             endShown = dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->isVisible();
             QCOMPARE(dialog->findChild<QDateEdit *>(QStringLiteral("beginDateEdit"))->date(), d(3, 20));
-            apptest::whenShown<TReportF>([&](TReportF *viewer) {
-                const ReportBuffer &b = reportBuffer();
-                title = b.titles().value(0);
-                total = b.cell(3, b.curRow()).mid(3).trimmed();
-                viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
-            });
             QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
         });
+        driver.then<TReportF>([&](TReportF *viewer) {
+            const ReportBuffer &b = reportBuffer();
+            title = b.titles().value(0);
+            total = b.cell(3, b.curRow()).mid(3).trimmed();
+            viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
+        });
+        driver.start();
         runEntry(1);
         QTRY_VERIFY(!total.isEmpty());
         QCOMPARE(label, QStringLiteral("Inventory as Of:"));
@@ -429,24 +432,28 @@ private Q_SLOTS:
 
         // Cancelled: no viewer, and the span dialog is back to two dates for the next caller.
         bool cancelled = false;
-        apptest::whenShown<TDateSpan>([&](TDateSpan *dialog) {
+        ModalDriver second;
+        second.then<TDateSpan>([&](TDateSpan *dialog) {
             cancelled = dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->isVisible();
             QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cancelButton")),
                               Qt::LeftButton);
         });
+        second.start();
         runEntry(2);
         QTRY_VERIFY(cancelled);
         QVERIFY(reportBuffer().isEmpty());
 
         // The "Purchase Report" button: the month of today, in the viewer.
         QString purchasing;
-        apptest::whenShown<TDateSpan>([&](TDateSpan *dialog) {
-            apptest::whenShown<TReportF>([&](TReportF *viewer) {
-                purchasing = reportBuffer().titles().value(0);
-                viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
-            });
+        ModalDriver third;
+        third.then<TDateSpan>([&](TDateSpan *dialog) {
             QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
         });
+        third.then<TReportF>([&](TReportF *viewer) {
+            purchasing = reportBuffer().titles().value(0);
+            viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
+        });
+        third.start();
         window.findChild<QTabWidget *>(QStringLiteral("pageTabs"))->setCurrentIndex(1);
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("purchaseReportButton")),
                           Qt::LeftButton);
