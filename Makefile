@@ -4,7 +4,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build check bench run install clean
+.PHONY: all deps configure build check check-sanitize bench run install clean
 
 all: build
 
@@ -22,6 +22,15 @@ build: configure
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# The test suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1 keeps
+# the build and the run short). Leak reports are off: the toolkit keeps its singletons to the end.
+check-sanitize: deps
+	cmake -S . -B $(BUILD)-sanitize -G Ninja -DTALLYRA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+	    -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-sanitize -j$(JOBS)
+	cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS) -E source_format
+
 bench: deps
 	cmake -S . -B $(BUILD)-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTALLYRA_BENCH=ON
 	cmake --build $(BUILD)-bench -j$(JOBS)
@@ -36,4 +45,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-sanitize

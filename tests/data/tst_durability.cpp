@@ -259,7 +259,8 @@ private Q_SLOTS:
             QVERIFY2(s.isCorruption(), qPrintable(QString(c.what) + ": " + s.toString()));
             QVERIFY2(s.message().contains("T.DBF"), qPrintable(s.toString()));
         }
-        // A table cut in the middle of a record keeps the whole records before the cut.
+        // A table cut in the middle of a record keeps the whole records before the cut, and its
+        // check says that records the header counts are gone.
         QFile w(dir.file("T.DBF"));
         QVERIFY(w.open(QIODevice::WriteOnly | QIODevice::Truncate));
         w.write(good.left(good.size() - 1 - 45 - 10));
@@ -269,6 +270,10 @@ private Q_SLOTS:
         db::Table *t = engine.open("T");
         QVERIFY(t);
         QCOMPARE(t->recordCount(), 48u);
+        const db::Status cut = t->check();
+        QVERIFY(cut.isCorruption());
+        QVERIFY2(cut.message().contains("counts 50 records but the file holds 48"),
+                 qPrintable(cut.toString()));
         engine.closeAll();
 
         // Random byte flips anywhere in table, memo and index files: an error or a consistent

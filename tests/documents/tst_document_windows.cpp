@@ -3,6 +3,7 @@
 // "Print" and "Packing List", the pick lists' messages, and the stationery window storing the
 // letterhead in TLR2.
 
+#include "../records/RecordTestSupport.h"
 #include "AppTestSupport.h"
 #include "CurrentPrinter.h"
 #include "Database.h"
@@ -35,6 +36,7 @@
 #include <QTest>
 
 using namespace tallyra;
+using recordtest::child;
 
 namespace {
 
@@ -45,6 +47,15 @@ void useTestLocale(QProcess *process)
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
     env.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
     process->setProcessEnvironment(env);
+}
+
+// Starts the main window on the business in `dir` with the program's commands.
+bool startMain(TMain &window, const QString &dir)
+{
+    window.setDataDirectory(dir);
+    window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
+    registerProgramCommands(window);
+    return window.start();
 }
 
 QStringList pdfPages(const QString &pdf)
@@ -62,11 +73,9 @@ QStringList pdfPages(const QString &pdf)
 void answerDateSpan(const QDate &from, const QDate &to, bool ok = true)
 {
     apptest::whenShown<TDateSpan>([from, to, ok](TDateSpan *dialog) {
-        dialog->findChild<QDateEdit *>(QStringLiteral("beginDateEdit"))->setDate(from);
-        dialog->findChild<QDateEdit *>(QStringLiteral("endDateEdit"))->setDate(to);
-        QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("okButton")
-                                                              : QStringLiteral("cancelButton")),
-                          Qt::LeftButton);
+        child<QDateEdit>(dialog, "beginDateEdit")->setDate(from);
+        child<QDateEdit>(dialog, "endDateEdit")->setDate(to);
+        QTest::mouseClick(child<QPushButton>(dialog, ok ? "okButton" : "cancelButton"), Qt::LeftButton);
     });
 }
 
@@ -78,18 +87,19 @@ struct Shown
     QString text;
 };
 
-// Notes what the next viewer shows, optionally exports it to `pdf`, and closes it.
-void whenViewerShown(Shown *seen, const QString &pdf = {})
+// Notes what the next viewer shows, optionally exports it to `file` by `exportAction`, and
+// closes it.
+void whenViewerShown(Shown *seen, const QString &file = {}, const char *exportAction = "pdfAction")
 {
-    apptest::whenShown<TReportF>([seen, pdf](TReportF *viewer) {
+    apptest::whenShown<TReportF>([seen, file, exportAction](TReportF *viewer) {
         seen->shown = true;
         seen->pdfName = viewer->pdfFileName();
         seen->text = QString::fromUtf8(reportExportText(reportBuffer(), TextLayout::Padded));
-        if (!pdf.isEmpty()) {
-            Prompt::setNextAnswers({pdf});
-            viewer->findChild<QAction *>(QStringLiteral("pdfAction"))->trigger();
+        if (!file.isEmpty()) {
+            Prompt::setNextAnswers({file});
+            child<QAction>(viewer, exportAction)->trigger();
         }
-        viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
+        child<QAction>(viewer, "exitAction")->trigger();
     });
 }
 
@@ -119,18 +129,15 @@ private Q_SLOTS:
         testsupport::TempDataDir dir;
         QVERIFY(doctest::makeShop(dir.path()));
         TMain window;
-        window.setDataDirectory(dir.path());
-        window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
-        registerProgramCommands(window);
-        QVERIFY(window.start());
+        QVERIFY(startMain(window, dir.path()));
         for (const char *name : {"printInvoicesButton", "packingListButton", "stationeryButton"})
-            QVERIFY2(window.findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
+            QVERIFY2(child<QPushButton>(&window, name)->isEnabled(), name);
 
         const QString pdf = dir.file(QStringLiteral("run.pdf"));
         Shown seen;
         answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 10));
         whenViewerShown(&seen, pdf);
-        window.findChild<QPushButton *>(QStringLiteral("printInvoicesButton"))->click();
+        child<QPushButton>(&window, "printInvoicesButton")->click();
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Invoices 1001-1003.pdf"));
         QCOMPARE(Prompt::takeShown(), QStringList{"Export Report"});
@@ -149,11 +156,9 @@ private Q_SLOTS:
         QVERIFY(pages[1].contains(QStringLiteral("xxxxxxxxxxxx1111 12/05")));
         QVERIFY(!pages[1].contains(QStringLiteral("4111")));
 
-        // A cancelled span shows nothing.
-        Shown none;
+        // A cancelled span shows nothing (a viewer would hold the click in its exec()).
         answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31), false);
-        window.findChild<QPushButton *>(QStringLiteral("packingListButton"))->click();
-        QVERIFY(!none.shown);
+        child<QPushButton>(&window, "packingListButton")->click();
         QVERIFY(Prompt::takeShown().isEmpty());
         QVERIFY(reportBuffer().isEmpty());
         window.close();
@@ -165,10 +170,7 @@ private Q_SLOTS:
         testsupport::TempDataDir dir;
         QVERIFY(doctest::makeShop(dir.path()));
         TMain window;
-        window.setDataDirectory(dir.path());
-        window.setStartupClock(std::make_shared<apptest::ScriptedClock>(QList<qint64>{0, 5000}));
-        registerProgramCommands(window);
-        QVERIFY(window.start());
+        QVERIFY(startMain(window, dir.path()));
         QVERIFY(InvoiceStore::openTables(database()));
         db::Table *inv = database().table(QStringLiteral("INV6"));
         QVERIFY(inv->bottom()); // invoice 1006, whose customer is gone
@@ -180,12 +182,12 @@ private Q_SLOTS:
         bool done = false;
         apptest::whenShown<TInvoice>([&](TInvoice *form) {
             // A note typed on screen is what the document prints, masked.
-            auto *note = form->findChild<QLineEdit *>(QStringLiteral("noteEdit"));
+            auto *note = child<QLineEdit>(form, "noteEdit");
             note->setText(QStringLiteral("5500 0000 0000 0004 1/27"));
             whenViewerShown(&printed);
-            form->findChild<QPushButton *>(QStringLiteral("printButton"))->click();
+            child<QPushButton>(form, "printButton")->click();
             whenViewerShown(&packing);
-            form->findChild<QPushButton *>(QStringLiteral("packingListButton"))->click();
+            child<QPushButton>(form, "packingListButton")->click();
             done = true;
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
             form->reject();
@@ -240,13 +242,7 @@ private Q_SLOTS:
         const QString exported = dir.file(QStringLiteral("viewer.txt"));
         Shown seen;
         answerDateSpan(QDate(2024, 3, 1), QDate(2024, 3, 31));
-        apptest::whenShown<TReportF>([&](TReportF *viewer) {
-            seen.shown = true;
-            seen.pdfName = viewer->pdfFileName();
-            Prompt::setNextAnswers({exported});
-            viewer->findChild<QAction *>(QStringLiteral("asciiTextAction"))->trigger();
-            viewer->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
-        });
+        whenViewerShown(&seen, exported, "asciiTextAction");
         QVERIFY(runDocumentsByDate(nullptr, engine, DocumentType::Statement, {}));
         QTRY_VERIFY(seen.shown);
         QCOMPARE(seen.pdfName, QStringLiteral("Statements.pdf"));
@@ -328,27 +324,23 @@ private Q_SLOTS:
         bool done = false;
         apptest::whenShown<TStationary>([&](TStationary *form) {
             QCOMPARE(form->windowTitle(), QStringLiteral("Stationery Setup"));
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))->text(),
-                     QStringLiteral("Harbour Supplies"));
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("topMarginBox"))->text(),
-                     QStringLiteral(" 0.00"));
-            QVERIFY(form->findChild<QRadioButton *>(QStringLiteral("leftRadioButton"))->isChecked());
+            QCOMPARE(child<QLineEdit>(form, "companyEdit")->text(), QStringLiteral("Harbour Supplies"));
+            QCOMPARE(child<QLineEdit>(form, "topMarginBox")->text(), QStringLiteral(" 0.00"));
+            QVERIFY(child<QRadioButton>(form, "leftRadioButton")->isChecked());
             // A box without a number stops "Save" with a message naming it; nothing is stored.
-            form->findChild<QLineEdit *>(QStringLiteral("logoWidthBox"))->setText(QStringLiteral("  "));
+            child<QLineEdit>(form, "logoWidthBox")->setText(QStringLiteral("  "));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-            form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+            child<QPushButton>(form, "saveButton")->click();
             QVERIFY(form->isVisible());
-            form->findChild<QLineEdit *>(QStringLiteral("logoWidthBox"))->setText(QStringLiteral(" 2.00"));
-            form->findChild<QLineEdit *>(QStringLiteral("topMarginBox"))->setText(QStringLiteral(" 1.00"));
+            child<QLineEdit>(form, "logoWidthBox")->setText(QStringLiteral(" 2.00"));
+            child<QLineEdit>(form, "topMarginBox")->setText(QStringLiteral(" 1.00"));
             Prompt::setNextAnswers({logoPath});
-            form->findChild<QPushButton *>(QStringLiteral("logoFileButton"))->click();
-            QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("logoFileEdit"))->text(), logoPath);
-            form->findChild<QRadioButton *>(QStringLiteral("centerRadioButton"))->click();
-            form->findChild<QLineEdit *>(QStringLiteral("companyEdit"))
-                ->setText(QStringLiteral("  Harbour & Sons "));
-            form->findChild<QLineEdit *>(QStringLiteral("closingLineEdit"))
-                ->setText(QStringLiteral("Yours truly"));
-            form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+            child<QPushButton>(form, "logoFileButton")->click();
+            QCOMPARE(child<QLineEdit>(form, "logoFileEdit")->text(), logoPath);
+            child<QRadioButton>(form, "centerRadioButton")->click();
+            child<QLineEdit>(form, "companyEdit")->setText(QStringLiteral("  Harbour & Sons "));
+            child<QLineEdit>(form, "closingLineEdit")->setText(QStringLiteral("Yours truly"));
+            child<QPushButton>(form, "saveButton")->click();
             done = true;
         });
         runStationery(nullptr, engine);
@@ -368,11 +360,11 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(logoPath));
         bool second = false;
         apptest::whenShown<TStationary>([&](TStationary *form) {
-            form->findChild<QLineEdit *>(QStringLiteral("addr2Edit"))->setText(QStringLiteral("Folkestone"));
+            child<QLineEdit>(form, "addr2Edit")->setText(QStringLiteral("Folkestone"));
             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::No)});
             QTest::keyClick(form, Qt::Key_Escape);
             QVERIFY(form->isVisible());
-            form->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+            child<QPushButton>(form, "saveButton")->click();
             second = true;
         });
         runStationery(nullptr, engine);

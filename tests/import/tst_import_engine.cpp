@@ -9,9 +9,7 @@
 #include "Tables.h"
 #include "TestSupport.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,15 +19,11 @@
 
 using namespace tallyra;
 using testsupport::binPath;
+using testsupport::snapshot;
 using testsupport::TempDataDir;
+using testsupport::writeFile;
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // Every live record of a table file as python3-dbfread reads it, in record order.
 QJsonArray peerRead(const QString &file)
@@ -47,18 +41,6 @@ print(json.dumps([dict(r) for r in t.records]))
         return {};
     }
     return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
-}
-
-// Name and SHA-1 of every file of the directory (not of its sub-folders).
-QStringList snapshot(const QString &dir)
-{
-    QStringList files;
-    for (const QString &name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
-        QFile f(QDir(dir).filePath(name));
-        f.open(QIODevice::ReadOnly);
-        files << name + ' ' + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
-    }
-    return files;
 }
 
 // A new business with group 1 "Retail", customer 1 John Smith and product AB-1, and one format
@@ -164,6 +146,14 @@ bool tagsSound(const QString &dir, TableId id)
     if (!ok)
         qWarning() << report;
     return ok;
+}
+
+// The two ways of keeping the tags, one row each.
+void bulkRows()
+{
+    QTest::addColumn<int>("bulk");
+    QTest::newRow("tags kept") << int(BulkMode::Never);
+    QTest::newRow("tags built at the end") << int(BulkMode::Always);
 }
 
 struct Run
@@ -277,12 +267,7 @@ private Q_SLOTS:
         QCOMPARE(again, reference);
     }
 
-    void products_data()
-    {
-        QTest::addColumn<int>("bulk");
-        QTest::newRow("tags kept") << int(BulkMode::Never);
-        QTest::newRow("tags built at the end") << int(BulkMode::Always);
-    }
+    void products_data() { bulkRows(); }
     void products()
     {
         QFETCH(int, bulk);
@@ -347,12 +332,7 @@ private Q_SLOTS:
 
     // Undo puts every file of the table back byte for byte, once, and only while the table is
     // as the import left it.
-    void undo_data()
-    {
-        QTest::addColumn<int>("bulk");
-        QTest::newRow("tags kept") << int(BulkMode::Never);
-        QTest::newRow("tags built at the end") << int(BulkMode::Always);
-    }
+    void undo_data() { bulkRows(); }
     void undo()
     {
         QFETCH(int, bulk);

@@ -3,20 +3,14 @@
 #include "ImportText.h"
 #include "TestSupport.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
 using namespace tallyra;
 using testsupport::TempDataDir;
+using testsupport::writeFile;
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 struct Read
 {
@@ -83,27 +77,47 @@ private Q_SLOTS:
         QCOMPARE(splitLine(line, QChar(char16_t(delimiter))), fields);
     }
 
-    // Every kind of line end gives the same lines, numbered as an editor numbers them.
-    void lineEnds_data()
+    // Every kind of line end gives the same lines, numbered as an editor numbers them; UTF-8
+    // with or without mark is read as UTF-8, anything else as Windows-1252.
+    void lines_data()
     {
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("encoding");
         QTest::addColumn<QList<qint64>>("numbers");
         QTest::addColumn<QStringList>("texts");
         const QStringList three{"one", "two", "three"};
-        QTest::newRow("LF") << QByteArray("one\ntwo\nthree\n") << QList<qint64>{1, 2, 3} << three;
-        QTest::newRow("CR LF") << QByteArray("one\r\ntwo\r\nthree\r\n") << QList<qint64>{1, 2, 3} << three;
-        QTest::newRow("CR") << QByteArray("one\rtwo\rthree") << QList<qint64>{1, 2, 3} << three;
+        const QList<qint64> oneTwoThree{1, 2, 3};
+        const int utf8 = int(TextEncoding::Utf8);
+        const int cp1252 = int(TextEncoding::Windows1252);
+        QTest::newRow("LF") << QByteArray("one\ntwo\nthree\n") << utf8 << oneTwoThree << three;
+        QTest::newRow("CR LF") << QByteArray("one\r\ntwo\r\nthree\r\n") << utf8 << oneTwoThree << three;
+        QTest::newRow("CR") << QByteArray("one\rtwo\rthree") << utf8 << oneTwoThree << three;
         QTest::newRow("no end on the last line")
-            << QByteArray("one\r\ntwo\nthree") << QList<qint64>{1, 2, 3} << three;
+            << QByteArray("one\r\ntwo\nthree") << utf8 << oneTwoThree << three;
         QTest::newRow("empty lines passed over")
-            << QByteArray("\r\none\n\n\ntwo\r\r\nthree\n\n") << QList<qint64>{2, 5, 7} << three;
+            << QByteArray("\r\none\n\n\ntwo\r\r\nthree\n\n") << utf8 << QList<qint64>{2, 5, 7} << three;
         QTest::newRow("Ctrl-Z at the end")
-            << QByteArray("one\r\ntwo\r\nthree\r\n\x1a") << QList<qint64>{1, 2, 3} << three;
-        QTest::newRow("nothing") << QByteArray("\r\n\r\n") << QList<qint64>{} << QStringList{};
+            << QByteArray("one\r\ntwo\r\nthree\r\n\x1a") << utf8 << oneTwoThree << three;
+        QTest::newRow("nothing") << QByteArray("\r\n\r\n") << utf8 << QList<qint64>{} << QStringList{};
+
+        const QString accented = QStringLiteral("Müller,Zoë,Ærø,€5");
+        const auto row = [](const char *name, const QByteArray &bytes, int encoding, const QString &text) {
+            QTest::newRow(name) << bytes + "\r\n" << encoding << QList<qint64>{1} << QStringList{text};
+        };
+        row("UTF-8", accented.toUtf8(), utf8, accented);
+        row("UTF-8 with mark", "\xEF\xBB\xBF" + accented.toUtf8(), int(TextEncoding::Utf8Bom), accented);
+        row("Windows-1252",
+            "M\xFCller,Zo\xEB,\xC6r\xF8,\x80"
+            "5",
+            cp1252, accented);
+        row("cut UTF-8 sequence", "caf\xC3", cp1252, QStringLiteral("caf\u00C3"));
+        row("overlong UTF-8 form", "a\xC0\xAF", cp1252, QStringLiteral("a\u00C0\u00AF"));
+        row("quotes of 1252", "\x93quoted\x94", cp1252, QStringLiteral("\u201Cquoted\u201D"));
     }
-    void lineEnds()
+    void lines()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(int, encoding);
         QFETCH(QList<qint64>, numbers);
         QFETCH(QStringList, texts);
         TempDataDir dir;
@@ -111,71 +125,44 @@ private Q_SLOTS:
         QVERIFY(writeFile(path, bytes));
         const TextFileCheck check = checkTextFile(path, 44);
         QVERIFY2(check.ok, qPrintable(check.message));
+        QCOMPARE(int(check.encoding), encoding);
         const Read r = readLines(path, check.encoding);
         QCOMPARE(r.numbers, numbers);
         QCOMPARE(r.texts, texts);
     }
 
-    // UTF-8 with or without mark is read as UTF-8; anything else as Windows-1252.
-    void encodings_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("encoding");
-        QTest::addColumn<QString>("text");
-        const QString accented = QStringLiteral("Müller,Zoë,Ærø,€5");
-        QTest::newRow("UTF-8") << accented.toUtf8() << int(TextEncoding::Utf8) << accented;
-        QTest::newRow("UTF-8 with mark")
-            << QByteArray("\xEF\xBB\xBF") + accented.toUtf8() << int(TextEncoding::Utf8Bom) << accented;
-        QTest::newRow("Windows-1252") << QByteArray("M\xFCller,Zo\xEB,\xC6r\xF8,\x80"
-                                                    "5")
-                                      << int(TextEncoding::Windows1252) << accented;
-        QTest::newRow("cut UTF-8 sequence")
-            << QByteArray("caf\xC3") << int(TextEncoding::Windows1252) << QStringLiteral("caf\u00C3");
-        QTest::newRow("overlong UTF-8 form")
-            << QByteArray("a\xC0\xAF") << int(TextEncoding::Windows1252) << QStringLiteral("a\u00C0\u00AF");
-        QTest::newRow("quotes of 1252") << QByteArray("\x93quoted\x94") << int(TextEncoding::Windows1252)
-                                        << QStringLiteral("\u201Cquoted\u201D");
-    }
-    void encodings()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, encoding);
-        QFETCH(QString, text);
-        TempDataDir dir;
-        const QString path = dir.file("enc.txt");
-        QVERIFY(writeFile(path, bytes + "\r\n"));
-        const TextFileCheck check = checkTextFile(path, 44);
-        QVERIFY2(check.ok, qPrintable(check.message));
-        QCOMPARE(int(check.encoding), encoding);
-        const Read r = readLines(path, check.encoding);
-        QCOMPARE(r.texts, QStringList{text});
-    }
-
     // A binary file is refused with the byte that gave it away; the delimiter itself is allowed.
-    void binaryRefused()
+    void binaryRefused_data()
     {
-        TempDataDir dir;
-        const QString path = dir.file("random.bin");
+        QTest::addColumn<QByteArray>("bytes"); // null: no file at all
+        QTest::addColumn<int>("delimiter");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("says");
         QByteArray random(64 * 1024, Qt::Uninitialized);
         QRandomGenerator gen(16);
         for (char &c : random)
             c = char(gen.bounded(256));
-        QVERIFY(writeFile(path, random));
-        const TextFileCheck check = checkTextFile(path, 44);
-        QVERIFY(!check.ok);
-        QVERIFY2(check.message.contains("is not a text file"), qPrintable(check.message));
-
-        QVERIFY(writeFile(path, QByteArray("a\x01"
-                                           "b\ngood\0line\n",
-                                           14)));
-        const TextFileCheck withDelimiter = checkTextFile(path, 1);
-        QVERIFY(!withDelimiter.ok); // the NUL byte
-        QVERIFY2(withDelimiter.message.contains("0x00 at byte 8"), qPrintable(withDelimiter.message));
-        QVERIFY(writeFile(path, "a\x01"
-                                "b\n"));
-        QVERIFY(checkTextFile(path, 1).ok);
-        QVERIFY(!checkTextFile(path, 44).ok);
-        QVERIFY(!checkTextFile(dir.file("missing.txt"), 44).ok);
+        QTest::newRow("random bytes") << random << 44 << false << "is not a text file";
+        QTest::newRow("a NUL byte beside the delimiter 0x01")
+            << QByteArray("a\001b\ngood\0line\n", 14) << 1 << false << "0x00 at byte 8";
+        QTest::newRow("0x01 as the delimiter") << QByteArray("a\001b\n") << 1 << true << "";
+        QTest::newRow("0x01 with the comma as delimiter")
+            << QByteArray("a\001b\n") << 44 << false << "is not a text file";
+        QTest::newRow("missing file") << QByteArray() << 44 << false << "cannot be read";
+    }
+    void binaryRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, delimiter);
+        QFETCH(bool, ok);
+        QFETCH(QString, says);
+        TempDataDir dir;
+        const QString path = dir.file("in.txt");
+        if (!bytes.isNull())
+            QVERIFY(writeFile(path, bytes));
+        const TextFileCheck check = checkTextFile(path, delimiter);
+        QCOMPARE(check.ok, ok);
+        QVERIFY2(check.message.contains(says), qPrintable(check.message));
     }
 
     // A 10 MB line is reported as too long without being held, and the lines around it are read.

@@ -11,7 +11,6 @@
 #include "TestSupport.h"
 
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -27,23 +26,6 @@ namespace {
 QVariant answer(Prompt::Answer a)
 {
     return QVariant::fromValue(a);
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QStringList snapshot(const QString &dir)
-{
-    QStringList files;
-    for (const QString &name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
-        QFile f(QDir(dir).filePath(name));
-        f.open(QIODevice::ReadOnly);
-        files << name + ' ' + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
-    }
-    return files;
 }
 
 // Fills the format window of a customer format: name, slots 1..13 in order, comma, 9 fields.

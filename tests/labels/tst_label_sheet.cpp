@@ -144,8 +144,8 @@ private Q_SLOTS:
     void initTestCase();
     void placement_data();
     void placement();
-    void printableOffsetIsSubtracted();
-    void narrowLabelShrinksTheFont();
+    void fontFitsTheLabel_data();
+    void fontFitsTheLabel();
     void unusableStocksAreRefused_data();
     void unusableStocksAreRefused();
     void dimensionBoxes_data();
@@ -170,17 +170,23 @@ void TstLabelSheet::placement_data()
     QTest::addColumn<QList<QList<int>>>("expected");
     QTest::addColumn<QPoint>("next");
     QTest::addColumn<int>("pages");
+    QTest::addColumn<double>("leftMargin");
+    QTest::addColumn<double>("unprintable"); // points the printer cannot reach at each edge
 
     QTest::newRow("column 3 row 2, then row 3 column 1")
-        << 2 << 3 << 2 << QList<QList<int>>{{1, 3, 2}, {1, 1, 3}} << QPoint(2, 3) << 1;
+        << 2 << 3 << 2 << QList<QList<int>>{{1, 3, 2}, {1, 1, 3}} << QPoint(2, 3) << 1 << 13.5 << 0.0;
     QTest::newRow("three rows exactly: no empty row after")
-        << 9 << 1 << 1 << QList<QList<int>>{{1, 1, 1}, {1, 3, 3}} << QPoint(1, 4) << 1;
+        << 9 << 1 << 1 << QList<QList<int>>{{1, 1, 1}, {1, 3, 3}} << QPoint(1, 4) << 1 << 13.5 << 0.0;
     QTest::newRow("start beyond the page: first page empty")
-        << 1 << 1 << 11 << QList<QList<int>>{{2, 1, 1}} << QPoint(2, 1) << 2;
+        << 1 << 1 << 11 << QList<QList<int>>{{2, 1, 1}} << QPoint(2, 1) << 2 << 13.5 << 0.0;
     QTest::newRow("a full sheet and one more")
-        << 31 << 1 << 1 << QList<QList<int>>{{1, 1, 1}, {2, 1, 1}} << QPoint(2, 1) << 2;
+        << 31 << 1 << 1 << QList<QList<int>>{{1, 1, 1}, {2, 1, 1}} << QPoint(2, 1) << 2 << 13.5 << 0.0;
     QTest::newRow("column beyond the stock is its last")
-        << 1 << 7 << 1 << QList<QList<int>>{{1, 3, 1}} << QPoint(1, 2) << 1;
+        << 1 << 7 << 1 << QList<QList<int>>{{1, 3, 1}} << QPoint(1, 2) << 1 << 13.5 << 0.0;
+    // The outer half inch cannot be printed: the top margin of 36 points lies in it, so the first
+    // row starts at the printable edge, which is where the sheet's first row is.
+    QTest::newRow("printable area subtracted")
+        << 2 << 1 << 1 << QList<QList<int>>{{1, 1, 1}, {1, 2, 1}} << QPoint(3, 1) << 1 << 36.0 << 36.0;
 }
 
 void TstLabelSheet::placement()
@@ -191,15 +197,17 @@ void TstLabelSheet::placement()
     QFETCH(QList<QList<int>>, expected);
     QFETCH(QPoint, next);
     QFETCH(int, pages);
+    QFETCH(double, leftMargin);
+    QFETCH(double, unprintable);
 
     // Letter, 3 across and 10 down: 1 x 2-5/8 in labels.
-    const LabelRecord s = stock(36, 13.5, 189, 72, 9, 0, 3);
+    const LabelRecord s = stock(36, leftMargin, 189, 72, 9, 0, 3);
     QList<QString> labels;
     for (int i = 1; i <= count; ++i)
         labels << QStringLiteral("N%1").arg(i);
     TempDataDir dir;
-    const Printed printed =
-        printLabels(dir.file(QStringLiteral("labels.pdf")), s, labels, startColumn, startRow);
+    const Printed printed = printLabels(dir.file(QStringLiteral("labels.pdf")), s, labels, startColumn,
+                                        startRow, QPageSize::Letter, unprintable);
     QCOMPARE(printed.pages, pages);
     QCOMPARE(printed.next, next);
     // The first and the last label where the table says; every label once.
@@ -216,34 +224,28 @@ void TstLabelSheet::placement()
     }
 }
 
-void TstLabelSheet::printableOffsetIsSubtracted()
+void TstLabelSheet::fontFitsTheLabel_data()
 {
-    // A printer that cannot print the outer half inch: the top margin of 36 points lies in it,
-    // so the first row starts at the printable edge, which is where the sheet's first row is.
-    const LabelRecord s = stock(36, 36, 189, 72, 9, 0, 3);
-    TempDataDir dir;
-    const Printed printed =
-        printLabels(dir.file(QStringLiteral("offset.pdf")), s, {QStringLiteral("N1"), QStringLiteral("N2")},
-                    1, 1, QPageSize::Letter, 36);
-    QVERIFY(inLabel(find(printed.words, QStringLiteral("N1")), s, 1, 1, 1));
-    QVERIFY(inLabel(find(printed.words, QStringLiteral("N2")), s, 1, 2, 1));
+    QTest::addColumn<LabelRecord>("stock");
+    QTest::addColumn<int>("smallest"); // the point sizes the font may take
+    QTest::addColumn<int>("largest");
+    // 1/2 x 1-3/4 in return-address labels are narrower than six "Abcde" in 10 points.
+    QTest::newRow("narrow") << stock(36, 20.25, 126, 36, 22.5, 0, 4) << kMinLabelPointSize << 9;
+    QTest::newRow("wide") << stock(36, 11.25, 288, 96, 13.5, 0, 2) << 10 << 10;
+    // A label too small for any size stops at the smallest, never at 0.
+    QTest::newRow("tiny") << stock(36, 20, 20, 10, 2, 0, 4) << kMinLabelPointSize << kMinLabelPointSize;
 }
 
-void TstLabelSheet::narrowLabelShrinksTheFont()
+void TstLabelSheet::fontFitsTheLabel()
 {
+    QFETCH(LabelRecord, stock);
+    QFETCH(int, smallest);
+    QFETCH(int, largest);
     TempDataDir dir;
-    // 1/2 x 1-3/4 in return-address labels are narrower than six "Abcde" in 10 points.
-    const Printed narrow = printLabels(dir.file(QStringLiteral("narrow.pdf")),
-                                       stock(36, 20.25, 126, 36, 22.5, 0, 4), {QStringLiteral("N1")}, 1, 1);
-    QVERIFY2(narrow.pointSize < 10 && narrow.pointSize >= kMinLabelPointSize,
-             qPrintable(QString::number(narrow.pointSize)));
-    const Printed wide = printLabels(dir.file(QStringLiteral("wide.pdf")),
-                                     stock(36, 11.25, 288, 96, 13.5, 0, 2), {QStringLiteral("N1")}, 1, 1);
-    QCOMPARE(wide.pointSize, 10);
-    // A label too small for any size stops at the smallest, never at 0.
-    const Printed tiny = printLabels(dir.file(QStringLiteral("tiny.pdf")), stock(36, 20, 20, 10, 2, 0, 4),
-                                     {QStringLiteral("N1")}, 1, 1);
-    QCOMPARE(tiny.pointSize, kMinLabelPointSize);
+    const Printed printed =
+        printLabels(dir.file(QStringLiteral("font.pdf")), stock, {QStringLiteral("N1")}, 1, 1);
+    QVERIFY2(printed.pointSize >= smallest && printed.pointSize <= largest,
+             qPrintable(QString::number(printed.pointSize)));
 }
 
 void TstLabelSheet::unusableStocksAreRefused_data()

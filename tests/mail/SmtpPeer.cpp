@@ -2,7 +2,23 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
+
+QStringList jsonStrings(const QJsonValue &array)
+{
+    QStringList list;
+    for (const QJsonValue &v : array.toArray())
+        list << v.toString();
+    return list;
+}
+
+quint16 closedLoopbackPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
 
 bool makeCertificate(const QString &dir, QString *failure)
 {

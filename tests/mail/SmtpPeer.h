@@ -5,6 +5,7 @@
 // login when asked. Each message received is read back as Python's email package parses it.
 
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QProcess>
 #include <QStringList>
@@ -36,6 +37,12 @@ private:
     quint16 m_port = 0;
     QString m_failure;
 };
+
+// The strings of a JSON array, in order (the recipients or header names of a received message).
+QStringList jsonStrings(const QJsonValue &array);
+
+// A loopback port nothing listens on: one just given up.
+quint16 closedLoopbackPort();
 
 // Makes a self-signed certificate for "localhost" and 127.0.0.1 in dir (cert.pem, key.pem).
 bool makeCertificate(const QString &dir, QString *failure);

@@ -8,7 +8,6 @@
 
 #include <QJsonArray>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -102,12 +101,8 @@ void TestMailCli::invoicesByMail()
     QCOMPARE(log.readAll().count('\n'), received.size());
 
     // Nothing listens on the port any more: the run stops with the message and status 3.
-    quint16 closedPort;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = closedLoopbackPort();
+    QVERIFY(closedPort > 0);
     QVERIFY(setUpMail(shop, closedPort));
     const Run failed = run(QStringLiteral("tallyra-report"), args);
     QCOMPARE(failed.exitCode, 3);

@@ -98,6 +98,9 @@ void TestMailMessage::headers_data()
 
     const QString plain = QStringLiteral("Content-Type: text/plain;") + QString(24, QLatin1Char(' ')) +
                           QStringLiteral("charset=us-ascii");
+    const QStringList sender{"From: Tallyra Shop<shop@example.com>"};
+    const QStringList toAnn{"To: ann@example.com"};
+    const QStringList stamped{"Date", "Message-ID", "Mime-Version: 1.0"};
     TPostMessage full = basicMessage();
     full.ToAddress = {QStringLiteral("ann@example.com"), QStringLiteral("Bob Jones <bob@example.com>")};
     full.ToCarbonCopy = {QStringLiteral("cc@example.com"), QStringLiteral("dd@example.com")};
@@ -106,33 +109,19 @@ void TestMailMessage::headers_data()
     full.LocalProgram = QStringLiteral("QVL Tallyra");
     full.ReplyTo = QStringLiteral("reply@example.com");
     QTest::newRow("every header") << full
-                                  << QStringList{"From: Tallyra Shop<shop@example.com>",
-                                                 "To: ann@example.com,Bob Jones <bob@example.com>",
-                                                 "CC: cc@example.com,dd@example.com",
-                                                 "Subject: Invoice",
-                                                 "X-Mailer: QVL Tallyra",
-                                                 "Reply-To: reply@example.com",
-                                                 "Date",
-                                                 "Message-ID",
-                                                 "Mime-Version: 1.0",
-                                                 plain};
+                                  << sender +
+                                         QStringList{"To: ann@example.com,Bob Jones <bob@example.com>",
+                                                     "CC: cc@example.com,dd@example.com", "Subject: Invoice",
+                                                     "X-Mailer: QVL Tallyra", "Reply-To: reply@example.com"} +
+                                         stamped + QStringList{plain};
     QTest::newRow("no subject, no program, no reply-to")
-        << basicMessage()
-        << QStringList{"From: Tallyra Shop<shop@example.com>",
-                       "To: ann@example.com",
-                       "Date",
-                       "Message-ID",
-                       "Mime-Version: 1.0",
-                       plain};
+        << basicMessage() << sender + toAnn + stamped + QStringList{plain};
     TPostMessage given = basicMessage();
     given.Date = QStringLiteral("Mon, 07 Dec 2026 08:00:00 +0100");
-    QTest::newRow("a date given is kept") << given
-                                          << QStringList{"From: Tallyra Shop<shop@example.com>",
-                                                         "To: ann@example.com",
-                                                         "Date: Mon, 07 Dec 2026 08:00:00 +0100",
-                                                         "Message-ID",
-                                                         "Mime-Version: 1.0",
-                                                         plain};
+    QTest::newRow("a date given is kept")
+        << given
+        << sender + toAnn +
+               QStringList{"Date: Mon, 07 Dec 2026 08:00:00 +0100", "Message-ID", "Mime-Version: 1.0", plain};
     TPostMessage names = basicMessage();
     names.FromName = QStringLiteral("Müller, Söhne");
     names.ToAddress = {QStringLiteral("Zoë Ångström <zoe@example.com>")};
@@ -142,23 +131,17 @@ void TestMailMessage::headers_data()
         << names
         << QStringList{"From: =?UTF-8?B?TcO8bGxlciwgU8O2aG5l?=<shop@example.com>",
                        "To: =?UTF-8?B?Wm/DqyDDhW5nc3Ryw7Zt?= <zoe@example.com>",
-                       "Subject: =?UTF-8?B?R3LDvMOfZQ==?=",
-                       "Date",
-                       "Message-ID",
-                       "Mime-Version: 1.0",
-                       QStringLiteral("Content-Type: text/plain;") + QString(24, QLatin1Char(' ')) +
-                           QStringLiteral("charset=utf-8"),
-                       "Content-Transfer-Encoding: quoted-printable"};
+                       "Subject: =?UTF-8?B?R3LDvMOfZQ==?="} +
+               stamped +
+               QStringList{QStringLiteral("Content-Type: text/plain;") + QString(24, QLatin1Char(' ')) +
+                               QStringLiteral("charset=utf-8"),
+                           "Content-Transfer-Encoding: quoted-printable"};
     TPostMessage quoted = basicMessage();
     quoted.FromName = QStringLiteral("Smith, Jones & Co");
     QTest::newRow("a name with a comma is quoted")
         << quoted
-        << QStringList{"From: \"Smith, Jones & Co\"<shop@example.com>",
-                       "To: ann@example.com",
-                       "Date",
-                       "Message-ID",
-                       "Mime-Version: 1.0",
-                       plain};
+        << QStringList{"From: \"Smith, Jones & Co\"<shop@example.com>"} + toAnn + stamped +
+               QStringList{plain};
 }
 
 void TestMailMessage::headers()

@@ -32,14 +32,6 @@ using namespace tallyra;
 
 namespace {
 
-QStringList strings(const QJsonValue &array)
-{
-    QStringList list;
-    for (const QJsonValue &v : array.toArray())
-        list << v.toString();
-    return list;
-}
-
 // The text as the receiver reads it, with plain line feeds.
 QString textOf(const QJsonObject &message)
 {
@@ -237,7 +229,7 @@ void TestMailWindows::setupTestMessage()
                                          "The server answered: 250 2.0.0 Message accepted as 1"));
     const QList<QJsonObject> received = peer.messages();
     QCOMPARE(received.size(), 1);
-    QCOMPARE(strings(received.first().value("rcpt_tos")), QStringList{"shop@example.com"});
+    QCOMPARE(jsonStrings(received.first().value("rcpt_tos")), QStringList{"shop@example.com"});
     QCOMPARE(received.first().value("auth").toString(), QStringLiteral("PLAIN"));
     // The accepted certificate is remembered for the host.
     MailServerSettings server;
@@ -316,7 +308,7 @@ void TestMailWindows::bulkMailInBatches()
     QStringList all;
     const int sizes[] = {20, 20, 5};
     for (int i = 0; i < 3; ++i) {
-        const QStringList rcpt = strings(received.at(i).value("rcpt_tos"));
+        const QStringList rcpt = jsonStrings(received.at(i).value("rcpt_tos"));
         QCOMPARE(rcpt.size(), sizes[i]);
         all += rcpt;
         for (const QJsonValue &h : received.at(i).value("headers").toArray()) {

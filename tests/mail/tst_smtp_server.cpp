@@ -24,14 +24,6 @@ QByteArray bytesOf(int size, int seed)
     return b;
 }
 
-QStringList strings(const QJsonValue &array)
-{
-    QStringList list;
-    for (const QJsonValue &v : array.toArray())
-        list << v.toString();
-    return list;
-}
-
 void prepare(TSmtpClient &client, const SmtpPeer &peer)
 {
     client.Host = QStringLiteral("127.0.0.1");
@@ -116,22 +108,21 @@ void TestSmtpServer::messages()
     QCOMPARE(received.size(), 1);
     const QJsonObject m = received.first();
     QCOMPARE(m.value("mail_from").toString(), QStringLiteral("shop@example.com"));
-    QCOMPARE(strings(m.value("rcpt_tos")),
+    QCOMPARE(jsonStrings(m.value("rcpt_tos")),
              QStringList({"ann@example.com", "bob@example.com", "boss@example.com"}));
     QStringList expectedNames{"From", "To",         "Subject",      "X-Mailer",    "Reply-To",
                               "Date", "Message-ID", "Mime-Version", "Content-Type"};
     if (charset == QStringLiteral("utf-8") && attachmentSizes.isEmpty())
         expectedNames << "Content-Transfer-Encoding";
-    QCOMPARE(strings(m.value("header_names")), expectedNames);
-    QVERIFY2(m.value("defects").toArray().isEmpty(), qPrintable(strings(m.value("defects")).join(',')));
+    QCOMPARE(jsonStrings(m.value("header_names")), expectedNames);
+    QVERIFY2(m.value("defects").toArray().isEmpty(), qPrintable(jsonStrings(m.value("defects")).join(',')));
     QMap<QString, QString> headers;
     for (const QJsonValue &h : m.value("headers").toArray())
         headers.insert(h.toArray().at(0).toString(), h.toArray().at(1).toString());
     QCOMPARE(headers.value("Subject"), subject);
     QCOMPARE(headers.value("From"), QStringLiteral("Tallyra Shop <shop@example.com>"));
     QCOMPARE(headers.value("To"), QStringLiteral("ann@example.com, Bob Jones <bob@example.com>"));
-    QVERIFY(!QJsonDocument(m).toJson().contains("boss@example.com\", \"Date")); // never in a header
-    for (const QString &name : headers.keys())
+    for (const QString &name : headers.keys()) // the blind copy is never in a header
         QVERIFY(!headers.value(name).contains(QStringLiteral("boss@")));
 
     // The text arrives as written, a line of one period as one period.

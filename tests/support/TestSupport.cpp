@@ -4,6 +4,7 @@
 #include "Schema.h"
 #include "engine/Engine.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +23,23 @@ QString binPath(const QString &program)
 {
     QString root = qEnvironmentVariable("TALLYRA_BIN", QStringLiteral(TALLYRA_BIN_DIR));
     return program.isEmpty() ? root : root + QLatin1Char('/') + program;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QStringList snapshot(const QString &dir)
+{
+    QStringList files;
+    for (const QString &name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
+        QFile f(QDir(dir).filePath(name));
+        f.open(QIODevice::ReadOnly);
+        files << name + ' ' + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
+    }
+    return files;
 }
 
 TempDataDir::TempDataDir() = default;

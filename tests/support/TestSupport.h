@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QJsonArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -15,6 +16,12 @@ namespace testsupport {
 QString fixturePath(const QString &relative = {});
 // The folder holding the built programs (tallyra-init, tallyra-dbtool).
 QString binPath(const QString &program = {});
+
+// Writes `bytes` as the whole file; false when that fails.
+bool writeFile(const QString &path, const QByteArray &bytes);
+// Name and SHA-1 of every file of the directory (not of its sub-folders): equal snapshots
+// before and after show that nothing was written.
+QStringList snapshot(const QString &dir);
 
 // A fresh temporary data directory, removed when it goes out of scope.
 class TempDataDir

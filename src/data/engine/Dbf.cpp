@@ -30,6 +30,11 @@ unsigned u16(const char *p)
     return static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8);
 }
 
+std::uint32_t u32(const char *p)
+{
+    return static_cast<std::uint32_t>(u16(p)) | (static_cast<std::uint32_t>(u16(p + 2)) << 16);
+}
+
 void stampDate(char *header, const QDate &d)
 {
     header[1] = static_cast<char>(d.year() - 1900);
@@ -289,7 +294,9 @@ Status DbfFile::parseHeader()
     // finished are there even when the header was not updated, and a partial last record is not.
     m_count = static_cast<std::uint32_t>((size - static_cast<std::uint64_t>(m_headerLength)) /
                                          static_cast<std::uint64_t>(m_recordLength));
-    // A header count that disagrees with the file is corrected the next time the header is written.
+    // A header count that disagrees with the file is corrected the next time the header is written;
+    // until then check() reports a file holding fewer records than its header counts.
+    m_headerCount = u32(fixed + 4);
     return Status::ok();
 }
 
@@ -430,6 +437,7 @@ Status DbfFile::writeHeader()
         std::memcpy(m_header.data(), fixed, 8);
         invalidate(0, 8, fixed);
         m_headerDirty = false;
+        m_headerCount = m_count;
     }
     return s;
 }

@@ -27,6 +27,9 @@ public:
     int recordLength() const { return m_recordLength; }
     int headerLength() const { return m_headerLength; }
     std::uint32_t count() const { return m_count; }
+    // The record count the header held when the file was opened (or last written). More than
+    // count() means the file was cut short: records the header promises are gone.
+    std::uint32_t headerCount() const { return m_headerCount; }
     bool hasMemo() const { return m_hasMemo; }
     bool readOnly() const { return m_readOnly; }
     const QString &path() const { return m_file->path(); }
@@ -75,6 +78,7 @@ private:
     int m_recordLength = 0;
     int m_headerLength = 0;
     std::uint32_t m_count = 0;
+    std::uint32_t m_headerCount = 0;
     bool m_hasMemo = false;
     bool m_readOnly = false;
     bool m_headerDirty = false;

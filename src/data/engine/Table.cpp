@@ -80,12 +80,21 @@ void TablePrivate::discardChange()
     }
 }
 
+Status TablePrivate::writable() const
+{
+    if (!broken.isOk())
+        return broken;
+    if (dbf->readOnly())
+        return Status::invalid(QStringLiteral("%1 is read-only").arg(fileName));
+    return Status::ok();
+}
+
 Status TablePrivate::commit()
 {
     if (!dirty)
         return Status::ok();
-    if (dbf->readOnly())
-        return Status::invalid(QStringLiteral("%1 is read-only").arg(fileName));
+    if (Status s = writable(); !s)
+        return s;
 
     // Which tags see a new key. Their indexes first make room, so that a full disk stops the
     // change before anything on disk is altered.
@@ -565,9 +574,7 @@ Status checkWritable(const TablePrivate &d)
 {
     if (d.eof)
         return Status::invalid(QStringLiteral("%1: no current record").arg(d.fileName));
-    if (d.dbf->readOnly())
-        return Status::invalid(QStringLiteral("%1 is read-only").arg(d.fileName));
-    return Status::ok();
+    return d.writable();
 }
 
 } // namespace
@@ -655,8 +662,8 @@ Status Table::appendBlank()
     Status s = d->commit();
     if (!s)
         return s;
-    if (d->dbf->readOnly())
-        return Status::invalid(QStringLiteral("%1 is read-only").arg(d->fileName));
+    if (s = d->writable(); !s)
+        return s;
     d->blank();
     d->original = d->record;
     d->recNo = d->dbf->count() + 1;

@@ -51,6 +51,10 @@ public:
     bool dirty = false;
     bool appended = false; // record recNo is new and not yet written
     Status error;
+    // Set when a rewrite could not put all its new files in place. The old files stay open, so
+    // the records read are still the old ones, consistently; every change is refused until the
+    // table is opened again, whose recovery finishes the interrupted swap.
+    Status broken;
 
     QString path(const QString &file) const { return dir + QLatin1Char('/') + file; }
     void setError(const Status &s)
@@ -61,6 +65,8 @@ public:
     void blank();
     bool load(std::uint32_t rec);
     void toEof();
+    // Ok when the table may be changed: not read-only, not left broken by a failed rewrite.
+    Status writable() const;
     Status commit();
     // Forgets the pending change of the current record (a new record is dropped).
     void discardChange();

@@ -14,6 +14,7 @@
 #include <numeric>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace db {
 
@@ -126,8 +127,8 @@ Status TablePrivate::rewrite(RewriteKind kind, const Progress &progress)
     Status s = commit();
     if (!s)
         return s;
-    if (dbf->readOnly())
-        return Status::invalid(QStringLiteral("%1 is read-only").arg(fileName));
+    if (s = writable(); !s)
+        return s;
     s = dbf->lock(true);
     if (!s)
         return Status::locked(
@@ -376,12 +377,35 @@ Status TablePrivate::packTags(DbfFile &newDbf, const std::vector<std::uint32_t> 
                      to);
 }
 
-// Swaps the new files in: the old files are let go, the journal's renames done, the new files
-// opened. The old files stay open through their replacement and are closed on a helper thread:
-// the system takes a while to drop the blocks of a large file once its last open goes.
+// Swaps the new files in: the journal's renames done, the new files opened, the old files let go.
+// The old files stay open through their replacement and are closed on a helper thread: the system
+// takes a while to drop the blocks of a large file once its last open goes.
 // keepTags: the tag files were not rewritten and stay open as they are.
+//
+// Until the new data and memo files are open, the old ones stay in use: if a rename or an open
+// fails, the table goes on reading the old records consistently, refuses every change (`broken`)
+// and the next open finishes the journal.
 Status TablePrivate::swapIn(bool keepTags)
 {
+    auto markBroken = [this](const Status &why) {
+        broken = Status::ioError(QStringLiteral("%1: its rewritten files could not all be put in place "
+                                                "(%2); close it and open it again to finish")
+                                     .arg(fileName, why.message()));
+        toEof();
+        return broken;
+    };
+    dbf->releaseMemory();
+    Status s = finishRewrite(*fs, dir, fileName);
+    std::unique_ptr<DbfFile> newDbf;
+    std::unique_ptr<MemoFile> newMemo;
+    if (s)
+        s = DbfFile::open(*fs, path(fileName), access == Access::Exclusive, &newDbf);
+    if (s && !memoFileName.isEmpty())
+        s = MemoFile::open(*fs, path(memoFileName), false, &newMemo);
+    if (!s)
+        return markBroken(s);
+    newDbf->setToday(today);
+
     struct OldFiles
     {
         std::vector<std::unique_ptr<NtxIndex>> tags; // not closed cleanly on purpose: replaced
@@ -409,28 +433,19 @@ Status TablePrivate::swapIn(bool keepTags)
         tags.clear();
         selected = -1;
     }
-    old.dbf = std::move(dbf);
-    old.dbf->releaseMemory();
-    old.memo = std::move(memo);
-    Status swapped = finishRewrite(*fs, dir, fileName);
+    old.dbf = std::exchange(dbf, std::move(newDbf));
+    old.memo = std::exchange(memo, std::move(newMemo));
     try {
         old.closer = std::thread([&old] { old.close(); });
     } catch (const std::system_error &) {
         old.close();
     }
-    // Whatever the renames did, the table is opened again: a journal left behind by a failed
-    // rename is finished by the next open.
-    Status s = DbfFile::open(*fs, path(fileName), access == Access::Exclusive, &dbf);
-    if (s) {
-        dbf->setToday(today);
-        if (!memoFileName.isEmpty())
-            s = MemoFile::open(*fs, path(memoFileName), false, &memo);
-    }
     for (const QString &file : tagFiles) {
-        if (s)
-            s = openTag(file);
+        // A tag that cannot be opened would no longer follow the changes of its table.
+        if (s = openTag(file); !s)
+            return markBroken(s);
     }
-    return swapped.isOk() ? s : swapped;
+    return s;
 }
 
 Status Table::pack(const Progress &progress)

@@ -264,8 +264,8 @@ Status Table::createIndexGroup(const QList<TagDef> &defs, bool overwrite, const 
     Status s = d->commit();
     if (!s)
         return s;
-    if (d->dbf->readOnly())
-        return Status::invalid(QStringLiteral("%1 is read-only").arg(d->fileName));
+    if (s = d->writable(); !s)
+        return s;
     const QString base = d->fileName.left(d->fileName.lastIndexOf(QLatin1Char('.')));
     QString group = findFileNoCase(*d->fs, d->dir, base + QStringLiteral(".cgp"));
     if (group.isEmpty())
@@ -335,6 +335,8 @@ Status Table::reindex(const Progress &progress)
 {
     Status s = d->commit();
     if (!s)
+        return s;
+    if (s = d->writable(); !s)
         return s;
     const QString selected = selectedTag();
     s = d->rebuildTags(progress, 0, 100);
@@ -417,6 +419,12 @@ Status Table::check(QStringList *report)
     Status s = d->commit();
     // Records and memo pointers.
     Status data = s;
+    if (data && d->dbf->headerCount() > d->dbf->count())
+        data = Status::corruption(
+            QStringLiteral("%1: the header counts %2 records but the file holds %3: the file was cut short")
+                .arg(d->fileName)
+                .arg(d->dbf->headerCount())
+                .arg(d->dbf->count()));
     if (data) {
         const std::uint32_t count = d->dbf->count();
         std::vector<char> rec(static_cast<std::size_t>(d->dbf->recordLength()));
