@@ -219,14 +219,23 @@ double roundToCents(double value)
     return fromCents(negative ? -cents : cents);
 }
 
-double roundCharge(double value, int taxRound)
+ChargeRounding chargeRoundingFromStored(qint64 stored)
 {
-    if (taxRound == 1)
+    if (stored == qint64(ChargeRounding::Normal))
+        return ChargeRounding::Normal;
+    if (stored == qint64(ChargeRounding::Up))
+        return ChargeRounding::Up;
+    return ChargeRounding::Down;
+}
+
+double roundCharge(double value, ChargeRounding rounding)
+{
+    if (rounding == ChargeRounding::Normal)
         return roundToCents(value);
     Int128 scaled = 0;
     if (!toScaled(value, &scaled))
         return value;
-    if (taxRound == 2)
+    if (rounding == ChargeRounding::Up)
         scaled += pow10(kScale - 4) * 99; // + 0.0099
     return fromCents(scaled / kCent);     // division cuts toward zero
 }

@@ -55,11 +55,18 @@ QByteArray keyUpper(const QString &text);
 // 1.13, roundToCents(-2.125) is -2.13. Not-a-number, infinities and magnitudes of 10^15 and more
 // are returned unchanged.
 double roundToCents(double value);
-// Rounds a computed charge by the TaxRound setting: 1 "Normal" as roundToCents (nearest cent,
-// halves away from zero for negative charges too), 2 "Up" (x + 0.0099, cut toward zero),
-// anything else "Down" (cut toward zero to cents). Every cut is taken on the value to 15
+// How computed charges are rounded: the TaxRound setting, stored as the enumerator's number.
+enum class ChargeRounding
+{
+    Normal = 1, // as roundToCents: nearest cent, halves away from zero for negative charges too
+    Up = 2,     // x + 0.0099, cut toward zero
+    Down = 3,   // cut toward zero to cents
+};
+// The rounding a stored TaxRound number means: 1 Normal, 2 Up, anything else Down.
+ChargeRounding chargeRoundingFromStored(qint64 stored);
+// Rounds a computed charge by the TaxRound setting. Every cut is taken on the value to 15
 // significant digits, so 0.29 * 100 is 29, not 28.99.
-double roundCharge(double value, int taxRound);
+double roundCharge(double value, ChargeRounding rounding);
 
 // The largest figure the money fields of invoices, items and payments hold (12 characters, two
 // decimals).

@@ -1,18 +1,20 @@
 #pragma once
 
-// One record type per table and the program's one buffer of each (the record the current command
-// works on). load*() copies the table's current record into a record; write*() assigns every
-// field from a record to the table's current record:
+// One record type per table. load*() copies the table's current record into a record; write*()
+// assigns every field from a record to the table's current record. Both walk the record type's
+// one binding table (Records.cpp, see RecordBinding.h), so reader and writer agree field by field:
 //   - texts from at most 59 characters (e-mail addresses 60, import directories 126), then cut to
 //     the field's width at a character boundary by the engine;
 //   - memos with trailing blanks, tabs and line ends removed;
 //   - dates as "yyyymmdd" after the two-digit-year window, or blank for a null date;
 //   - logicals as "T" or "F";
 //   - ITM5.lBuild false and ITM5.BackOrder 0, Prod5.lBuild false.
-// CUST5, GROUPS, Prod5, Pur5, ITM5, PMT and LABELS records are flushed at once by their writer;
-// INV6 and ImportF records reach the file when the table moves to another record or closes.
+// CUST5, GROUPS, Prod5, Pur5, ITM5, PMT, LABELS, ZZone and Impdirs records are flushed at once by
+// their writer; INV6 and ImportF records reach the file when the table moves to another record or
+// closes.
 // Both return a failed status naming the table (and field) when the table lacks a field or the
 // engine fails; on failure the record may be partly assigned but nothing past the failure is.
+// A missing field fails before anything is read or assigned.
 
 #include "engine/Status.h"
 #include "engine/Table.h"
@@ -153,42 +155,32 @@ struct ImportDirsRecord // Impdirs
     bool operator==(const ImportDirsRecord &) const = default;
 };
 
-// The process-wide buffers, one per table.
-CustomerRecord &customerBuffer();
+// The group the last findGroupByNumber() found (Tables.h): the one record buffer still shared.
 GroupRecord &groupBuffer();
-ProductRecord &productBuffer();
-PurchaseRecord &purchaseBuffer();
-InvoiceRecord &invoiceBuffer();
-ItemRecord &itemBuffer();
-PaymentRecord &paymentBuffer();
-LabelRecord &labelBuffer();
-ZoneRecord &zoneBuffer();
-ImportFormatRecord &importFormatBuffer();
-ImportDirsRecord &importDirsBuffer();
 
 // REQUIRES: t is the named table, open. Loading from a table past its end gives blank values.
-db::Status loadCustomer(const db::Table &t, CustomerRecord &r = customerBuffer());
-db::Status writeCustomer(db::Table &t, const CustomerRecord &r = customerBuffer());
-db::Status loadGroup(const db::Table &t, GroupRecord &r = groupBuffer());
-db::Status writeGroup(db::Table &t, const GroupRecord &r = groupBuffer());
-db::Status loadProduct(const db::Table &t, ProductRecord &r = productBuffer());
-db::Status writeProduct(db::Table &t, const ProductRecord &r = productBuffer());
-db::Status loadPurchase(const db::Table &t, PurchaseRecord &r = purchaseBuffer());
-db::Status writePurchase(db::Table &t, const PurchaseRecord &r = purchaseBuffer());
-db::Status loadInvoice(const db::Table &t, InvoiceRecord &r = invoiceBuffer());
-db::Status writeInvoice(db::Table &t, const InvoiceRecord &r = invoiceBuffer()); // not flushed
-db::Status loadItem(const db::Table &t, ItemRecord &r = itemBuffer());
-db::Status writeItem(db::Table &t, const ItemRecord &r = itemBuffer());
-db::Status loadPayment(const db::Table &t, PaymentRecord &r = paymentBuffer());
-db::Status writePayment(db::Table &t, const PaymentRecord &r = paymentBuffer());
-db::Status loadLabel(const db::Table &t, LabelRecord &r = labelBuffer());
-db::Status writeLabel(db::Table &t, const LabelRecord &r = labelBuffer());
-db::Status loadZone(const db::Table &t, ZoneRecord &r = zoneBuffer());
-db::Status writeZone(db::Table &t, const ZoneRecord &r = zoneBuffer());
-db::Status loadImportFormat(const db::Table &t, ImportFormatRecord &r = importFormatBuffer());
-db::Status writeImportFormat(db::Table &t, const ImportFormatRecord &r = importFormatBuffer()); // not flushed
-db::Status loadImportDirs(const db::Table &t, ImportDirsRecord &r = importDirsBuffer());
+db::Status loadCustomer(const db::Table &t, CustomerRecord &r);
+db::Status writeCustomer(db::Table &t, const CustomerRecord &r);
+db::Status loadGroup(const db::Table &t, GroupRecord &r);
+db::Status writeGroup(db::Table &t, const GroupRecord &r);
+db::Status loadProduct(const db::Table &t, ProductRecord &r);
+db::Status writeProduct(db::Table &t, const ProductRecord &r);
+db::Status loadPurchase(const db::Table &t, PurchaseRecord &r);
+db::Status writePurchase(db::Table &t, const PurchaseRecord &r);
+db::Status loadInvoice(const db::Table &t, InvoiceRecord &r);
+db::Status writeInvoice(db::Table &t, const InvoiceRecord &r); // not flushed
+db::Status loadItem(const db::Table &t, ItemRecord &r);
+db::Status writeItem(db::Table &t, const ItemRecord &r);
+db::Status loadPayment(const db::Table &t, PaymentRecord &r);
+db::Status writePayment(db::Table &t, const PaymentRecord &r);
+db::Status loadLabel(const db::Table &t, LabelRecord &r);
+db::Status writeLabel(db::Table &t, const LabelRecord &r);
+db::Status loadZone(const db::Table &t, ZoneRecord &r);
+db::Status writeZone(db::Table &t, const ZoneRecord &r);
+db::Status loadImportFormat(const db::Table &t, ImportFormatRecord &r);
+db::Status writeImportFormat(db::Table &t, const ImportFormatRecord &r); // not flushed
+db::Status loadImportDirs(const db::Table &t, ImportDirsRecord &r);
 // Flushed at once; the directories are held trimmed and written from at most 126 characters.
-db::Status writeImportDirs(db::Table &t, const ImportDirsRecord &r = importDirsBuffer());
+db::Status writeImportDirs(db::Table &t, const ImportDirsRecord &r);
 
 } // namespace tallyra

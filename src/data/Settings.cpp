@@ -96,7 +96,7 @@ SettingsRecord defaultSettings()
     s.ShipLine = QStringLiteral("Shipping");
     s.TaxLine = QStringLiteral("Sales Tax");
     s.ShipTax = 1;
-    s.TaxRound = 1;
+    s.TaxRound = ChargeRounding::Normal;
     s.LHJustify = 1;
     s.ByCust = true;
     s.fifo = true;
@@ -135,7 +135,7 @@ db::Status readSettingsRecord(const db::Table &t, SettingsRecord &into)
     r.ShipLine = t.text(f[sShipLine]);
     r.TaxLine = t.text(f[sTaxLine]);
     r.ShipTax = t.integer(f[sShipTax]);
-    r.TaxRound = t.integer(f[sTaxRound]);
+    r.TaxRound = chargeRoundingFromStored(t.integer(f[sTaxRound]));
     r.LHJustify = t.integer(f[sLHJustify]);
     r.TaxRate1 = t.number(f[sTaxRate1]);
     r.TaxRate2 = t.number(f[sTaxRate2]);
@@ -189,7 +189,7 @@ db::Status writeSettingsRecord(db::Table &t, const SettingsRecord &from)
     text(sShipLine, from.ShipLine);
     text(sTaxLine, from.TaxLine);
     integer(sShipTax, from.ShipTax);
-    integer(sTaxRound, from.TaxRound);
+    integer(sTaxRound, qint64(from.TaxRound));
     integer(sLHJustify, from.LHJustify);
     number(sTaxRate1, from.TaxRate1);
     number(sTaxRate2, from.TaxRate2);

@@ -3,6 +3,7 @@
 // The settings record: the one record of TLR2, loaded once at start-up and written back whole
 // each time a preference changes.
 
+#include "Conversions.h"
 #include "Tables.h"
 #include "engine/Engine.h"
 
@@ -23,19 +24,19 @@ struct SettingsRecord
     QString CloLine;
     QString SigLine;
     QString LogoFile;
-    double LogoHeight = 0; // inches
-    double LogoWidth = 0;  // inches
-    QString ShipLine;      // caption of the first charge line
-    QString TaxLine;       // caption of the second charge line
-    qint64 ShipTax = 1;    // 1 "No", 2 "Yes", 3 "When Tax on Items"
-    qint64 TaxRound = 1;   // 1 "Normal", 2 "Up", 3 "Down"
-    qint64 LHJustify = 1;  // 1 "Left", 2 "Center", 3 "Right"
-    double TaxRate1 = 0;   // percent
-    double TaxRate2 = 0;   // percent
-    double TopMargin = 0;  // inches
-    bool ByCust = true;    // pick lists by name (true) or by e-mail address
-    bool fifo = true;      // first in, first out (true) or last in, first out
-    QString MailHost;      // the five mail fields are held trimmed
+    double LogoHeight = 0;                            // inches
+    double LogoWidth = 0;                             // inches
+    QString ShipLine;                                 // caption of the first charge line
+    QString TaxLine;                                  // caption of the second charge line
+    qint64 ShipTax = 1;                               // 1 "No", 2 "Yes", 3 "When Tax on Items"
+    ChargeRounding TaxRound = ChargeRounding::Normal; // stored 1 "Normal", 2 "Up", 3 "Down"
+    qint64 LHJustify = 1;                             // 1 "Left", 2 "Center", 3 "Right"
+    double TaxRate1 = 0;                              // percent
+    double TaxRate2 = 0;                              // percent
+    double TopMargin = 0;                             // inches
+    bool ByCust = true;                               // pick lists by name (true) or by e-mail address
+    bool fifo = true;                                 // first in, first out (true) or last in, first out
+    QString MailHost;                                 // the five mail fields are held trimmed
     QString MailID;
     QString MailAddr;
     QString MailName;

@@ -119,6 +119,11 @@ OpenResult openImportDirs(db::Engine &engine)
     return openTable(engine, TableId::ImportDirs);
 }
 
+db::Table *openedTable(db::Engine &engine, TableId id)
+{
+    return engine.table(tableDef(id).name);
+}
+
 db::Status closeAllTables(db::Engine &engine)
 {
     return engine.closeAll();
@@ -175,7 +180,7 @@ bool findGroupByNumber(db::Table &groups, qint64 number)
     bool found = false;
     if (groups.selectTag(QStringLiteral("NGroup")) &&
         groups.seek(groupNumberKey(number)) == db::SeekResult::Found)
-        found = loadGroup(groups).isOk();
+        found = loadGroup(groups, groupBuffer()).isOk();
     if (!found)
         groupBuffer() = GroupRecord{};
     if (previous.isEmpty())

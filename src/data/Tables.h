@@ -56,6 +56,9 @@ OpenResult openZones(db::Engine &engine);         // ZZone, tag ZZone
 OpenResult openImportFormats(db::Engine &engine); // ImportF
 OpenResult openImportDirs(db::Engine &engine);    // Impdirs
 
+// The table when the command has it open; nullptr otherwise. Opens nothing.
+db::Table *openedTable(db::Engine &engine, TableId id);
+
 // Closes every open table, writing pending records and syncing. Returns the first failure.
 db::Status closeAllTables(db::Engine &engine);
 

@@ -218,8 +218,7 @@ Totals invoiceTotals(const std::vector<ItemRecord> &items, double discountPercen
     t.discount = roundToCents(t.items * discountPercent / 100);
     t.subtotal = roundToCents(t.items - t.discount);
     t.ship = ship;
-    t.tax =
-        settings.TaxRate2 != 0 ? roundCharge(settings.TaxRate2 / 100 * taxBase, int(settings.TaxRound)) : 0;
+    t.tax = settings.TaxRate2 != 0 ? roundCharge(settings.TaxRate2 / 100 * taxBase, settings.TaxRound) : 0;
     t.total = roundToCents(t.subtotal + t.ship + t.tax);
     return t;
 }

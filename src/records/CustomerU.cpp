@@ -163,9 +163,9 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
     connect(m_cancel, &QPushButton::clicked, this, &TCustomer::BtnCancelClick);
 }
 
-db::Table *TCustomer::table(const QString &name)
+db::Table *TCustomer::table(TableId id)
 {
-    return commandTable(m_engine, findTableDef(name)->id, this);
+    return commandTable(m_engine, id, this);
 }
 
 qint64 TCustomer::run(qint64 selection)
@@ -173,8 +173,8 @@ qint64 TCustomer::run(qint64 selection)
     m_customer = CustomerRecord{};
     m_recNo = 0;
     m_selection = -1;
-    db::Table *customers = table(QStringLiteral("CUST5"));
-    db::Table *groups = customers ? table(QStringLiteral("GROUPS")) : nullptr;
+    db::Table *customers = table(TableId::Customers);
+    db::Table *groups = customers ? table(TableId::Groups) : nullptr;
     if (!customers || !groups)
         return -1;
     if (selection > 0) {
@@ -201,8 +201,8 @@ void TCustomer::showCustomer()
 {
     showNumber();
     QString groupName;
-    if (db::Table *customers = table(QStringLiteral("CUST5"))) {
-        if (db::Table *groups = table(QStringLiteral("GROUPS"))) {
+    if (db::Table *customers = table(TableId::Customers)) {
+        if (db::Table *groups = table(TableId::Groups)) {
             CustomerBook book(*customers, *groups);
             // A group deleted elsewhere leaves the customer without one until a group is chosen.
             if (!book.groupName(m_customer.NGroup, &groupName))
@@ -246,7 +246,7 @@ void TCustomer::takeBoxes()
 
 void TCustomer::BtnGroupClick()
 {
-    db::Table *groups = table(QStringLiteral("GROUPS"));
+    db::Table *groups = table(TableId::Groups);
     if (!groups)
         return;
     qint64 current = 0;
@@ -275,8 +275,8 @@ void TCustomer::BtnGroupClick()
 
 void TCustomer::BtnSaveClick()
 {
-    db::Table *customers = table(QStringLiteral("CUST5"));
-    db::Table *groups = customers ? table(QStringLiteral("GROUPS")) : nullptr;
+    db::Table *customers = table(TableId::Customers);
+    db::Table *groups = customers ? table(TableId::Groups) : nullptr;
     if (!customers || !groups)
         return;
     takeBoxes();
@@ -289,15 +289,14 @@ void TCustomer::BtnSaveClick()
     }
     m_recNo = saved.recNo;
     m_selection = saved.recNo;
-    customerBuffer() = m_customer;
     showNumber();
     accept();
 }
 
 void TCustomer::BtnDeleteClick()
 {
-    db::Table *customers = table(QStringLiteral("CUST5"));
-    db::Table *groups = customers ? table(QStringLiteral("GROUPS")) : nullptr;
+    db::Table *customers = table(TableId::Customers);
+    db::Table *groups = customers ? table(TableId::Groups) : nullptr;
     if (!customers || !groups || m_recNo == 0)
         return;
     const db::Status removed = CustomerBook(*customers, *groups).remove(m_recNo);

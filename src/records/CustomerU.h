@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Records.h"
+#include "Schema.h"
 
 #include <QDialog>
 
@@ -44,7 +45,7 @@ private Q_SLOTS:
     void BtnCancelClick();
 
 private:
-    db::Table *table(const QString &name);
+    db::Table *table(TableId id);
     void showCustomer();
     void takeBoxes();
     void showNumber();

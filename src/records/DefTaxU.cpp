@@ -128,7 +128,7 @@ void TTaxDef::setValues(const ChargeSettings &settings)
     m_rate1->setValue(settings.taxRate1);
     m_rate2->setValue(settings.taxRate2);
     check(m_shipTax, settings.shipTax);
-    check(m_taxRound, settings.taxRound);
+    check(m_taxRound, int(settings.taxRound));
 }
 
 ChargeSettings TTaxDef::values() const
@@ -141,7 +141,7 @@ ChargeSettings TTaxDef::values() const
     if (m_shipTax->checkedId() > 0)
         s.shipTax = m_shipTax->checkedId();
     if (m_taxRound->checkedId() > 0)
-        s.taxRound = m_taxRound->checkedId();
+        s.taxRound = chargeRoundingFromStored(m_taxRound->checkedId());
     return s;
 }
 

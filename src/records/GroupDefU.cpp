@@ -62,9 +62,9 @@ TGroupDef::TGroupDef(db::Engine &engine, QWidget *parent)
     connect(m_cancel, &QPushButton::clicked, this, &TGroupDef::BtnCancelClick);
 }
 
-db::Table *TGroupDef::table(const QString &name)
+db::Table *TGroupDef::table(TableId id)
 {
-    return commandTable(m_engine, findTableDef(name)->id, this);
+    return commandTable(m_engine, id, this);
 }
 
 qint64 TGroupDef::run(qint64 selection)
@@ -72,7 +72,7 @@ qint64 TGroupDef::run(qint64 selection)
     m_group = GroupRecord{};
     m_recNo = 0;
     m_selection = -1;
-    db::Table *groups = table(QStringLiteral("GROUPS"));
+    db::Table *groups = table(TableId::Groups);
     if (!groups)
         return -1;
     if (selection > 0) {
@@ -101,7 +101,7 @@ void TGroupDef::showGroup()
 
 void TGroupDef::BtnSaveClick()
 {
-    db::Table *groups = table(QStringLiteral("GROUPS"));
+    db::Table *groups = table(TableId::Groups);
     if (!groups)
         return;
     GroupBook book(*groups, nullptr);
@@ -114,7 +114,6 @@ void TGroupDef::BtnSaveClick()
     }
     m_recNo = saved.recNo;
     m_selection = saved.recNo;
-    groupBuffer() = m_group;
     accept();
 }
 
@@ -126,8 +125,8 @@ void TGroupDef::BtnDeleteClick()
     if (!Prompt::okCancel(this, QStringLiteral("Move Customers in ") + name +
                                     QStringLiteral(" to a selected group")))
         return;
-    db::Table *groups = table(QStringLiteral("GROUPS"));
-    db::Table *customers = groups ? table(QStringLiteral("CUST5")) : nullptr;
+    db::Table *groups = table(TableId::Groups);
+    db::Table *customers = groups ? table(TableId::Customers) : nullptr;
     if (!groups || !customers)
         return;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Records.h"
+#include "Schema.h"
 
 #include <QDialog>
 
@@ -40,7 +41,7 @@ private Q_SLOTS:
     void BtnCancelClick();
 
 private:
-    db::Table *table(const QString &name);
+    db::Table *table(TableId id);
     void showGroup();
 
     db::Engine &m_engine;

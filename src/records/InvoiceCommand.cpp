@@ -40,7 +40,7 @@ InvoiceCollaborators programInvoiceCollaborators(db::Engine &engine)
     c.emailInvoice = invoiceDocumentHooks().emailInvoice;
     c.printPackingList = invoiceDocumentHooks().printPackingList;
     c.pickCustomer = [&engine](QWidget *parent, quint32 current) -> qint64 {
-        db::Table *customers = engine.table(QStringLiteral("CUST5"));
+        db::Table *customers = openedTable(engine, TableId::Customers);
         if (!customers)
             return -1;
         if (current == 0) {
@@ -58,7 +58,7 @@ InvoiceCollaborators programInvoiceCollaborators(db::Engine &engine)
             recordWindows(RecordKind::Customer).edit(parent, record);
     };
     c.pickProduct = [&engine](QWidget *parent) -> qint64 {
-        db::Table *products = engine.table(QStringLiteral("Prod5"));
+        db::Table *products = openedTable(engine, TableId::Products);
         if (!products)
             return -1;
         const PickStepResult step =

@@ -55,7 +55,7 @@ ChargeSettings ChargeSettings::from(const SettingsRecord &settings)
     c.taxRate1 = settings.TaxRate1;
     c.taxRate2 = settings.TaxRate2;
     c.shipTax = int(settings.ShipTax);
-    c.taxRound = int(settings.TaxRound);
+    c.taxRound = settings.TaxRound;
     return c;
 }
 

@@ -4,6 +4,8 @@
 // the invoice window moves values between its boxes and these classes, and the documents read
 // the same current invoice.
 
+#include "Conversions.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -20,7 +22,7 @@ struct ChargeSettings
     double taxRate1 = 0; // percent of the items flagged for the ship line; 0: typed by hand
     double taxRate2 = 0; // percent of the items flagged for the tax line; 0: typed by hand
     int shipTax = 1;     // 1 no, 2 yes, 3 when the tax line has a non-zero item base: tax on ship
-    int taxRound = 1;    // 1 normal, 2 up, 3 down (see roundCharge)
+    ChargeRounding taxRound = ChargeRounding::Normal;
 
     // The charge-line fields of the settings record, and back.
     static ChargeSettings from(const SettingsRecord &settings);

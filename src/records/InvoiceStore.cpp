@@ -157,9 +157,9 @@ InvoiceStore::InvoiceStore(db::Engine &engine)
     : m_engine(engine)
 {}
 
-db::Table *InvoiceStore::table(const char *name) const
+db::Table *InvoiceStore::table(TableId id) const
 {
-    return m_engine.table(QString::fromLatin1(name));
+    return openedTable(m_engine, id);
 }
 
 OpenResult InvoiceStore::openTables(db::Engine &engine)
@@ -174,7 +174,7 @@ OpenResult InvoiceStore::openTables(db::Engine &engine)
 
 qint64 InvoiceStore::nextInvoiceNumber() const
 {
-    db::Table *inv = table("INV6");
+    db::Table *inv = table(TableId::Invoices);
     InvoiceRecord last;
     inv->selectTag(QStringLiteral("Inv"));
     if (!inv->bottom() || !loadInvoice(*inv, last).isOk()) {
@@ -186,7 +186,7 @@ qint64 InvoiceStore::nextInvoiceNumber() const
 
 quint32 InvoiceStore::lastInvoiceRecord() const
 {
-    db::Table *inv = table("INV6");
+    db::Table *inv = table(TableId::Invoices);
     inv->selectTag(QStringLiteral("Inv"));
     if (!inv->bottom()) {
         inv->takeError();
@@ -197,7 +197,7 @@ quint32 InvoiceStore::lastInvoiceRecord() const
 
 bool InvoiceStore::loadCustomer(quint32 recNo, InvoiceCustomer *customer) const
 {
-    db::Table *cust = table("CUST5");
+    db::Table *cust = table(TableId::Customers);
     CustomerRecord r;
     if (!cust || recNo == 0 || !cust->go(recNo) || !tallyra::loadCustomer(*cust, r).isOk()) {
         if (cust)
@@ -218,7 +218,7 @@ bool InvoiceStore::loadCustomer(quint32 recNo, InvoiceCustomer *customer) const
 
 bool InvoiceStore::findCustomer(qint64 number, InvoiceCustomer *customer) const
 {
-    db::Table *cust = table("CUST5");
+    db::Table *cust = table(TableId::Customers);
     if (!cust)
         return false;
     const QString previous = cust->selectedTag();
@@ -236,7 +236,7 @@ bool InvoiceStore::findCustomer(qint64 number, InvoiceCustomer *customer) const
 
 bool InvoiceStore::productItem(quint32 recNo, InvoiceItem *item) const
 {
-    db::Table *prod = table("Prod5");
+    db::Table *prod = table(TableId::Products);
     ProductRecord r;
     if (!prod || recNo == 0 || !prod->go(recNo) || !loadProduct(*prod, r).isOk()) {
         if (prod)
@@ -264,10 +264,10 @@ void InvoiceStore::startNew(CurrentInvoice &invoice) const
 
 db::Status InvoiceStore::load(quint32 recNo, CurrentInvoice &invoice) const
 {
-    db::Table *inv = table("INV6");
-    db::Table *itm = table("ITM5");
-    db::Table *pmt = table("PMT");
-    db::Table *prod = table("Prod5");
+    db::Table *inv = table(TableId::Invoices);
+    db::Table *itm = table(TableId::Items);
+    db::Table *pmt = table(TableId::Payments);
+    db::Table *prod = table(TableId::Products);
     if (!inv || !itm || !pmt)
         return missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
     if (!inv->go(recNo)) {
@@ -356,10 +356,10 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
     };
     if (invoice.customerNumber == 0)
         return fail(Outcome::NoCustomer, QStringLiteral("Customer selection required before saving."));
-    db::Table *inv = table("INV6");
-    db::Table *itm = table("ITM5");
-    db::Table *pmt = table("PMT");
-    db::Table *cust = table("CUST5");
+    db::Table *inv = table(TableId::Invoices);
+    db::Table *itm = table(TableId::Items);
+    db::Table *pmt = table(TableId::Payments);
+    db::Table *cust = table(TableId::Customers);
     if (!inv || !itm || !pmt)
         return fail(Outcome::WriteFailed,
                     failure(QStringLiteral("Unable to save the invoice."), missingTable(!inv   ? "INV6"
@@ -477,9 +477,9 @@ db::Status InvoiceStore::remove(quint32 recNo, quint32 *selectionAfter)
             *selectionAfter = 0;
         return db::Status::ok();
     }
-    db::Table *inv = table("INV6");
-    db::Table *itm = table("ITM5");
-    db::Table *pmt = table("PMT");
+    db::Table *inv = table(TableId::Invoices);
+    db::Table *itm = table(TableId::Items);
+    db::Table *pmt = table(TableId::Payments);
     if (!inv || !itm || !pmt)
         return missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
     if (!inv->go(recNo)) {

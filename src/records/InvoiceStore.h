@@ -95,7 +95,7 @@ public:
     db::Status remove(quint32 recNo, quint32 *selectionAfter);
 
 private:
-    db::Table *table(const char *name) const;
+    db::Table *table(TableId id) const;
 
     db::Engine &m_engine;
 };

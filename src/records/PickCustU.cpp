@@ -24,8 +24,8 @@ void TPickCust::aboutToShow()
 void TPickCust::currentRowChanged()
 {
     QString name;
-    db::Table *customers = m_engine.table(QStringLiteral("CUST5"));
-    db::Table *groups = m_engine.table(QStringLiteral("GROUPS"));
+    db::Table *customers = openedTable(m_engine, TableId::Customers);
+    db::Table *groups = openedTable(m_engine, TableId::Groups);
     const quint32 recNo = grid().currentRecNo();
     if (customers && groups && recNo != 0 && customers->go(recNo)) {
         const int field = customers->fieldIndex("NGroup");

@@ -217,8 +217,7 @@ QLineEdit *PickGridDialog::addInfoBox(const QString &label, const QString &objec
 
 db::Table *PickGridDialog::listTable()
 {
-    const TableDef *def = findTableDef(m_def.tableName);
-    return def ? commandTable(m_engine, def->id, this) : nullptr;
+    return commandTable(m_engine, m_def.table, this);
 }
 
 qint64 PickGridDialog::pick(qint64 selection, bool allowNew)
@@ -230,7 +229,7 @@ qint64 PickGridDialog::pick(qint64 selection, bool allowNew)
         return -1;
     if (!m_def.tag.isEmpty() && table->selectedTag().compare(m_def.tag, Qt::CaseInsensitive) != 0 &&
         !table->selectTag(m_def.tag)) {
-        Prompt::info(this, openFailureMessage(tableDef(findTableDef(m_def.tableName)->id).tagFailFile));
+        Prompt::info(this, openFailureMessage(tableDef(m_def.table).tagFailFile));
         table->takeError();
         return -1;
     }

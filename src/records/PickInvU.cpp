@@ -1,6 +1,7 @@
 #include "PickInvU.h"
 
 #include "Conversions.h"
+#include "Tables.h"
 #include "engine/Engine.h"
 
 #include <QLineEdit>
@@ -15,8 +16,8 @@ TPickInv::TPickInv(db::Engine &engine, QWidget *parent)
 void TPickInv::currentRowChanged()
 {
     QString name;
-    db::Table *invoices = m_engine.table(QStringLiteral("INV6"));
-    db::Table *customers = m_engine.table(QStringLiteral("CUST5"));
+    db::Table *invoices = openedTable(m_engine, TableId::Invoices);
+    db::Table *customers = openedTable(m_engine, TableId::Customers);
     const quint32 recNo = grid().currentRecNo();
     if (invoices && customers && recNo != 0 && invoices->go(recNo)) {
         const int cuNo = invoices->fieldIndex("CuNo");

@@ -45,7 +45,7 @@ PickListDef customerPickList(bool byName)
     PickListDef d;
     d.objectName = QStringLiteral("pickCustomerDialog");
     d.caption = QStringLiteral("Select Customer");
-    d.tableName = QStringLiteral("CUST5");
+    d.table = TableId::Customers;
     d.letter = QLatin1Char('B');
     d.gridLetters = 67;
     d.windowMargin = 16;
@@ -75,7 +75,7 @@ PickListDef productPickList()
     PickListDef d;
     d.objectName = QStringLiteral("pickProductDialog");
     d.caption = QStringLiteral("Select Product");
-    d.tableName = QStringLiteral("Prod5");
+    d.table = TableId::Products;
     d.letter = QLatin1Char('M');
     d.gridLetters = 45;
     d.columns = {{QStringLiteral("Product ID"), 10},
@@ -95,7 +95,7 @@ PickListDef invoicePickList()
     d.objectName = QStringLiteral("pickInvoiceDialog");
     d.caption = QStringLiteral("Select Invoice");
     d.tag = QStringLiteral("Inv");
-    d.tableName = QStringLiteral("INV6");
+    d.table = TableId::Invoices;
     d.letter = QLatin1Char('M');
     d.gridLetters = 47;
     d.searchLabel = QStringLiteral("Seek Invoice No:");
@@ -119,7 +119,7 @@ PickListDef purchasePickList()
     PickListDef d;
     d.objectName = QStringLiteral("pickPurchaseDialog");
     d.caption = QStringLiteral("Select Purchase");
-    d.tableName = QStringLiteral("Pur5");
+    d.table = TableId::Purchases;
     d.letter = QLatin1Char('B');
     d.gridLetters = 40;
     d.columns = {{QStringLiteral("Product ID"), 10},

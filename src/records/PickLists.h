@@ -6,6 +6,7 @@
 // list shows without a display.
 
 #include "PickGrid.h"
+#include "Schema.h"
 
 #include <QChar>
 #include <QList>
@@ -23,10 +24,10 @@ struct PickColumn
 
 struct PickListDef
 {
-    QString objectName;        // of the window: "pickCustomerDialog"
-    QString caption;           // empty: none given
-    QString tag;               // tag the list selects when shown; empty keeps the table's
-    QString tableName;         // bare name: "CUST5"
+    QString objectName; // of the window: "pickCustomerDialog"
+    QString caption;    // empty: none given
+    QString tag;        // tag the list selects when shown; empty keeps the table's
+    TableId table = TableId::Customers;
     QList<PickColumn> columns; // the visible ones; the hidden "RecNo" column follows them
     QChar letter;              // the letter whose width measures the columns
     int gridLetters = 0;       // the grid's visible width in letters

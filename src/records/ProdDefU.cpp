@@ -203,7 +203,6 @@ void TProdDef::BtnSaveClick()
     m_product = p;
     m_recNo = saved.recNo;
     m_selection = saved.recNo;
-    productBuffer() = m_product;
     accept();
 }
 

@@ -125,7 +125,7 @@ ProductCatalog::Removal ProductCatalog::remove(quint32 recNo)
 
     const QString id = normaliseId(product.PrID);
     if (!id.isEmpty()) {
-        db::Table *purchases = m_engine.table(QStringLiteral("Pur5"));
+        db::Table *purchases = openedTable(m_engine, TableId::Purchases);
         const bool wasOpen = purchases != nullptr;
         if (!wasOpen) {
             const OpenResult opened = openPurchases(m_engine);

@@ -251,7 +251,6 @@ void TPurDef::BtnSaveClick()
     m_purchase = p;
     m_recNo = saved.recNo;
     m_selection = saved.recNo;
-    purchaseBuffer() = p;
     if (m_pickedProduct != 0) {
         db::Table *products = commandTable(m_engine, TableId::Products, this);
         const db::Status marked = products ? PurchaseBook::markInventoryItem(*products, m_pickedProduct)

@@ -188,26 +188,31 @@ private Q_SLOTS:
     void roundChargeByTheRoundingSetting()
     {
         // Normal: nearest cent, halves away from zero.
-        QCOMPARE(roundCharge(1.125, 1), 1.13);
-        QCOMPARE(roundCharge(2.125, 1), 2.13);
-        QCOMPARE(roundCharge(-2.125, 1), -2.13);
-        QCOMPARE(roundCharge(1.124, 1), 1.12);
+        QCOMPARE(roundCharge(1.125, ChargeRounding::Normal), 1.13);
+        QCOMPARE(roundCharge(2.125, ChargeRounding::Normal), 2.13);
+        QCOMPARE(roundCharge(-2.125, ChargeRounding::Normal), -2.13);
+        QCOMPARE(roundCharge(1.124, ChargeRounding::Normal), 1.12);
         // Up: adds 0.0099 before cutting, so anything from a hundredth of a cent up goes up.
-        QCOMPARE(roundCharge(1.1201, 2), 1.13);
-        QCOMPARE(roundCharge(1.12001, 2), 1.12);
-        QCOMPARE(roundCharge(1.12, 2), 1.12);
-        QCOMPARE(roundCharge(0.29, 2), 0.29);
+        QCOMPARE(roundCharge(1.1201, ChargeRounding::Up), 1.13);
+        QCOMPARE(roundCharge(1.12001, ChargeRounding::Up), 1.12);
+        QCOMPARE(roundCharge(1.12, ChargeRounding::Up), 1.12);
+        QCOMPARE(roundCharge(0.29, ChargeRounding::Up), 0.29);
         // Down: cuts to cents; 0.29 is 0.28999... in binary but is shown, and kept, as 0.29.
-        QCOMPARE(roundCharge(0.29, 3), 0.29);
-        QCOMPARE(roundCharge(1.129, 3), 1.12);
-        QCOMPARE(roundCharge(-1.129, 3), -1.12);
-        QCOMPARE(roundCharge(1.129, 7), 1.12); // any other value rounds down
+        QCOMPARE(roundCharge(0.29, ChargeRounding::Down), 0.29);
+        QCOMPARE(roundCharge(1.129, ChargeRounding::Down), 1.12);
+        QCOMPARE(roundCharge(-1.129, ChargeRounding::Down), -1.12);
+        // The stored setting: 1, 2 and 3 as their names, any other number rounds down.
+        QCOMPARE(chargeRoundingFromStored(1), ChargeRounding::Normal);
+        QCOMPARE(chargeRoundingFromStored(2), ChargeRounding::Up);
+        QCOMPARE(chargeRoundingFromStored(3), ChargeRounding::Down);
+        QCOMPARE(chargeRoundingFromStored(7), ChargeRounding::Down);
+        QCOMPARE(chargeRoundingFromStored(0), ChargeRounding::Down);
         // A computed tax: 7.25 % of 19.80 is 1.4355.
-        QCOMPARE(roundCharge(7.25 / 100 * 19.80, 1), 1.44);
-        QCOMPARE(roundCharge(7.25 / 100 * 19.80, 2), 1.44);
-        QCOMPARE(roundCharge(7.25 / 100 * 19.80, 3), 1.43);
+        QCOMPARE(roundCharge(7.25 / 100 * 19.80, ChargeRounding::Normal), 1.44);
+        QCOMPARE(roundCharge(7.25 / 100 * 19.80, ChargeRounding::Up), 1.44);
+        QCOMPARE(roundCharge(7.25 / 100 * 19.80, ChargeRounding::Down), 1.43);
         // 8.25 % of 100 is 8.25 exactly as shown.
-        QCOMPARE(roundCharge(8.25 / 100 * 100, 3), 8.25);
+        QCOMPARE(roundCharge(8.25 / 100 * 100, ChargeRounding::Down), 8.25);
     }
 
     // Charges as the invoice computes them, rate / 100 * base, for common rates and every base
@@ -224,14 +229,15 @@ private Q_SLOTS:
                 const long long normal = product / 100000 + (product % 100000 >= 50000 ? 1 : 0);
                 const long long up = (product + 99000) / 100000;
                 const long long down = product / 100000;
-                if (roundCharge(x, 1) != centsValue(normal) || roundCharge(x, 2) != centsValue(up) ||
-                    roundCharge(x, 3) != centsValue(down))
+                if (roundCharge(x, ChargeRounding::Normal) != centsValue(normal) ||
+                    roundCharge(x, ChargeRounding::Up) != centsValue(up) ||
+                    roundCharge(x, ChargeRounding::Down) != centsValue(down))
                     QFAIL(qPrintable(QStringLiteral("rate %1 base %2: %3 %4 %5")
                                          .arg(rate)
                                          .arg(base)
-                                         .arg(roundCharge(x, 1))
-                                         .arg(roundCharge(x, 2))
-                                         .arg(roundCharge(x, 3))));
+                                         .arg(roundCharge(x, ChargeRounding::Normal))
+                                         .arg(roundCharge(x, ChargeRounding::Up))
+                                         .arg(roundCharge(x, ChargeRounding::Down))));
             }
         }
     }

@@ -47,7 +47,7 @@ SettingsRecord sample()
     s.ShipLine = QStringLiteral("Freight");
     s.TaxLine = QStringLiteral("VAT");
     s.ShipTax = 3;
-    s.TaxRound = 2;
+    s.TaxRound = ChargeRounding::Up;
     s.LHJustify = 3;
     s.TaxRate1 = 12.5;
     s.TaxRate2 = 99.99;
@@ -82,7 +82,7 @@ private Q_SLOTS:
         QCOMPARE(s.TaxRate1, 0.0);
         QCOMPARE(s.TaxRate2, 0.0);
         QCOMPARE(s.ShipTax, 1);
-        QCOMPARE(s.TaxRound, 1);
+        QCOMPARE(s.TaxRound, ChargeRounding::Normal);
         QCOMPARE(s.LHJustify, 1);
         QVERIFY(s.ByCust);
         QVERIFY(s.fifo);

@@ -114,7 +114,7 @@ void TestInvoiceTotals::chargeRoundingModes()
     CurrentInvoice inv;
     ChargeSettings settings;
     settings.taxRate2 = 7.00;
-    settings.taxRound = mode;
+    settings.taxRound = chargeRoundingFromStored(mode);
     InvoiceTotals totals(inv, settings);
     inv.items << item("X", 1, base, false, true);
     totals.itemsChanged();
@@ -162,13 +162,13 @@ void TestInvoiceTotals::roundToCentsMatchesDecimalArithmetic()
 
     // Up adds 0.0099 and Down cuts, both toward zero whatever the sign; Normal is the nearest cent
     // for credits too (x + 0.005 cut toward zero would turn -0.5449 into -0.53).
-    QCOMPARE(roundCharge(-0.5439, 1), -0.54);
-    QCOMPARE(roundCharge(-0.5449, 1), -0.54);
-    QCOMPARE(roundCharge(-0.5439, 2), -0.53);
-    QCOMPARE(roundCharge(-0.5439, 3), -0.54);
-    QCOMPARE(roundCharge(0.5401, 2), 0.55);
-    QCOMPARE(roundCharge(0.54, 2), 0.54);
-    QCOMPARE(roundCharge(0.57, 3), 0.57); // 0.56999999999999995 in binary
+    QCOMPARE(roundCharge(-0.5439, ChargeRounding::Normal), -0.54);
+    QCOMPARE(roundCharge(-0.5449, ChargeRounding::Normal), -0.54);
+    QCOMPARE(roundCharge(-0.5439, ChargeRounding::Up), -0.53);
+    QCOMPARE(roundCharge(-0.5439, ChargeRounding::Down), -0.54);
+    QCOMPARE(roundCharge(0.5401, ChargeRounding::Up), 0.55);
+    QCOMPARE(roundCharge(0.54, ChargeRounding::Up), 0.54);
+    QCOMPARE(roundCharge(0.57, ChargeRounding::Down), 0.57); // 0.56999999999999995 in binary
 }
 
 // A "-" typed in the discount box: the bases keep their full value, the subtotal rises.

@@ -546,7 +546,7 @@ void TestInvoiceWindow::taxDefinitionSaved()
     expected.ShipLine = QStringLiteral("Freight");
     expected.TaxRate2 = 7.25;
     expected.ShipTax = 3;
-    expected.TaxRound = 2;
+    expected.TaxRound = ChargeRounding::Up;
     QVERIFY(settings() == expected);
     SettingsRecord stored;
     QVERIFY(loadSettings(*m_engine, stored).ok());

@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 
 #include "Clock.h"
+#include "Schema.h"
+#include "engine/Engine.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
 
 namespace testsupport {
 
@@ -190,6 +194,44 @@ FixedClock::FixedClock(const QDate &date)
 FixedClock::~FixedClock()
 {
     tallyra::setFixedToday({});
+}
+
+bool createSchemaTables(const QString &dir)
+{
+    for (const tallyra::TableDef &def : tallyra::schemaTables()) {
+        if (!db::Table::create(dir, def.fileName, def.fields).isOk())
+            return false;
+    }
+    db::Engine engine(dir);
+    engine.setAutoOpenIndex(false);
+    for (const tallyra::TableDef &def : tallyra::schemaTables()) {
+        if (!def.indexed())
+            continue;
+        db::Table *t = engine.open(def.name);
+        if (!t || !t->createIndexGroup(def.tags, false).isOk())
+            return false;
+        engine.closeAll();
+    }
+    return true;
+}
+
+QJsonArray dbfreadRows(const QString &file)
+{
+    const char *reader = R"PY(
+import json, sys
+from dbfread import DBF
+rows = []
+for r in DBF(sys.argv[1], encoding='utf-8', char_decode_errors='strict', load=True, ignore_missing_memofile=False):
+    rows.append({k: (v.isoformat() if hasattr(v, 'isoformat') else v) for k, v in r.items()})
+print(json.dumps(rows))
+)PY";
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(reader), file});
+    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning("dbfread failed on %s: %s", qPrintable(file), p.readAllStandardError().constData());
+        return {};
+    }
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
 }
 
 } // namespace testsupport

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QIODevice>
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -95,5 +96,13 @@ public:
     explicit FixedClock(const QDate &date);
     ~FixedClock();
 };
+
+// Every table of the schema, empty, with its index group, in dir.
+bool createSchemaTables(const QString &dir);
+
+// The records of a table as Debian's python3-dbfread reads them (/usr/bin/python3): one object
+// per record, field name to value (texts and memos as strings, numbers, logicals as booleans,
+// dates as "yyyy-mm-dd", blank values as null). Empty, with a warning, when the reader fails.
+QJsonArray dbfreadRows(const QString &file);
 
 } // namespace testsupport

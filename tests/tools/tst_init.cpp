@@ -315,7 +315,7 @@ private Q_SLOTS:
             if (inv.Discount > 0)
                 taxBase = roundToCents(taxBase - roundToCents(taxBase * inv.Discount / 100));
             const double subtotal = roundToCents(sum - roundToCents(sum * inv.Discount / 100));
-            QCOMPARE(inv.Tax, roundCharge(settings.TaxRate2 / 100 * taxBase, int(settings.TaxRound)));
+            QCOMPARE(inv.Tax, roundCharge(settings.TaxRate2 / 100 * taxBase, settings.TaxRound));
             const double total = roundToCents(subtotal + inv.Ship + inv.Tax);
             QCOMPARE(inv.Due, roundToCents(total - paidOf[inv.IvNo]));
             QVERIFY(inv.Due >= 0);

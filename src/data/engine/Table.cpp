@@ -3,6 +3,7 @@
 #include "TablePrivate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -190,7 +191,10 @@ Status TablePrivate::closeFiles()
 
 Table::Table(std::unique_ptr<TablePrivate> dd)
     : d(std::move(dd))
-{}
+{
+    static std::atomic<std::uint64_t> opened{0};
+    d->serial = ++opened;
+}
 
 Table::~Table()
 {
@@ -235,6 +239,10 @@ const QString &Table::fileName() const
 Access Table::access() const
 {
     return d->access;
+}
+quint64 Table::openSerial() const
+{
+    return d->serial;
 }
 int Table::fieldCount() const
 {

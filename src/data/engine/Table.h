@@ -72,6 +72,10 @@ public:
     const QString &name() const;     // the bare name it was opened by
     const QString &fileName() const; // the data file's real name on disk
     Access access() const;
+    // A number no other table opened in this process has had, so that a caller can keep what it
+    // learnt about the open table (its field numbers) without mistaking a later table that takes
+    // the same address for it.
+    quint64 openSerial() const;
 
     // Fields
     int fieldCount() const;

@@ -36,6 +36,7 @@ public:
     QString fileName;
     QString memoFileName;
     Access access = Access::Shared;
+    std::uint64_t serial = 0; // see Table::openSerial()
     Today today;
     std::unique_ptr<DbfFile> dbf;
     std::unique_ptr<MemoFile> memo;
