@@ -593,7 +593,8 @@ Status Table::setRaw(int field, QByteArrayView value)
     const FieldLayout &f = d->dbf->fields()[field];
     char *p = d->record.data() + f.offset;
     const qsizetype n = std::min<qsizetype>(value.size(), f.def.length);
-    std::memcpy(p, value.data(), static_cast<std::size_t>(n));
+    if (n > 0) // an empty view may have no data at all
+        std::memcpy(p, value.data(), static_cast<std::size_t>(n));
     std::memset(p + n, ' ', static_cast<std::size_t>(f.def.length - n));
     d->dirty = true;
     return s;
