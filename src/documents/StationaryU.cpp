@@ -1,6 +1,5 @@
 #include "StationaryU.h"
 
-#include "EnterMovesFocus.h"
 #include "MoneyBox.h"
 #include "Prompt.h"
 
@@ -14,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 namespace tallyra {
 
@@ -44,10 +42,8 @@ MoneyBox *inchBox(QWidget *parent, const char *name)
 } // namespace
 
 TStationary::TStationary(QWidget *parent)
-    : QDialog(parent)
+    : TEntryForm("stationaryDialog", QStringLiteral("Stationery Setup"), parent)
 {
-    setObjectName(QStringLiteral("stationaryDialog"));
-    setWindowTitle(QStringLiteral("Stationery Setup"));
 
     m_logoButton = new QPushButton(QStringLiteral("Logo File"), this);
     m_logoButton->setObjectName(QStringLiteral("logoFileButton"));
@@ -77,13 +73,7 @@ TStationary::TStationary(QWidget *parent)
         justifyLayout->addWidget(b);
         m_justify->addButton(b, i + 1);
     }
-
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_logoButton, m_save, m_cancel})
-        b->setAutoDefault(false);
+    m_logoButton->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
     int row = 0;
@@ -113,26 +103,16 @@ TStationary::TStationary(QWidget *parent)
     grid->addWidget(m_closing, row++, 1, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Signature Line:"), this), row, 0);
     grid->addWidget(m_signature, row++, 1, 1, 3);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    finishForm(grid, Buttons::SaveCancel);
 
     // Tab follows the order on screen; the logo path box is left out.
-    QWidget *order[] = {m_logoButton, m_topMargin, m_logoHeight, m_logoWidth, m_company,
-                        m_addr[0],    m_addr[1],   m_addr[2],    m_addr[3],   m_justify->button(1),
-                        m_closing,    m_signature, m_save,       m_cancel};
+    QWidget *order[] = {m_logoButton, m_topMargin, m_logoHeight, m_logoWidth,   m_company,
+                        m_addr[0],    m_addr[1],   m_addr[2],    m_addr[3],     m_justify->button(1),
+                        m_closing,    m_signature, saveButton(), cancelButton()};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
     connect(m_logoButton, &QPushButton::clicked, this, &TStationary::BtnLogoFileClick);
-    connect(m_save, &QPushButton::clicked, this, &TStationary::BtnSaveClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TStationary::BtnCancelClick);
-    EnterMovesFocus::install(this);
 }
 
 void TStationary::setValues(const SettingsRecord &settings)
@@ -214,23 +194,15 @@ void TStationary::BtnSaveClick()
     accept();
 }
 
-void TStationary::BtnCancelClick()
-{
-    reject();
-}
-
-void TStationary::reject()
+bool TStationary::hasUnsavedChanges()
 {
     const StationeryEntry now = entry();
-    const bool changed = now.logoFile != m_shown.logoFile || now.topMargin != m_shown.topMargin ||
-                         now.logoHeight != m_shown.logoHeight || now.logoWidth != m_shown.logoWidth ||
-                         now.company != m_shown.company || now.addr1 != m_shown.addr1 ||
-                         now.addr2 != m_shown.addr2 || now.addr3 != m_shown.addr3 ||
-                         now.addr4 != m_shown.addr4 || now.closingLine != m_shown.closingLine ||
-                         now.signatureLine != m_shown.signatureLine || now.justify != m_shown.justify;
-    if (changed && !Prompt::yesNo(this, QStringLiteral("Discard the changes?")))
-        return;
-    QDialog::reject();
+    return now.logoFile != m_shown.logoFile || now.topMargin != m_shown.topMargin ||
+           now.logoHeight != m_shown.logoHeight || now.logoWidth != m_shown.logoWidth ||
+           now.company != m_shown.company || now.addr1 != m_shown.addr1 || now.addr2 != m_shown.addr2 ||
+           now.addr3 != m_shown.addr3 || now.addr4 != m_shown.addr4 ||
+           now.closingLine != m_shown.closingLine || now.signatureLine != m_shown.signatureLine ||
+           now.justify != m_shown.justify;
 }
 
 } // namespace tallyra

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "EntryForm.h"
 #include "Settings.h"
 #include "Stationery.h"
 
-#include <QDialog>
 #include <functional>
 
 class QButtonGroup;
@@ -17,7 +17,7 @@ class MoneyBox;
 // "Stationery Setup": the letterhead part of the settings record (company name and address
 // lines, their justification, the logo with its printed size, the top margin, the closing and
 // signature lines). The window only moves texts between its boxes and a StationeryEntry.
-class TStationary : public QDialog
+class TStationary : public TEntryForm
 {
     Q_OBJECT
 
@@ -38,13 +38,12 @@ public:
 
 public Q_SLOTS:
     void BtnLogoFileClick();
-    void BtnSaveClick();
-    void BtnCancelClick();
-
-protected:
-    void reject() override;
 
 private:
+    void BtnSaveClick() override;
+    // Any text of the form changed since setValues() (the logo file's path included).
+    bool hasUnsavedChanges() override;
+
     Saver m_saver;
     SettingsRecord m_settings;
     StationeryEntry m_shown;
@@ -60,8 +59,6 @@ private:
     QButtonGroup *m_justify;
     QLineEdit *m_closing;
     QLineEdit *m_signature;
-    QPushButton *m_save;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

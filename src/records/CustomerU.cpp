@@ -3,12 +3,9 @@
 #include "BrowseEdit.h"
 #include "Conversions.h"
 #include "CustomerBook.h"
-#include "EnterMovesFocus.h"
 #include "FormRules.h"
 #include "GroupDefU.h"
 #include "PickGroupU.h"
-#include "Prompt.h"
-#include "RecordTables.h"
 #include "Schema.h"
 #include "Tables.h"
 
@@ -18,7 +15,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace tallyra {
 
@@ -36,12 +32,8 @@ QLineEdit *box(QWidget *parent, const char *name, int maxLength)
 } // namespace
 
 TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
-    : QDialog(parent)
-    , m_engine(engine)
+    : TRecordForm(engine, QStringLiteral("customer"), "customerDialog", QStringLiteral("Customer"), parent)
 {
-    setObjectName(QStringLiteral("customerDialog"));
-    setWindowTitle(QStringLiteral("Customer"));
-    setModal(true);
 
     m_number = new QLineEdit(this);
     m_number->setObjectName(QStringLiteral("customerNumberEdit"));
@@ -73,14 +65,7 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
     m_comments->setTabChangesFocus(true);
     m_comments->setFixedHeight(m_comments->fontMetrics().lineSpacing() * 4 + 12);
 
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_delete = new QPushButton(QStringLiteral("Delete"), this);
-    m_delete->setObjectName(QStringLiteral("deleteButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_groupButton, m_save, m_delete, m_cancel})
-        b->setAutoDefault(false);
+    m_groupButton->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
     int row = 0;
@@ -129,15 +114,7 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
     grid->addWidget(m_email, row++, 1, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Comments"), this), row, 0, Qt::AlignTop);
     grid->addWidget(m_comments, row++, 1, 1, 2);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_delete);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    finishForm(grid);
 
     setTabOrder(m_groupButton, m_title);
     setTabOrder(m_title, m_first);
@@ -152,44 +129,23 @@ TCustomer::TCustomer(db::Engine &engine, QWidget *parent)
     setTabOrder(m_phone, m_fax);
     setTabOrder(m_fax, m_email);
     setTabOrder(m_email, m_comments);
-    setTabOrder(m_comments, m_save);
+    setTabOrder(m_comments, saveButton());
 
-    EnterMovesFocus::install(this);
     // A group chosen with "Group" is a change too.
     DiscardGuard::of(this)->setExtraState([this] { return QString::number(m_customer.NGroup); });
     connect(m_groupButton, &QPushButton::clicked, this, &TCustomer::BtnGroupClick);
-    connect(m_save, &QPushButton::clicked, this, &TCustomer::BtnSaveClick);
-    connect(m_delete, &QPushButton::clicked, this, &TCustomer::BtnDeleteClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TCustomer::BtnCancelClick);
 }
 
-db::Table *TCustomer::table(TableId id)
-{
-    return commandTable(m_engine, id, this);
-}
-
-qint64 TCustomer::run(qint64 selection)
+bool TCustomer::loadRecord(quint32 recNo)
 {
     m_customer = CustomerRecord{};
-    m_recNo = 0;
-    m_selection = -1;
     db::Table *customers = table(TableId::Customers);
     db::Table *groups = customers ? table(TableId::Groups) : nullptr;
     if (!customers || !groups)
-        return -1;
-    if (selection > 0) {
-        CustomerBook book(*customers, *groups);
-        if (!book.load(static_cast<quint32>(selection), &m_customer)) {
-            Prompt::info(this, QStringLiteral("Customer record %1 could not be read.").arg(selection));
-            return -1;
-        }
-        m_recNo = static_cast<quint32>(selection);
-        m_selection = selection;
-    }
-    showCustomer();
-    DiscardGuard::of(this)->snapshot();
-    exec();
-    return m_selection;
+        return false;
+    if (recNo != 0 && !CustomerBook(*customers, *groups).load(recNo, &m_customer))
+        return recordUnreadable(recNo);
+    return true;
 }
 
 void TCustomer::showNumber()
@@ -197,7 +153,7 @@ void TCustomer::showNumber()
     m_number->setText(QString::fromLatin1(numberKey(m_customer.CuNo, 6)));
 }
 
-void TCustomer::showCustomer()
+void TCustomer::showRecord()
 {
     showNumber();
     QString groupName;
@@ -223,7 +179,6 @@ void TCustomer::showCustomer()
     m_fax->setText(m_customer.Fax);
     m_email->setText(m_customer.EMail);
     m_comments->setPlainText(m_customer.Comments);
-    m_delete->setEnabled(m_recNo != 0);
     m_title->setFocus();
 }
 
@@ -280,17 +235,10 @@ void TCustomer::BtnSaveClick()
     if (!customers || !groups)
         return;
     takeBoxes();
-    CustomerBook book(*customers, *groups);
-    const RecordSave saved = book.save(m_customer, m_recNo);
-    if (!saved.ok) {
-        Prompt::info(this, saved.message);
-        showNumber();
-        return;
-    }
-    m_recNo = saved.recNo;
-    m_selection = saved.recNo;
+    const bool saved = takeSave(CustomerBook(*customers, *groups).save(m_customer, m_recNo));
     showNumber();
-    accept();
+    if (saved)
+        accept();
 }
 
 void TCustomer::BtnDeleteClick()
@@ -299,24 +247,7 @@ void TCustomer::BtnDeleteClick()
     db::Table *groups = customers ? table(TableId::Groups) : nullptr;
     if (!customers || !groups || m_recNo == 0)
         return;
-    const db::Status removed = CustomerBook(*customers, *groups).remove(m_recNo);
-    if (!removed.isOk()) {
-        Prompt::info(this, QStringLiteral("The customer could not be deleted.\n") + removed.toString());
-        return;
-    }
-    accept();
-}
-
-void TCustomer::BtnCancelClick()
-{
-    reject();
-}
-
-void TCustomer::reject()
-{
-    if (!DiscardGuard::of(this)->confirmDiscard())
-        return;
-    QDialog::reject();
+    acceptDeletion(CustomerBook(*customers, *groups).remove(m_recNo));
 }
 
 } // namespace tallyra

@@ -1,6 +1,5 @@
 #include "DefTaxU.h"
 
-#include "EnterMovesFocus.h"
 #include "MoneyBox.h"
 #include "Prompt.h"
 
@@ -10,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -53,10 +51,8 @@ void check(QButtonGroup *group, int id)
 } // namespace
 
 TTaxDef::TTaxDef(QWidget *parent)
-    : QDialog(parent)
+    : TEntryForm("taxDefDialog", QStringLiteral("Tax Definition"), parent)
 {
-    setObjectName(QStringLiteral("taxDefDialog"));
-    setWindowTitle(QStringLiteral("Tax Definition"));
 
     m_shipLine = new QLineEdit(this);
     m_shipLine->setObjectName(QStringLiteral("shipLineEdit"));
@@ -92,32 +88,18 @@ TTaxDef::TTaxDef(QWidget *parent)
                     QStringLiteral("roundDownRadioButton")},
                    &m_taxRound);
 
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_save, m_cancel})
-        b->setAutoDefault(false);
-
     auto *groups = new QHBoxLayout;
     groups->addWidget(shipTax);
     groups->addWidget(taxRound);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(groups);
-    layout->addLayout(buttons);
+    auto *body = new QVBoxLayout;
+    body->addLayout(grid);
+    body->addLayout(groups);
+    finishForm(body, Buttons::SaveCancel);
 
-    connect(m_save, &QPushButton::clicked, this, &TTaxDef::BtnSaveClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TTaxDef::BtnCancelClick);
     // Row by row, as the form reads: each caption, then its rate.
     setTabOrder(m_shipLine, m_rate1);
     setTabOrder(m_rate1, m_taxLine);
     setTabOrder(m_taxLine, m_rate2);
-    EnterMovesFocus::install(this);
 }
 
 void TTaxDef::setValues(const ChargeSettings &settings)
@@ -181,11 +163,6 @@ void TTaxDef::BtnSaveClick()
     m_settings = settings;
     m_saved = true;
     accept();
-}
-
-void TTaxDef::BtnCancelClick()
-{
-    reject();
 }
 
 } // namespace tallyra

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "EntryForm.h"
 #include "InvoiceModel.h"
 
-#include <QDialog>
 #include <functional>
 
 class QButtonGroup;
 class QLineEdit;
-class QPushButton;
 
 namespace tallyra {
 
@@ -15,7 +14,7 @@ class MoneyBox;
 
 // "Tax Definition": the captions and rates of the two charge lines of every invoice, whether the
 // second is charged on the first, and how computed amounts are rounded.
-class TTaxDef : public QDialog
+class TTaxDef : public TEntryForm
 {
     Q_OBJECT
 
@@ -32,11 +31,9 @@ public:
     // Shows the form modally; true when the settings were saved.
     bool run();
 
-private Q_SLOTS:
-    void BtnSaveClick();
-    void BtnCancelClick();
-
 private:
+    void BtnSaveClick() override;
+
     Saver m_saver;
     ChargeSettings m_settings;
     bool m_saved = false;
@@ -46,8 +43,6 @@ private:
     MoneyBox *m_rate2;
     QButtonGroup *m_shipTax;
     QButtonGroup *m_taxRound;
-    QPushButton *m_save;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

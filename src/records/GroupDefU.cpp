@@ -2,29 +2,19 @@
 
 #include "BrowseEdit.h"
 #include "CustomerBook.h"
-#include "EnterMovesFocus.h"
-#include "FormRules.h"
 #include "PickGroupU.h"
 #include "Prompt.h"
-#include "RecordTables.h"
 #include "Schema.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace tallyra {
 
 TGroupDef::TGroupDef(db::Engine &engine, QWidget *parent)
-    : QDialog(parent)
-    , m_engine(engine)
+    : TRecordForm(engine, QStringLiteral("group"), "groupDefDialog",
+                  QStringLiteral("Customer Group Definition"), parent)
 {
-    setObjectName(QStringLiteral("groupDefDialog"));
-    setWindowTitle(QStringLiteral("Customer Group Definition"));
-    setModal(true);
-
     m_number = new QLineEdit(this);
     m_number->setObjectName(QStringLiteral("groupNumberEdit"));
     m_number->setReadOnly(true);
@@ -35,67 +25,33 @@ TGroupDef::TGroupDef(db::Engine &engine, QWidget *parent)
     m_name->setMaxLength(kTextLimit);
     m_name->setMinimumWidth(m_name->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 24);
 
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_delete = new QPushButton(QStringLiteral("Delete"), this);
-    m_delete->setObjectName(QStringLiteral("deleteButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_save, m_delete, m_cancel})
-        b->setAutoDefault(false);
-
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Group Number:"), m_number);
     form->addRow(QStringLiteral("Customer Group:"), m_name);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_delete);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-
-    EnterMovesFocus::install(this);
-    connect(m_save, &QPushButton::clicked, this, &TGroupDef::BtnSaveClick);
-    connect(m_delete, &QPushButton::clicked, this, &TGroupDef::BtnDeleteClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TGroupDef::BtnCancelClick);
+    finishForm(form);
 }
 
-db::Table *TGroupDef::table(TableId id)
-{
-    return commandTable(m_engine, id, this);
-}
-
-qint64 TGroupDef::run(qint64 selection)
+bool TGroupDef::loadRecord(quint32 recNo)
 {
     m_group = GroupRecord{};
-    m_recNo = 0;
-    m_selection = -1;
     db::Table *groups = table(TableId::Groups);
     if (!groups)
-        return -1;
-    if (selection > 0) {
-        GroupBook book(*groups, nullptr);
-        if (!book.load(static_cast<quint32>(selection), &m_group)) {
-            Prompt::info(this, QStringLiteral("Group record %1 could not be read.").arg(selection));
-            return -1;
-        }
-        m_recNo = static_cast<quint32>(selection);
-        m_selection = selection;
-    }
-    showGroup();
-    DiscardGuard::of(this)->snapshot();
-    exec();
-    return m_selection;
+        return false;
+    if (recNo != 0 && !GroupBook(*groups, nullptr).load(recNo, &m_group))
+        return recordUnreadable(recNo);
+    return true;
 }
 
-void TGroupDef::showGroup()
+void TGroupDef::showNumber()
 {
     m_number->setText(QString::number(m_group.nGroup).rightJustified(2, QLatin1Char(' ')));
+}
+
+void TGroupDef::showRecord()
+{
+    showNumber();
     m_number->setAlignment(Qt::AlignRight);
     m_name->setText(m_group.cGroup.trimmed());
-    m_delete->setEnabled(m_recNo != 0);
     m_name->setFocus();
 }
 
@@ -104,16 +60,11 @@ void TGroupDef::BtnSaveClick()
     db::Table *groups = table(TableId::Groups);
     if (!groups)
         return;
-    GroupBook book(*groups, nullptr);
     m_group.cGroup = m_name->text();
-    const RecordSave saved = book.save(m_group, m_recNo);
-    if (!saved.ok) {
-        Prompt::info(this, saved.message);
-        m_number->setText(QString::number(m_group.nGroup).rightJustified(2, QLatin1Char(' ')));
+    if (!takeSave(GroupBook(*groups, nullptr).save(m_group, m_recNo))) {
+        showNumber();
         return;
     }
-    m_recNo = saved.recNo;
-    m_selection = saved.recNo;
     accept();
 }
 
@@ -156,25 +107,8 @@ void TGroupDef::BtnDeleteClick()
                                moved.toString());
         return;
     }
-    const db::Status removed = book.remove(m_recNo);
-    if (!removed.isOk()) {
-        Prompt::info(this, QStringLiteral("The group could not be deleted.\n") + removed.toString());
-        return;
-    }
-    m_selection = 0;
-    accept();
-}
-
-void TGroupDef::BtnCancelClick()
-{
-    reject();
-}
-
-void TGroupDef::reject()
-{
-    if (!DiscardGuard::of(this)->confirmDiscard())
-        return;
-    QDialog::reject();
+    if (acceptDeletion(book.remove(m_recNo)))
+        m_selection = 0;
 }
 
 } // namespace tallyra

@@ -1,17 +1,9 @@
 #pragma once
 
+#include "RecordForm.h"
 #include "Records.h"
-#include "Schema.h"
-
-#include <QDialog>
 
 class QLineEdit;
-class QPushButton;
-
-namespace db {
-class Engine;
-class Table;
-} // namespace db
 
 namespace tallyra {
 
@@ -19,41 +11,25 @@ namespace tallyra {
 // "Delete" (existing groups only; the group's customers are first moved to a group the user
 // picks) and "Cancel". Works on GROUPS (and CUST5 for the move), opened when no command has them
 // open.
-class TGroupDef : public QDialog
+class TGroupDef : public TRecordForm
 {
     Q_OBJECT
 
 public:
+    // run() shows the form on a GROUPS record; it leaves 0 after a delete.
     explicit TGroupDef(db::Engine &engine, QWidget *parent = nullptr);
 
-    // Shows the form modally on GROUPS record `selection` (0: a new group). Returns the selection
-    // it leaves: the saved record; 0 after a delete; for a new group closed unsaved -1; for an
-    // existing group closed unsaved its record.
-    qint64 run(qint64 selection);
-    qint64 selection() const { return m_selection; }
-
-    // Cancel, Escape and closing the window: asks "Discard the changes?" when anything changed.
-    void reject() override;
-
-private Q_SLOTS:
-    void BtnSaveClick();
-    void BtnDeleteClick();
-    void BtnCancelClick();
-
 private:
-    db::Table *table(TableId id);
-    void showGroup();
+    bool loadRecord(quint32 recNo) override;
+    void showRecord() override;
+    void showNumber();
+    void BtnSaveClick() override;
+    void BtnDeleteClick() override;
 
-    db::Engine &m_engine;
     GroupRecord m_group;
-    quint32 m_recNo = 0;
-    qint64 m_selection = -1;
 
     QLineEdit *m_number;
     QLineEdit *m_name;
-    QPushButton *m_save;
-    QPushButton *m_delete;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

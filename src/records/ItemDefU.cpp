@@ -1,17 +1,14 @@
 #include "ItemDefU.h"
 
 #include "Conversions.h"
-#include "EnterMovesFocus.h"
 #include "MoneyBox.h"
 #include "Prompt.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <cmath>
 
 namespace tallyra {
@@ -21,10 +18,8 @@ constexpr int kDescriptionLength = 27;
 }
 
 TItemDef::TItemDef(QWidget *parent)
-    : QDialog(parent)
+    : TEntryForm("itemDefDialog", QStringLiteral("Invoice Line Item"), parent)
 {
-    setObjectName(QStringLiteral("itemDefDialog"));
-    setWindowTitle(QStringLiteral("Invoice Line Item"));
 
     m_product = new QLineEdit(this);
     m_product->setObjectName(QStringLiteral("productEdit"));
@@ -49,15 +44,6 @@ TItemDef::TItemDef(QWidget *parent)
     m_total->setReadOnly(true);
     m_total->setFocusPolicy(Qt::NoFocus);
 
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_delete = new QPushButton(QStringLiteral("Delete"), this);
-    m_delete->setObjectName(QStringLiteral("deleteButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_save, m_delete, m_cancel})
-        b->setAutoDefault(false);
-
     auto *grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Product"), this), 0, 0);
     grid->addWidget(m_product, 0, 1);
@@ -72,21 +58,10 @@ TItemDef::TItemDef(QWidget *parent)
     grid->addWidget(m_quantity, 5, 1);
     grid->addWidget(new QLabel(QStringLiteral("Total"), this), 6, 0);
     grid->addWidget(m_total, 6, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_delete);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    finishForm(grid);
 
-    connect(m_save, &QPushButton::clicked, this, &TItemDef::BtnSaveClick);
-    connect(m_delete, &QPushButton::clicked, this, &TItemDef::BtnDeleteClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TItemDef::BtnCancelClick);
     connect(m_price, &MoneyBox::left, this, &TItemDef::PriceOrQuantityExit);
     connect(m_quantity, &MoneyBox::left, this, &TItemDef::PriceOrQuantityExit);
-    EnterMovesFocus::install(this);
 }
 
 void TItemDef::setItem(const InvoiceItem &item, double total, const ChargeSettings &settings, bool canDelete)
@@ -102,7 +77,7 @@ void TItemDef::setItem(const InvoiceItem &item, double total, const ChargeSettin
     m_price->setValue(item.unitPrice);
     m_quantity->setValue(item.quantity);
     m_total->setValue(total);
-    m_delete->setEnabled(canDelete);
+    deleteButton()->setEnabled(canDelete);
 }
 
 InvoiceItem TItemDef::item() const
@@ -161,12 +136,6 @@ void TItemDef::BtnDeleteClick()
 {
     m_result = Deleted;
     accept();
-}
-
-void TItemDef::BtnCancelClick()
-{
-    m_result = Cancelled;
-    reject();
 }
 
 } // namespace tallyra

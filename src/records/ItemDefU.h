@@ -1,12 +1,10 @@
 #pragma once
 
+#include "EntryForm.h"
 #include "InvoiceModel.h"
-
-#include <QDialog>
 
 class QCheckBox;
 class QLineEdit;
-class QPushButton;
 
 namespace tallyra {
 
@@ -14,7 +12,7 @@ class MoneyBox;
 
 // "Invoice Line Item": one line of an invoice, filled by the caller from a product or an existing
 // line. Leaves an edit result: 1 save, 2 delete, 3 cancel (also when the window is closed).
-class TItemDef : public QDialog
+class TItemDef : public TEntryForm
 {
     Q_OBJECT
 
@@ -38,12 +36,12 @@ public:
     int run();
 
 private Q_SLOTS:
-    void BtnSaveClick();
-    void BtnDeleteClick();
-    void BtnCancelClick();
     void PriceOrQuantityExit(bool valid);
 
 private:
+    void BtnSaveClick() override;
+    void BtnDeleteClick() override;
+
     InvoiceItem m_item;
     int m_result = Cancelled;
     QLineEdit *m_product;
@@ -54,9 +52,6 @@ private:
     MoneyBox *m_price;
     MoneyBox *m_quantity;
     MoneyBox *m_total;
-    QPushButton *m_save;
-    QPushButton *m_delete;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

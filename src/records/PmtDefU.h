@@ -1,11 +1,9 @@
 #pragma once
 
+#include "EntryForm.h"
 #include "InvoiceModel.h"
 
-#include <QDialog>
-
 class QDateEdit;
-class QPushButton;
 
 namespace tallyra {
 
@@ -13,7 +11,7 @@ class MoneyBox;
 
 // "Payment": the date and amount of one payment received against an invoice. Leaves an edit
 // result: 1 save, 2 delete, 3 cancel (also when the window is closed).
-class TPmtDef : public QDialog
+class TPmtDef : public TEntryForm
 {
     Q_OBJECT
 
@@ -34,18 +32,13 @@ public:
     // Shows the dialog modally, the focus on the date, and returns the edit result.
     int run();
 
-private Q_SLOTS:
-    void BtnSaveClick();
-    void BtnDeleteClick();
-    void BtnCancelClick();
-
 private:
+    void BtnSaveClick() override;
+    void BtnDeleteClick() override;
+
     int m_result = Cancelled;
     QDateEdit *m_date;
     MoneyBox *m_amount;
-    QPushButton *m_save;
-    QPushButton *m_delete;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

@@ -1,12 +1,9 @@
 #include "ProdDefU.h"
 
 #include "Conversions.h"
-#include "EnterMovesFocus.h"
-#include "FormRules.h"
 #include "MoneyBox.h"
 #include "ProductCatalog.h"
 #include "Prompt.h"
-#include "RecordTables.h"
 #include "Settings.h"
 
 #include <QCheckBox>
@@ -34,12 +31,9 @@ QLineEdit *box(QWidget *parent, const char *name, int maxLength)
 } // namespace
 
 TProdDef::TProdDef(db::Engine &engine, QWidget *parent)
-    : QDialog(parent)
-    , m_engine(engine)
+    : TRecordForm(engine, QStringLiteral("product"), "productDialog", QStringLiteral("Product Definition"),
+                  parent)
 {
-    setObjectName(QStringLiteral("productDialog"));
-    setWindowTitle(QStringLiteral("Product Definition"));
-    setModal(true);
 
     m_id = box(this, "productIdEdit", 10);
     m_desc1 = box(this, "description1Edit", 27);
@@ -60,15 +54,6 @@ TProdDef::TProdDef(db::Engine &engine, QWidget *parent)
     m_text->setTabChangesFocus(true);
     m_text->setFixedHeight(m_text->fontMetrics().lineSpacing() * 4 + 12);
 
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_delete = new QPushButton(QStringLiteral("Delete"), this);
-    m_delete->setObjectName(QStringLiteral("deleteButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_save, m_delete, m_cancel})
-        b->setAutoDefault(false);
-
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Product ID"), m_id);
     form->addRow(QStringLiteral("Description"), m_desc1);
@@ -84,17 +69,11 @@ TProdDef::TProdDef(db::Engine &engine, QWidget *parent)
     form->addRow(QStringLiteral("Reorder Level:"), m_reorder);
     auto *textLabel = new QLabel(QStringLiteral("Product Text (Printed at the Bottom of Invoices)"), this);
     textLabel->setBuddy(m_text);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_delete);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(textLabel);
-    layout->addWidget(m_text);
-    layout->addLayout(buttons);
+    auto *body = new QVBoxLayout;
+    body->addLayout(form);
+    body->addWidget(textLabel);
+    body->addWidget(m_text);
+    finishForm(body);
 
     setTabOrder(m_id, m_desc1);
     setTabOrder(m_desc1, m_desc2);
@@ -105,45 +84,22 @@ TProdDef::TProdDef(db::Engine &engine, QWidget *parent)
     setTabOrder(m_taxLine, m_inventory);
     setTabOrder(m_inventory, m_reorder);
     setTabOrder(m_reorder, m_text);
-    setTabOrder(m_text, m_save);
-
-    EnterMovesFocus::install(this);
-    connect(m_save, &QPushButton::clicked, this, &TProdDef::BtnSaveClick);
-    connect(m_delete, &QPushButton::clicked, this, &TProdDef::BtnDeleteClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TProdDef::BtnCancelClick);
+    setTabOrder(m_text, saveButton());
 }
 
-db::Table *TProdDef::products()
-{
-    return commandTable(m_engine, TableId::Products, this);
-}
-
-qint64 TProdDef::run(qint64 selection)
+bool TProdDef::loadRecord(quint32 recNo)
 {
     m_product = ProductRecord{};
-    m_originalId.clear();
-    m_recNo = 0;
-    m_selection = -1;
-    db::Table *table = products();
-    if (!table)
-        return -1;
-    if (selection > 0) {
-        ProductCatalog catalog(m_engine, *table);
-        if (!catalog.load(static_cast<quint32>(selection), &m_product)) {
-            Prompt::info(this, QStringLiteral("Product record %1 could not be read.").arg(selection));
-            return -1;
-        }
-        m_recNo = static_cast<quint32>(selection);
-        m_selection = selection;
-        m_originalId = m_product.PrID;
-    }
-    showProduct();
-    DiscardGuard::of(this)->snapshot();
-    exec();
-    return m_selection;
+    db::Table *products = table(TableId::Products);
+    if (!products)
+        return false;
+    if (recNo != 0 && !ProductCatalog(m_engine, *products).load(recNo, &m_product))
+        return recordUnreadable(recNo);
+    m_originalId = m_product.PrID;
+    return true;
 }
 
-void TProdDef::showProduct()
+void TProdDef::showRecord()
 {
     m_id->setText(m_product.PrID);
     m_desc1->setText(m_product.PDesc);
@@ -157,7 +113,6 @@ void TProdDef::showProduct()
     m_inventory->setChecked(m_product.lInven);
     m_reorder->setValue(m_product.REORDER);
     m_text->setPlainText(m_product.PMemo);
-    m_delete->setEnabled(m_recNo != 0);
     m_id->setFocus();
 }
 
@@ -179,8 +134,8 @@ bool TProdDef::takeAmount(MoneyBox *box, double *value)
 
 void TProdDef::BtnSaveClick()
 {
-    db::Table *table = products();
-    if (!table)
+    db::Table *products = table(TableId::Products);
+    if (!products)
         return;
     ProductRecord p = m_product;
     if (!takeAmount(m_price, &p.UPrice) || !takeAmount(m_reorder, &p.REORDER))
@@ -194,41 +149,17 @@ void TProdDef::BtnSaveClick()
     p.LTax2 = m_taxLine->isChecked();
     p.lInven = m_inventory->isChecked();
 
-    ProductCatalog catalog(m_engine, *table);
-    const RecordSave saved = catalog.save(p, m_recNo, m_originalId);
-    if (!saved.ok) {
-        Prompt::info(this, saved.message);
+    if (!takeSave(ProductCatalog(m_engine, *products).save(p, m_recNo, m_originalId)))
         return;
-    }
     m_product = p;
-    m_recNo = saved.recNo;
-    m_selection = saved.recNo;
     accept();
 }
 
 void TProdDef::BtnDeleteClick()
 {
-    db::Table *table = products();
-    if (!table || m_recNo == 0)
-        return;
-    const ProductCatalog::Removal removed = ProductCatalog(m_engine, *table).remove(m_recNo);
-    if (!removed.status.isOk()) {
-        Prompt::info(this, QStringLiteral("The product could not be deleted.\n") + removed.status.toString());
-        return;
-    }
-    accept();
-}
-
-void TProdDef::BtnCancelClick()
-{
-    reject();
-}
-
-void TProdDef::reject()
-{
-    if (!DiscardGuard::of(this)->confirmDiscard())
-        return;
-    QDialog::reject();
+    db::Table *products = table(TableId::Products);
+    if (products && m_recNo != 0)
+        acceptDeletion(ProductCatalog(m_engine, *products).remove(m_recNo).status);
 }
 
 } // namespace tallyra

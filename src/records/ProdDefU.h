@@ -1,18 +1,11 @@
 #pragma once
 
+#include "RecordForm.h"
 #include "Records.h"
-
-#include <QDialog>
 
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
-class QPushButton;
-
-namespace db {
-class Engine;
-class Table;
-} // namespace db
 
 namespace tallyra {
 
@@ -23,38 +16,25 @@ class MoneyBox;
 // charge lines in the settings record; the on-hand quantity is carried unchanged. "Delete"
 // deletes the product and its inventory purchases at once. Works on Prod5, opened when no command
 // has it open.
-class TProdDef : public QDialog
+class TProdDef : public TRecordForm
 {
     Q_OBJECT
 
 public:
+    // run() shows the form on a Prod5 record; a deleted product stays the selection.
     explicit TProdDef(db::Engine &engine, QWidget *parent = nullptr);
 
-    // Shows the form modally on Prod5 record `selection` (0: a new product). Returns the
-    // selection it leaves: the saved (or deleted) record; for a new product closed unsaved -1;
-    // for an existing product closed unsaved its record.
-    qint64 run(qint64 selection);
-    qint64 selection() const { return m_selection; }
     const ProductRecord &product() const { return m_product; }
 
-    // Cancel, Escape and closing the window: asks "Discard the changes?" when anything changed.
-    void reject() override;
-
-private Q_SLOTS:
-    void BtnSaveClick();
-    void BtnDeleteClick();
-    void BtnCancelClick();
-
 private:
-    db::Table *products();
-    void showProduct();
+    bool loadRecord(quint32 recNo) override;
+    void showRecord() override;
+    void BtnSaveClick() override;
+    void BtnDeleteClick() override;
     bool takeAmount(MoneyBox *box, double *value);
 
-    db::Engine &m_engine;
     ProductRecord m_product;
     QString m_originalId;
-    quint32 m_recNo = 0;
-    qint64 m_selection = -1;
 
     QLineEdit *m_id;
     QLineEdit *m_desc1;
@@ -66,9 +46,6 @@ private:
     QCheckBox *m_inventory;
     MoneyBox *m_reorder;
     QPlainTextEdit *m_text;
-    QPushButton *m_save;
-    QPushButton *m_delete;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

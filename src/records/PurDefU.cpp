@@ -2,13 +2,11 @@
 
 #include "BrowseEdit.h"
 #include "Clock.h"
-#include "EnterMovesFocus.h"
 #include "FormRules.h"
 #include "MoneyBox.h"
 #include "PickProdU.h"
 #include "Prompt.h"
 #include "PurchaseBook.h"
-#include "RecordTables.h"
 
 #include <QDateEdit>
 #include <QFormLayout>
@@ -17,7 +15,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace tallyra {
 
@@ -43,12 +40,9 @@ RecordWindows productWindows(db::Engine &engine)
 } // namespace
 
 TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
-    : QDialog(parent)
-    , m_engine(engine)
+    : TRecordForm(engine, QStringLiteral("purchase"), "purchaseDialog",
+                  QStringLiteral("Inventory Purchase Definition"), parent)
 {
-    setObjectName(QStringLiteral("purchaseDialog"));
-    setWindowTitle(QStringLiteral("Inventory Purchase Definition"));
-    setModal(true);
 
     m_productButton = new QPushButton(QStringLiteral("Product"), this);
     m_productButton->setObjectName(QStringLiteral("productButton"));
@@ -76,15 +70,7 @@ TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
     for (MoneyBox *box : {m_quantity, m_cost})
         box->setMinimumWidth(
             box->fontMetrics().horizontalAdvance(QString(box->formatWidth() + 1, QLatin1Char('9'))) + 16);
-
-    m_save = new QPushButton(QStringLiteral("Save"), this);
-    m_save->setObjectName(QStringLiteral("saveButton"));
-    m_delete = new QPushButton(QStringLiteral("Delete"), this);
-    m_delete->setObjectName(QStringLiteral("deleteButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_productButton, m_save, m_delete, m_cancel})
-        b->setAutoDefault(false);
+    m_productButton->setAutoDefault(false);
 
     auto *form = new QFormLayout;
     auto *productRow = new QHBoxLayout;
@@ -98,68 +84,39 @@ TPurDef::TPurDef(db::Engine &engine, QWidget *parent)
     quantityRow->addStretch(1);
     form->addRow(QStringLiteral("Quantity"), quantityRow);
     form->addRow(QStringLiteral("Total Cost"), m_cost);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_save);
-    buttons->addWidget(m_delete);
-    buttons->addWidget(m_cancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
+    finishForm(form);
 
     setTabOrder(m_productButton, m_product);
     setTabOrder(m_product, m_date);
     setTabOrder(m_date, m_quantity);
     setTabOrder(m_quantity, m_cost);
-    setTabOrder(m_cost, m_save);
-    setTabOrder(m_save, m_delete);
-    setTabOrder(m_delete, m_cancel);
+    setTabOrder(m_cost, saveButton());
+    setTabOrder(saveButton(), deleteButton());
+    setTabOrder(deleteButton(), cancelButton());
 
-    EnterMovesFocus::install(this);
     connect(m_productButton, &QPushButton::clicked, this, &TPurDef::BtnProductClick);
-    connect(m_save, &QPushButton::clicked, this, &TPurDef::BtnSaveClick);
-    connect(m_delete, &QPushButton::clicked, this, &TPurDef::BtnDeleteClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TPurDef::BtnCancelClick);
     connect(m_quantity, &QLineEdit::textChanged, this, &TPurDef::QuantityChange);
 }
 
-db::Table *TPurDef::purchases()
-{
-    return commandTable(m_engine, TableId::Purchases, this);
-}
-
-qint64 TPurDef::run(qint64 selection)
+bool TPurDef::loadRecord(quint32 recNo)
 {
     m_purchase = PurchaseRecord{};
     m_purchase.PURDate = today();
-    m_recNo = 0;
     m_pickedProduct = 0;
-    m_selection = -1;
-    m_leaving = false;
-    db::Table *table = purchases();
-    if (!table)
-        return -1;
-    if (selection > 0) {
-        if (!PurchaseBook(*table).load(quint32(selection), &m_purchase)) {
-            Prompt::info(this, QStringLiteral("Purchase record %1 could not be read.").arg(selection));
-            return -1;
-        }
-        m_recNo = quint32(selection);
-        m_selection = selection;
-    }
-    showPurchase();
-    exec();
-    return m_selection;
+    db::Table *purchases = table(TableId::Purchases);
+    if (!purchases)
+        return false;
+    if (recNo != 0 && !PurchaseBook(*purchases).load(recNo, &m_purchase))
+        return recordUnreadable(recNo);
+    return true;
 }
 
-void TPurDef::showPurchase()
+void TPurDef::showRecord()
 {
     m_product->setText(m_purchase.PURProd);
     m_date->setDate(m_purchase.PURDate.isValid() ? m_purchase.PURDate : today());
     m_quantity->setValue(m_purchase.PURQty);
     m_cost->setValue(m_purchase.PURCost);
-    m_delete->setEnabled(m_recNo != 0);
     m_productButton->setFocus();
 }
 
@@ -194,7 +151,7 @@ PurchaseRecord TPurDef::shownPurchase(bool *amountsOk)
     return p;
 }
 
-bool TPurDef::changed()
+bool TPurDef::hasUnsavedChanges()
 {
     if (m_pickedProduct != 0 || m_product->text().trimmed() != m_purchase.PURProd)
         return true;
@@ -210,7 +167,7 @@ bool TPurDef::changed()
 
 void TPurDef::BtnProductClick()
 {
-    db::Table *products = commandTable(m_engine, TableId::Products, this);
+    db::Table *products = table(TableId::Products);
     if (!products)
         return;
     const PickStepResult step =
@@ -230,8 +187,8 @@ void TPurDef::BtnProductClick()
 
 void TPurDef::BtnSaveClick()
 {
-    db::Table *table = purchases();
-    if (!table)
+    db::Table *purchases = table(TableId::Purchases);
+    if (!purchases)
         return;
     // An empty product box is told first, whatever the amounts hold.
     if (m_product->text().trimmed().isEmpty()) {
@@ -243,16 +200,11 @@ void TPurDef::BtnSaveClick()
     PurchaseRecord p = shownPurchase(&amountsOk);
     if (!amountsOk)
         return;
-    const RecordSave saved = PurchaseBook(*table).save(p, m_recNo);
-    if (!saved.ok) {
-        Prompt::info(this, saved.message);
+    if (!takeSave(PurchaseBook(*purchases).save(p, m_recNo)))
         return;
-    }
     m_purchase = p;
-    m_recNo = saved.recNo;
-    m_selection = saved.recNo;
     if (m_pickedProduct != 0) {
-        db::Table *products = commandTable(m_engine, TableId::Products, this);
+        db::Table *products = table(TableId::Products);
         const db::Status marked = products ? PurchaseBook::markInventoryItem(*products, m_pickedProduct)
                                            : db::Status::ioError(QStringLiteral("Prod5 is not open"));
         if (!marked)
@@ -261,35 +213,14 @@ void TPurDef::BtnSaveClick()
                                         "inventory item.\n") +
                              marked.toString());
     }
-    m_leaving = true;
     accept();
 }
 
 void TPurDef::BtnDeleteClick()
 {
-    db::Table *table = purchases();
-    if (!table || m_recNo == 0)
-        return;
-    const db::Status removed = PurchaseBook(*table).remove(m_recNo);
-    if (!removed) {
-        Prompt::info(this, QStringLiteral("The purchase could not be deleted.\n") + removed.toString());
-        return;
-    }
-    m_leaving = true;
-    accept();
-}
-
-void TPurDef::BtnCancelClick()
-{
-    reject();
-}
-
-void TPurDef::reject()
-{
-    if (!m_leaving && changed() && !Prompt::yesNo(this, QStringLiteral("Discard the changes?")))
-        return;
-    m_leaving = true;
-    QDialog::reject();
+    db::Table *purchases = table(TableId::Purchases);
+    if (purchases && m_recNo != 0)
+        acceptDeletion(PurchaseBook(*purchases).remove(m_recNo));
 }
 
 } // namespace tallyra
