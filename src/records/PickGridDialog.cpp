@@ -1,7 +1,6 @@
 #include "PickGridDialog.h"
 
 #include "Conversions.h"
-#include "EnterMovesFocus.h"
 #include "FormRules.h"
 #include "Prompt.h"
 #include "RecordTables.h"
@@ -41,7 +40,7 @@ int widestDate(const QFontMetrics &metrics)
 } // namespace
 
 PickGridDialog::PickGridDialog(db::Engine &engine, const PickListDef &def, QWidget *parent)
-    : QDialog(parent)
+    : TPickForm(def.objectName, def.caption, parent)
     , m_engine(engine)
     , m_def(def)
     , m_grid(def.grid)
@@ -52,8 +51,6 @@ PickGridDialog::PickGridDialog(db::Engine &engine, const PickListDef &def, QWidg
 
 void PickGridDialog::buildWindow()
 {
-    setModal(true);
-
     m_searchLabel = new QLabel(this);
     m_searchLabel->setObjectName(QStringLiteral("searchLabel"));
     m_search = new QLineEdit(this);
@@ -86,15 +83,6 @@ void PickGridDialog::buildWindow()
     auto *infoLayout = new QHBoxLayout(m_infoArea);
     infoLayout->setContentsMargins(0, 0, 0, 0);
 
-    m_select = new QPushButton(this);
-    m_select->setObjectName(QStringLiteral("selectButton"));
-    m_new = new QPushButton(this);
-    m_new->setObjectName(QStringLiteral("newButton"));
-    m_cancel = new QPushButton(this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_select, m_new, m_cancel})
-        b->setAutoDefault(false);
-
     auto *searchRow = new QHBoxLayout;
     searchRow->addWidget(m_searchLabel);
     searchRow->addWidget(m_search, 1);
@@ -104,21 +92,14 @@ void PickGridDialog::buildWindow()
     gridRow->addWidget(m_table, 1);
     gridRow->addWidget(m_scroll);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_select);
-    buttons->addWidget(m_new);
-    buttons->addWidget(m_cancel);
-
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(searchRow);
     layout->addLayout(gridRow, 1);
     layout->addWidget(m_infoArea);
-    layout->addLayout(buttons);
+    layout->addLayout(pickButtons());
     layout->setSizeConstraint(QLayout::SetMinimumSize);
     m_infoArea->hide();
 
-    EnterMovesFocus::install(this);
     // Installed after the Enter filter, so it sees the search box's keys first.
     m_search->installEventFilter(this);
 
@@ -127,9 +108,6 @@ void PickGridDialog::buildWindow()
     connect(m_table, &QTableWidget::currentCellChanged, this, &PickGridDialog::StringGrid1SelectCell);
     connect(m_scroll, &QScrollBar::actionTriggered, this, &PickGridDialog::ScrollBar1Scroll);
     connect(m_scroll, &QScrollBar::sliderReleased, this, &PickGridDialog::ScrollBar1Released);
-    connect(m_select, &QPushButton::clicked, this, &PickGridDialog::BtnSelectClick);
-    connect(m_new, &QPushButton::clicked, this, &PickGridDialog::BtnNewClick);
-    connect(m_cancel, &QPushButton::clicked, this, &PickGridDialog::BtnCancelClick);
 }
 
 void PickGridDialog::setDefinition(const PickListDef &def)
@@ -370,23 +348,9 @@ bool PickGridDialog::eventFilter(QObject *watched, QEvent *event)
 
 void PickGridDialog::BtnSelectClick()
 {
-    const quint32 recNo = m_grid.currentRecNo();
-    if (recNo == 0)
-        return;
-    m_selection = recNo;
-    accept();
-}
-
-void PickGridDialog::BtnNewClick()
-{
-    m_selection = 0;
-    accept();
-}
-
-void PickGridDialog::BtnCancelClick()
-{
-    m_selection = -1;
-    reject();
+    // An empty list has no row to choose (and "Select" is disabled).
+    if (const quint32 recNo = m_grid.currentRecNo())
+        choose(recNo);
 }
 
 void PickGridDialog::EditSearchChange(const QString &text)

@@ -7,14 +7,12 @@
 // the current row, as Enter in the grid does.
 // TPickCust, TPickProd, TPickInv and TPickPur are this window with their own columns.
 
+#include "PickForm.h"
 #include "PickGrid.h"
 #include "PickLists.h"
 
-#include <QDialog>
-
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QScrollBar;
 class QTableWidget;
 
@@ -25,7 +23,7 @@ class Table;
 
 namespace tallyra {
 
-class PickGridDialog : public QDialog
+class PickGridDialog : public TPickForm
 {
     Q_OBJECT
 
@@ -36,7 +34,6 @@ public:
     // `selection` (0 or less: the first record), with "New" enabled exactly when allowNew.
     // Returns the chosen record number, 0 for "New", -1 for "Cancel" or the window closed.
     qint64 pick(qint64 selection, bool allowNew);
-    qint64 selection() const { return m_selection; }
 
     PickGrid &grid() { return m_grid; }
     const PickListDef &definition() const { return m_def; }
@@ -58,9 +55,6 @@ protected:
     db::Engine &m_engine;
 
 private Q_SLOTS:
-    void BtnSelectClick();
-    void BtnNewClick();
-    void BtnCancelClick();
     void EditSearchChange(const QString &text);
     void StringGrid1DblClick(int row, int column);
     void StringGrid1SelectCell(int row, int column, int previousRow, int previousColumn);
@@ -68,6 +62,7 @@ private Q_SLOTS:
     void ScrollBar1Released();
 
 private:
+    void BtnSelectClick() override;
     void buildWindow();
     void applyColumns();
     void refresh();
@@ -77,7 +72,6 @@ private:
 
     PickListDef m_def;
     PickGrid m_grid;
-    qint64 m_selection = -1;
     bool m_refreshing = false;
 
     QLabel *m_searchLabel;
@@ -85,9 +79,6 @@ private:
     QTableWidget *m_table;
     QScrollBar *m_scroll;
     QWidget *m_infoArea;
-    QPushButton *m_select;
-    QPushButton *m_new;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

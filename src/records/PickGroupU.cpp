@@ -1,11 +1,9 @@
 #include "PickGroupU.h"
 
-#include "EnterMovesFocus.h"
 #include "Prompt.h"
 #include "RecordTables.h"
 #include "Tables.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,12 +14,9 @@
 namespace tallyra {
 
 TPickGroup::TPickGroup(db::Engine &engine, QWidget *parent)
-    : QDialog(parent)
+    : TPickForm(QStringLiteral("pickGroupDialog"), QStringLiteral("Select Customer Group"), parent)
     , m_engine(engine)
 {
-    setObjectName(QStringLiteral("pickGroupDialog"));
-    setWindowTitle(QStringLiteral("Select Customer Group"));
-    setModal(true);
 
     auto *label = new QLabel(QStringLiteral("Seek:"), this);
     m_search = new QLineEdit(this);
@@ -31,37 +26,20 @@ TPickGroup::TPickGroup(db::Engine &engine, QWidget *parent)
     m_names->setObjectName(QStringLiteral("groupList"));
     m_names->setSelectionMode(QAbstractItemView::SingleSelection);
     m_names->installEventFilter(this);
-    m_select = new QPushButton(QStringLiteral("Select"), this);
-    m_select->setObjectName(QStringLiteral("selectButton"));
-    m_new = new QPushButton(QStringLiteral("New"), this);
-    m_new->setObjectName(QStringLiteral("newButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    for (QPushButton *b : {m_select, m_new, m_cancel})
-        b->setAutoDefault(false);
 
     auto *searchRow = new QHBoxLayout;
     searchRow->addWidget(label);
     searchRow->addWidget(m_search, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_select);
-    buttons->addWidget(m_new);
-    buttons->addWidget(m_cancel);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(searchRow);
     layout->addWidget(m_names, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(pickButtons());
     resize(320, 360);
 
-    EnterMovesFocus::install(this);
     // Installed after the Enter filter, so it sees the search box's keys first.
     m_search->installEventFilter(this);
     connect(m_search, &QLineEdit::textChanged, this, &TPickGroup::EditSearchChange);
     connect(m_names, &QListWidget::itemDoubleClicked, this, &TPickGroup::BtnSelectClick);
-    connect(m_select, &QPushButton::clicked, this, &TPickGroup::BtnSelectClick);
-    connect(m_new, &QPushButton::clicked, this, &TPickGroup::BtnNewClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TPickGroup::BtnCancelClick);
 }
 
 qint64 TPickGroup::pick(qint64 selection, bool allowNew)
@@ -130,25 +108,8 @@ bool TPickGroup::eventFilter(QObject *watched, QEvent *event)
 void TPickGroup::BtnSelectClick()
 {
     const int row = m_names->currentRow();
-    const QList<QListWidgetItem *> selected = m_names->selectedItems();
-    if (row < 0 || row >= m_list.items().size() || selected.isEmpty()) {
-        Prompt::info(this, QStringLiteral("Item Not Selected"));
-        return;
-    }
-    m_selection = m_list.items()[row].recNo;
-    accept();
-}
-
-void TPickGroup::BtnNewClick()
-{
-    m_selection = 0;
-    accept();
-}
-
-void TPickGroup::BtnCancelClick()
-{
-    m_selection = -1;
-    reject();
+    const bool chosen = row >= 0 && row < m_list.items().size() && !m_names->selectedItems().isEmpty();
+    choose(chosen ? m_list.items()[row].recNo : 0);
 }
 
 void TPickGroup::EditSearchChange(const QString &text)

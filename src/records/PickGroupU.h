@@ -1,12 +1,10 @@
 #pragma once
 
 #include "GroupPickList.h"
-
-#include <QDialog>
+#include "PickForm.h"
 
 class QLineEdit;
 class QListWidget;
-class QPushButton;
 
 namespace db {
 class Engine;
@@ -16,7 +14,7 @@ namespace tallyra {
 
 // The group pick list: a list box of every group name in name order. GROUPS is shown on tag
 // CGroup; the tag it had before is selected again when the list closes.
-class TPickGroup : public QDialog
+class TPickGroup : public TPickForm
 {
     Q_OBJECT
 
@@ -27,28 +25,22 @@ public:
     // enabled exactly when allowNew. Returns the chosen GROUPS record, 0 for "New", -1 for
     // "Cancel" or the window closed.
     qint64 pick(qint64 selection, bool allowNew);
-    qint64 selection() const { return m_selection; }
     const GroupPickList &groups() const { return m_list; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
-    void BtnSelectClick();
-    void BtnNewClick();
-    void BtnCancelClick();
     void EditSearchChange(const QString &text);
 
 private:
+    void BtnSelectClick() override;
+
     db::Engine &m_engine;
     GroupPickList m_list;
-    qint64 m_selection = -1;
 
     QLineEdit *m_search;
     QListWidget *m_names;
-    QPushButton *m_select;
-    QPushButton *m_new;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra

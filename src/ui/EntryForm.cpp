@@ -10,6 +10,15 @@
 
 namespace tallyra {
 
+QPushButton *addRowButton(QWidget *window, QBoxLayout *row, const QString &caption, const char *objectName)
+{
+    auto *button = new QPushButton(caption, window);
+    button->setObjectName(QLatin1String(objectName));
+    button->setAutoDefault(false);
+    row->addWidget(button);
+    return button;
+}
+
 TEntryForm::TEntryForm(const char *objectName, const QString &title, QWidget *parent)
     : QDialog(parent)
 {
@@ -22,18 +31,14 @@ void TEntryForm::finishForm(QLayout *body, Buttons buttons)
 {
     auto *row = new QHBoxLayout;
     row->addStretch(1);
-    auto button = [this, row](const QString &caption, const char *name, void (TEntryForm::*click)()) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
-        row->addWidget(b);
-        connect(b, &QPushButton::clicked, this, click);
-        return b;
-    };
-    m_save = button(QStringLiteral("Save"), "saveButton", &TEntryForm::BtnSaveClick);
-    if (buttons == Buttons::SaveDeleteCancel)
-        m_delete = button(QStringLiteral("Delete"), "deleteButton", &TEntryForm::BtnDeleteClick);
-    m_cancel = button(QStringLiteral("Cancel"), "cancelButton", &TEntryForm::BtnCancelClick);
+    m_save = addRowButton(this, row, QStringLiteral("Save"), "saveButton");
+    connect(m_save, &QPushButton::clicked, this, &TEntryForm::BtnSaveClick);
+    if (buttons == Buttons::SaveDeleteCancel) {
+        m_delete = addRowButton(this, row, QStringLiteral("Delete"), "deleteButton");
+        connect(m_delete, &QPushButton::clicked, this, &TEntryForm::BtnDeleteClick);
+    }
+    m_cancel = addRowButton(this, row, QStringLiteral("Cancel"), "cancelButton");
+    connect(m_cancel, &QPushButton::clicked, this, &TEntryForm::BtnCancelClick);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(body);

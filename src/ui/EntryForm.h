@@ -2,10 +2,15 @@
 
 #include <QDialog>
 
+class QBoxLayout;
 class QLayout;
 class QPushButton;
 
 namespace tallyra {
+
+// A button of a window's button row: captioned, named, added to `row` and never an auto-default
+// button, so Enter in a box moves on (EnterMovesFocus) instead of pressing it.
+QPushButton *addRowButton(QWidget *window, QBoxLayout *row, const QString &caption, const char *objectName);
 
 // The frame every entry window shares: the window's own boxes above a row of "Save", "Delete"
 // (when asked for) and "Cancel" at the bottom right, Enter moving the focus on from box to box,

@@ -1,11 +1,9 @@
 #include "PickLabelU.h"
 
-#include "Prompt.h"
 #include "RecordTables.h"
 #include "Records.h"
 #include "Schema.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -13,37 +11,20 @@
 namespace tallyra {
 
 TPickLab::TPickLab(db::Engine &engine, QWidget *parent)
-    : QDialog(parent)
+    : TPickForm(QStringLiteral("pickLabDialog"), QStringLiteral("Label Stock"), parent)
     , m_engine(engine)
 {
-    setObjectName(QStringLiteral("pickLabDialog"));
-    setWindowTitle(QStringLiteral("Label Stock"));
-    setModal(true);
     m_names = new QListWidget(this);
     m_names->setObjectName(QStringLiteral("labelNamesList"));
     // Room for the longest name with its deleted mark, and for ten entries.
     const QFontMetrics metrics = m_names->fontMetrics();
     m_names->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 34, metrics.height() * 11);
-    m_select = new QPushButton(QStringLiteral("Select"), this);
-    m_select->setObjectName(QStringLiteral("selectButton"));
-    m_new = new QPushButton(QStringLiteral("New"), this);
-    m_new->setObjectName(QStringLiteral("newButton"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    m_select->setDefault(true);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton *b : {m_select, m_new, m_cancel})
-        buttons->addWidget(b);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_names, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(pickButtons());
+    m_select->setDefault(true);
 
-    connect(m_select, &QPushButton::clicked, this, &TPickLab::BtnSelectClick);
     connect(m_names, &QListWidget::itemActivated, this, &TPickLab::BtnSelectClick);
-    connect(m_new, &QPushButton::clicked, this, &TPickLab::BtnNewClick);
-    connect(m_cancel, &QPushButton::clicked, this, &TPickLab::BtnCancelClick);
 }
 
 qint64 TPickLab::pick(qint64 selection, bool allowNew)
@@ -81,24 +62,7 @@ qint64 TPickLab::pick(qint64 selection, bool allowNew)
 void TPickLab::BtnSelectClick()
 {
     const int row = m_names->currentRow();
-    if (row < 0 || row >= m_recNos.size()) {
-        Prompt::info(this, QStringLiteral("Item Not Selected"));
-        return;
-    }
-    m_selection = m_recNos[row];
-    accept();
-}
-
-void TPickLab::BtnNewClick()
-{
-    m_selection = 0;
-    accept();
-}
-
-void TPickLab::BtnCancelClick()
-{
-    m_selection = -1;
-    reject();
+    choose(row >= 0 && row < m_recNos.size() ? m_recNos[row] : 0);
 }
 
 } // namespace tallyra

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QDialog>
+#include "PickForm.h"
 
 class QListWidget;
-class QPushButton;
 
 namespace db {
 class Engine;
@@ -13,7 +12,7 @@ namespace tallyra {
 
 // The label stock pick list: every LABELS record in name order, a record marked deleted listed
 // with "<DELETED>" behind its padded name, with "Select", "New" and "Cancel".
-class TPickLab : public QDialog
+class TPickLab : public TPickForm
 {
     Q_OBJECT
 
@@ -25,19 +24,12 @@ public:
     // "Cancel" or the window closed.
     qint64 pick(qint64 selection, bool allowNew);
 
-private Q_SLOTS:
-    void BtnSelectClick();
-    void BtnNewClick();
-    void BtnCancelClick();
-
 private:
+    void BtnSelectClick() override;
+
     db::Engine &m_engine;
     QList<quint32> m_recNos;
-    qint64 m_selection = -1;
     QListWidget *m_names;
-    QPushButton *m_select;
-    QPushButton *m_new;
-    QPushButton *m_cancel;
 };
 
 } // namespace tallyra
