@@ -23,11 +23,6 @@ using namespace recordtest;
 
 namespace {
 
-QVariant answer(Prompt::Answer a)
-{
-    return QVariant::fromValue(a);
-}
-
 // Fills the format window of a customer format: name, slots 1..13 in order, comma, 9 fields.
 void fillCustomerFormat(QWidget *w)
 {

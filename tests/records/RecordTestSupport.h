@@ -11,6 +11,8 @@
 #include "Prompt.h"
 #include "RecordCommands.h"
 #include "Settings.h"
+#include "Tables.h"
+#include "TestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 namespace recordtest {
 
@@ -49,6 +52,54 @@ inline void closeBusiness()
         w->close();
     tallyra::Prompt::clearAnswers();
     tallyra::closeDatabase();
+}
+
+// One new, empty business per test (openEmptyBusiness) in a temporary directory that close()
+// removes; a valid `today` fixes the clock until then. For a suite's init() and cleanup().
+class EmptyBusiness
+{
+public:
+    bool open(const QDate &today = {})
+    {
+        if (today.isValid())
+            m_clock = std::make_unique<testsupport::FixedClock>(today);
+        m_dir = std::make_unique<testsupport::TempDataDir>();
+        return openEmptyBusiness(m_dir->path());
+    }
+    void close()
+    {
+        closeBusiness();
+        m_dir.reset();
+        m_clock.reset();
+    }
+    QString path() const { return m_dir->path(); }
+    QString file(const QString &name) const { return m_dir->file(name); }
+
+private:
+    std::unique_ptr<testsupport::TempDataDir> m_dir;
+    std::unique_ptr<testsupport::FixedClock> m_clock;
+};
+
+// Appends `record` to the table `opened` (openProducts() and the like) with its writer; the new
+// record's number, 0 on failure.
+template <typename Record>
+quint32 appendRecord(const tallyra::OpenResult &opened, const Record &record,
+                     db::Status (*write)(db::Table &, const Record &))
+{
+    db::Table *t = opened.table;
+    if (!t || !t->appendBlank().isOk() || !write(*t, record).isOk())
+        return 0;
+    return t->recNo();
+}
+
+// A canned answer to the next prompt.
+inline QVariant answer(tallyra::Prompt::Answer a)
+{
+    return QVariant::fromValue(a);
+}
+inline QVariant ok()
+{
+    return answer(tallyra::Prompt::Answer::Ok);
 }
 
 // The shared driver of modal windows (tests/support).

@@ -29,11 +29,6 @@ using namespace recordtest;
 
 namespace {
 
-QVariant answer(Prompt::Answer a)
-{
-    return QVariant::fromValue(a);
-}
-
 QStringList rowTexts(QWidget *list)
 {
     auto *grid = child<QTableWidget>(list, "pickGrid");
@@ -76,29 +71,23 @@ class TestCustomerWindows : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempDataDir> m_dir;
+    EmptyBusiness m_business;
     db::Engine *m_engine = nullptr;
 
     quint32 addGroup(qint64 number, const QString &name)
     {
-        db::Table *t = openGroups(*m_engine).table;
-        if (!t || !t->appendBlank().isOk() || !writeGroup(*t, {number, name}).isOk())
-            return 0;
-        return t->recNo();
+        return appendRecord(openGroups(*m_engine), GroupRecord{number, name}, writeGroup);
     }
 
     quint32 addCustomer(qint64 number, const QString &last, qint64 group,
                         const QString &first = QStringLiteral("Jo"))
     {
-        db::Table *t = openCustomers(*m_engine).table;
         CustomerRecord c;
         c.CuNo = number;
         c.Last = last;
         c.First = first;
         c.NGroup = group;
-        if (!t || !t->appendBlank().isOk() || !writeCustomer(*t, c).isOk())
-            return 0;
-        return t->recNo();
+        return appendRecord(openCustomers(*m_engine), c, writeCustomer);
     }
 
     CustomerRecord storedCustomer(quint32 recNo, bool *deleted = nullptr)
@@ -113,7 +102,7 @@ private:
         return c;
     }
 
-    QString file(const QString &name) const { return m_dir->file(name); }
+    QString file(const QString &name) const { return m_business.file(name); }
 
     // The main window's "Customers": CUST5 and GROUPS open, CUST5 by name, the browse-and-edit
     // loop with the registered windows from the first customer, then every table closed.
@@ -128,18 +117,12 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_dir = std::make_unique<TempDataDir>();
-        QVERIFY(openEmptyBusiness(m_dir->path()));
+        QVERIFY(m_business.open());
         m_engine = &database();
         settings().ByCust = true;
     }
 
-    void cleanup()
-    {
-        closeBusiness();
-        m_engine = nullptr;
-        m_dir.reset();
-    }
+    void cleanup() { m_business.close(); }
 
     // "Customers" on an empty CUST5: the list opens with nothing to select; "New" opens an empty
     // form; its "Group" button makes the first group through the group list's "New"; the saved
@@ -478,7 +461,7 @@ private Q_SLOTS:
         closeDatabase();
 
         auto disk = std::make_shared<FailingFileSystem>(1 << 30);
-        openDatabase(m_dir->path(), disk);
+        openDatabase(m_business.path(), disk);
         m_engine = &database();
         db::Table *customers = openCustomers(*m_engine).table;
         db::Table *groups = openGroups(*m_engine).table;
@@ -504,7 +487,7 @@ private Q_SLOTS:
 
         closeAllTables(*m_engine);
         closeDatabase();
-        openDatabase(m_dir->path());
+        openDatabase(m_business.path());
         m_engine = &database();
         const QJsonArray stored = peerRead(file("CUST5.DBF"));
         QStringList live;

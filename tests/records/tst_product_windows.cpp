@@ -24,45 +24,32 @@ using namespace tallyra;
 using namespace testsupport;
 using namespace recordtest;
 
-namespace {
-
-QVariant ok()
-{
-    return QVariant::fromValue(Prompt::Answer::Ok);
-}
-
-} // namespace
-
 class TestProductWindows : public QObject
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempDataDir> m_dir;
+    EmptyBusiness m_business;
     db::Engine *m_engine = nullptr;
 
     quint32 addProduct(const QString &id, double onHand = 0, double price = 1)
     {
-        db::Table *t = openProducts(*m_engine).table;
         ProductRecord p;
         p.PrID = id;
         p.PDesc = QStringLiteral("Item ") + id;
         p.UPrice = price;
         p.ONHAND = onHand;
-        if (!t || !t->appendBlank().isOk() || !writeProduct(*t, p).isOk())
-            return 0;
-        return t->recNo();
+        return appendRecord(openProducts(*m_engine), p, writeProduct);
     }
 
     void addPurchase(const QString &id, const QDate &date)
     {
-        db::Table *t = openPurchases(*m_engine).table;
         PurchaseRecord p;
         p.PURProd = id;
         p.PURDate = date;
         p.PURQty = 2;
         p.PURCost = 10;
-        QVERIFY(t && t->appendBlank().isOk() && writePurchase(*t, p).isOk());
+        QVERIFY(appendRecord(openPurchases(*m_engine), p, writePurchase));
     }
 
     ProductRecord stored(quint32 recNo)
@@ -89,17 +76,11 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_dir = std::make_unique<TempDataDir>();
-        QVERIFY(openEmptyBusiness(m_dir->path()));
+        QVERIFY(m_business.open());
         m_engine = &database();
     }
 
-    void cleanup()
-    {
-        closeBusiness();
-        m_engine = nullptr;
-        m_dir.reset();
-    }
+    void cleanup() { m_business.close(); }
 
     // "ab-1" is stored as "AB-1"; a second "ab-1" is refused; a product keeps its own identifier
     // typed in lower case; "AB" beside "ABC" is accepted; renaming onto another product is not;
@@ -123,7 +104,7 @@ private Q_SLOTS:
                              Prompt::setNextAnswers({ok()});
                              click(w, "saveButton");
                              QVERIFY(w->isVisible());
-                             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
+                             Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
                              click(w, "cancelButton");
                          }),
                  -1);
@@ -153,7 +134,7 @@ private Q_SLOTS:
                              type(w, "productIdEdit", "   ");
                              Prompt::setNextAnswers({ok()});
                              click(w, "saveButton");
-                             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
+                             Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
                              click(w, "cancelButton");
                          }),
                  ab);
@@ -201,7 +182,7 @@ private Q_SLOTS:
         });
         QCOMPARE(stored(quint32(nut)).ONHAND, 0.0);
 
-        const QJsonArray rows = peerRead(m_dir->file("Prod5.DBF"));
+        const QJsonArray rows = peerRead(m_business.file("Prod5.DBF"));
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].toObject()["ONHAND"].toDouble(), 17.5);
         QCOMPARE(rows[0].toObject()["LBUILD"].toBool(), false);
@@ -228,7 +209,7 @@ private Q_SLOTS:
                              child<QPushButton>(w, "saveButton")->click(); // as a shortcut: the focus stays
                              QVERIFY(w->isVisible());
                              QTRY_VERIFY(price->hasFocus());
-                             Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
+                             Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
                              click(w, "cancelButton");
                          }),
                  -1);
@@ -269,7 +250,7 @@ private Q_SLOTS:
                 QCOMPARE(grid->item(0, 2)->text(), QStringLiteral("<DELETED>"));
                 QCOMPARE(grid->item(1, 2)->text(), QStringLiteral("    1.00"));
                 QVERIFY(!m_engine->table(QStringLiteral("Pur5"))); // opened for the delete and closed
-                const QJsonArray purchases = peerRead(m_dir->file("Pur5.DBF"));
+                const QJsonArray purchases = peerRead(m_business.file("Pur5.DBF"));
                 int deleted = 0;
                 for (const QJsonValue &p : purchases) {
                     const bool isDeleted = p.toObject()["_deleted"].toBool();
@@ -286,12 +267,12 @@ private Q_SLOTS:
         QVERIFY2(driver.done(), qPrintable(driver.failure()));
         QVERIFY(packNeeded());
 
-        const QJsonArray productRows = peerRead(m_dir->file("Prod5.DBF"));
+        const QJsonArray productRows = peerRead(m_business.file("Prod5.DBF"));
         QCOMPARE(productRows.size(), 2);
         for (const QJsonValue &p : productRows)
             QCOMPARE(p.toObject()["_deleted"].toBool(),
                      p.toObject()["PRID"].toString() == QLatin1String("AB-1"));
-        const QJsonArray itemRows = peerRead(m_dir->file("ITM5.DBF"));
+        const QJsonArray itemRows = peerRead(m_business.file("ITM5.DBF"));
         QCOMPARE(itemRows.size(), 1);
         QCOMPARE(itemRows[0].toObject()["PRID"].toString(), QStringLiteral("AB-1"));
         QVERIFY(!itemRows[0].toObject()["_deleted"].toBool());

@@ -27,11 +27,6 @@ using namespace recordtest;
 
 namespace {
 
-QVariant ok()
-{
-    return QVariant::fromValue(Prompt::Answer::Ok);
-}
-
 QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
@@ -45,21 +40,17 @@ class TestPurchaseWindow : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempDataDir> m_dir;
-    std::unique_ptr<FixedClock> m_clock;
+    EmptyBusiness m_business;
     db::Engine *m_engine = nullptr;
 
     quint32 addProduct(const QString &id, bool tracked, double onHand)
     {
-        db::Table *t = openProducts(*m_engine).table;
         ProductRecord p;
         p.PrID = id;
         p.PDesc = QStringLiteral("Item ") + id;
         p.lInven = tracked;
         p.ONHAND = onHand;
-        if (!t || !t->appendBlank().isOk() || !writeProduct(*t, p).isOk())
-            return 0;
-        return t->recNo();
+        return appendRecord(openProducts(*m_engine), p, writeProduct);
     }
 
     qint64 runForm(qint64 selection, ModalDriver &driver)
@@ -76,20 +67,12 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_clock = std::make_unique<FixedClock>(QDate(2024, 6, 14));
-        m_dir = std::make_unique<TempDataDir>();
-        QVERIFY(openEmptyBusiness(m_dir->path()));
+        QVERIFY(m_business.open(QDate(2024, 6, 14)));
         registerPurchaseWindows();
         m_engine = &database();
     }
 
-    void cleanup()
-    {
-        closeBusiness();
-        m_engine = nullptr;
-        m_dir.reset();
-        m_clock.reset();
-    }
+    void cleanup() { m_business.close(); }
 
     // Twelve units of a product not tracked, picked with "Product": the purchase is stored with
     // 12.00 and 30.00, and the product becomes an inventory item with its on-hand figure and every
@@ -99,7 +82,7 @@ private Q_SLOTS:
         addProduct(QStringLiteral("ANVIL"), false, 1);
         addProduct(QStringLiteral("WIDGET"), false, 7);
         closeAllTables(*m_engine);
-        const QJsonArray before = peerRead(m_dir->file("Prod5.DBF"));
+        const QJsonArray before = peerRead(m_business.file("Prod5.DBF"));
 
         ModalDriver driver;
         driver
@@ -130,7 +113,7 @@ private Q_SLOTS:
         QCOMPARE(saved, 1);
         QVERIFY(Prompt::takeShown().isEmpty());
 
-        const QJsonArray purchases = peerRead(m_dir->file("Pur5.DBF"));
+        const QJsonArray purchases = peerRead(m_business.file("Pur5.DBF"));
         QCOMPARE(purchases.size(), 1);
         const QJsonObject p = purchases[0].toObject();
         QCOMPARE(p["PURPROD"].toString(), QStringLiteral("WIDGET"));
@@ -138,7 +121,7 @@ private Q_SLOTS:
         QCOMPARE(p["PURQTY"].toDouble(), 12.0);
         QCOMPARE(p["PURCOST"].toDouble(), 30.0);
         QCOMPARE(p["PURNO"].toInt(), 0);
-        const QJsonArray after = peerRead(m_dir->file("Prod5.DBF"));
+        const QJsonArray after = peerRead(m_business.file("Prod5.DBF"));
         QCOMPARE(after.size(), 2);
         QJsonObject widget = after[1].toObject();
         QCOMPARE(widget["LINVEN"].toBool(), true);
@@ -151,7 +134,7 @@ private Q_SLOTS:
         db::Table *products = openProducts(*m_engine).table;
         QVERIFY(products->go(2) && products->setLogical(products->fieldIndex("lInven"), false).isOk());
         QVERIFY(closeAllTables(*m_engine).isOk());
-        const QByteArray productFile = fileBytes(m_dir->file("Prod5.DBF"));
+        const QByteArray productFile = fileBytes(m_business.file("Prod5.DBF"));
         ModalDriver again;
         again.then("purchaseDialog", [](QWidget *w) {
             QVERIFY(child<QWidget>(w, "deleteButton")->isEnabled());
@@ -161,8 +144,8 @@ private Q_SLOTS:
             click(w, "saveButton");
         });
         QCOMPARE(runForm(saved, again), saved);
-        QCOMPARE(fileBytes(m_dir->file("Prod5.DBF")), productFile);
-        const QJsonObject edited = peerRead(m_dir->file("Pur5.DBF"))[0].toObject();
+        QCOMPARE(fileBytes(m_business.file("Prod5.DBF")), productFile);
+        const QJsonObject edited = peerRead(m_business.file("Pur5.DBF"))[0].toObject();
         QCOMPARE(edited["PURQTY"].toDouble(), 14.0);
         QCOMPARE(edited["PURPROD"].toString(), QStringLiteral("WIDGET"));
     }
@@ -220,7 +203,7 @@ private Q_SLOTS:
             QCoreApplication::processEvents(); // a box left without a figure says so once the focus moved
             if (!message.isEmpty()) {
                 QVERIFY(w->isVisible());
-                Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
+                Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
                 click(w, "cancelButton");
             }
         });
@@ -230,7 +213,7 @@ private Q_SLOTS:
         if (message.isEmpty()) {
             QVERIFY(result > 0);
             QVERIFY(shown.isEmpty());
-            const QJsonArray rows = peerRead(m_dir->file("Pur5.DBF"));
+            const QJsonArray rows = peerRead(m_business.file("Pur5.DBF"));
             QCOMPARE(rows.size(), 1);
             QCOMPARE(rows[0].toObject()["PURPROD"].toString(), QStringLiteral("BOLT"));
             QCOMPARE(rows[0].toObject()["PURQTY"].toDouble(), quantity.toDouble());
@@ -261,16 +244,16 @@ private Q_SLOTS:
         driver.then("purchaseDialog", [](QWidget *w) {
             QCOMPARE(child<QDateEdit>(w, "dateAcquiredEdit")->date(), QDate(2024, 1, 2));
             type(w, "totalCostEdit", "7");
-            Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::No)});
+            Prompt::setNextAnswers({answer(Prompt::Answer::No)});
             QTest::keyClick(w, Qt::Key_Escape);
             QVERIFY(w->isVisible());
             QCOMPARE(child<QLineEdit>(w, "totalCostEdit")->text().trimmed(), QStringLiteral("7"));
-            Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
+            Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
             click(w, "cancelButton");
         });
         QCOMPARE(runForm(1, driver), 1);
         QCOMPARE(Prompt::takeShown(), (QStringList{"Discard the changes?", "Discard the changes?"}));
-        QCOMPARE(peerRead(m_dir->file("Pur5.DBF"))[0].toObject()["PURCOST"].toDouble(), 6.0);
+        QCOMPARE(peerRead(m_business.file("Pur5.DBF"))[0].toObject()["PURCOST"].toDouble(), 6.0);
 
         ModalDriver unchanged;
         unchanged.then("purchaseDialog", [](QWidget *w) { click(w, "cancelButton"); });
@@ -294,10 +277,10 @@ private Q_SLOTS:
         QVERIFY(closeAllTables(*m_engine).isOk());
         QVERIFY2(loop.done(), qPrintable(loop.failure()));
         QVERIFY(packNeeded());
-        const QJsonArray rows = peerRead(m_dir->file("Pur5.DBF"));
+        const QJsonArray rows = peerRead(m_business.file("Pur5.DBF"));
         QCOMPARE(rows.size(), 1);
         QVERIFY(rows[0].toObject()["_deleted"].toBool());
-        QCOMPARE(peerRead(m_dir->file("Prod5.DBF")).size(), 1);
+        QCOMPARE(peerRead(m_business.file("Prod5.DBF")).size(), 1);
     }
 
 private:

@@ -37,15 +37,11 @@
 
 using namespace tallyra;
 using namespace testsupport;
+using recordtest::answer;
 using recordtest::child;
 using recordtest::ModalDriver;
 
 namespace {
-
-QVariant answer(Prompt::Answer a)
-{
-    return QVariant::fromValue(a);
-}
 
 QString focusName()
 {
@@ -86,37 +82,23 @@ class TestWindowRules : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<FixedClock> m_clock;
-    std::unique_ptr<TempDataDir> m_dir;
+    recordtest::EmptyBusiness m_business;
 
 private Q_SLOTS:
     void init()
     {
         QLocale::setDefault(QLocale::c());
-        m_clock = std::make_unique<FixedClock>(QDate(2026, 12, 8));
-        m_dir = std::make_unique<TempDataDir>();
-        QVERIFY(recordtest::openEmptyBusiness(m_dir->path()));
-        GroupRecord group;
-        group.nGroup = 1;
-        group.cGroup = QStringLiteral("Retail");
-        QVERIFY(openTable(database(), TableId::Groups));
-        db::Table *groups = database().table(QStringLiteral("GROUPS"));
-        QVERIFY(groups->appendBlank().isOk() && writeGroup(*groups, group).isOk());
-        QVERIFY(openTable(database(), TableId::Customers));
+        QVERIFY(m_business.open(QDate(2026, 12, 8)));
+        QVERIFY(recordtest::appendRecord(openGroups(database()), GroupRecord{1, QStringLiteral("Retail")},
+                                         writeGroup));
         CustomerRecord customer;
         customer.CuNo = 1;
         customer.Last = QStringLiteral("Holloway");
         customer.NGroup = 1;
-        db::Table *customers = database().table(QStringLiteral("CUST5"));
-        QVERIFY(customers->appendBlank().isOk() && writeCustomer(*customers, customer).isOk());
+        QVERIFY(recordtest::appendRecord(openCustomers(database()), customer, writeCustomer));
         QVERIFY(closeAllTables(database()).isOk());
     }
-    void cleanup()
-    {
-        recordtest::closeBusiness();
-        m_dir.reset();
-        m_clock.reset();
-    }
+    void cleanup() { m_business.close(); }
 
     void tabAndEnterFollowTheFormInEveryRecordWindow();
     void escapeAndCancelAskBeforeChangesAreLost();
@@ -568,7 +550,7 @@ void TestWindowRules::datesSavedTenTimesNeverMove()
     }
     // The peer reader sees the same dates on disk.
     QVERIFY(closeAllTables(database()).isOk());
-    const QJsonArray rows = recordtest::peerRead(m_dir->file(QStringLiteral("INV6.DBF")));
+    const QJsonArray rows = recordtest::peerRead(m_business.file(QStringLiteral("INV6.DBF")));
     QVERIFY(!rows.isEmpty());
     QStringList years;
     for (const QJsonValue &row : rows)
