@@ -1,7 +1,8 @@
 // The rules every record window keeps, driven through the real windows offscreen: the Tab and
 // Enter order follows the form, Tab leaves grids, Enter presses the focused button, Escape asks
 // before it discards changes, keystrokes a box cannot take are refused visibly, amounts and dates
-// stay within what their fields hold, and dates saved again and again never move.
+// stay within what their fields hold, dates saved again and again never move, and a record that
+// cannot be read or deleted is told, never lost.
 
 #include "CustomerU.h"
 #include "Database.h"
@@ -18,6 +19,7 @@
 #include "PmtDefU.h"
 #include "ProdDefU.h"
 #include "Prompt.h"
+#include "PurDefU.h"
 #include "RecordTables.h"
 #include "RecordTestSupport.h"
 #include "Records.h"
@@ -106,6 +108,7 @@ private Q_SLOTS:
     void itemTotalsUseTheInvoiceRuleAndStayWithinTheField();
     void datesOutsideTheAcceptedYearsAreRefusedWhereTyped();
     void datesSavedTenTimesNeverMove();
+    void failedReadsAndDeletesAreToldAndLoseNothing();
 };
 
 void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
@@ -556,6 +559,70 @@ void TestWindowRules::datesSavedTenTimesNeverMove()
     for (const QJsonValue &row : rows)
         years << row.toObject().value(QStringLiteral("IDATE")).toString().left(4);
     QCOMPARE(years.mid(0, dates.size()), (QStringList{"2026", "1965", "2066", "1850", "2199", "1900"}));
+}
+
+// A record number that cannot be read is told and shows no window; a delete the disk refuses is
+// told with its reason, the window stays open, and the record stays stored.
+void TestWindowRules::failedReadsAndDeletesAreToldAndLoseNothing()
+{
+    struct Case
+    {
+        const char *window;
+        const char *noun;
+        const char *file;
+        std::function<qint64(db::Engine &, qint64)> run;
+    };
+    const QList<Case> cases = {
+        {"customerDialog", "customer", "CUST5.DBF",
+         [](db::Engine &e, qint64 s) { return TCustomer(e).run(s); }},
+        {"productDialog", "product", "Prod5.DBF", [](db::Engine &e, qint64 s) { return TProdDef(e).run(s); }},
+        {"purchaseDialog", "purchase", "Pur5.DBF", [](db::Engine &e, qint64 s) { return TPurDef(e).run(s); }},
+    };
+    ProductRecord bolt;
+    bolt.PrID = QStringLiteral("BOLT");
+    QVERIFY(recordtest::appendRecord(openProducts(database()), bolt, writeProduct));
+    PurchaseRecord bought{QStringLiteral("BOLT"), QDate(2026, 12, 1), 2, 10};
+    QVERIFY(recordtest::appendRecord(openPurchases(database()), bought, writePurchase));
+    QVERIFY(closeDatabase().isOk());
+    auto disk = std::make_shared<FailingFileSystem>(1 << 30, false);
+    openDatabase(m_business.path(), disk);
+
+    for (const Case &c : cases) {
+        const QString noun = QString::fromLatin1(c.noun);
+        Prompt::takeShown();
+        Prompt::setNextAnswers({answer(Prompt::Answer::Ok)});
+        QCOMPARE(c.run(database(), 99), qint64(-1));
+        QCOMPARE(Prompt::takeShown(),
+                 QStringList{noun.at(0).toUpper() + noun.mid(1) + " record 99 could not be read."});
+
+        bool stayed = false;
+        ModalDriver script;
+        script.then(c.window, [&](QWidget *w) {
+            disk->setBudget(0);
+            Prompt::setNextAnswers({answer(Prompt::Answer::Ok)});
+            recordtest::click(w, "deleteButton");
+            stayed = w->isVisible();
+            disk->setBudget(1 << 30);
+            recordtest::click(w, "cancelButton");
+        });
+        script.start();
+        QCOMPARE(c.run(database(), 1), qint64(1));
+        QVERIFY2(script.done(), qPrintable(script.failure()));
+        QVERIFY2(stayed, c.window);
+        // The message, then the engine's reason.
+        const QString told = "The " + noun + " could not be deleted.\n";
+        const QStringList shown = Prompt::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].startsWith(told) && shown[0].size() > told.size(), qPrintable(shown[0]));
+        closeAllTables(database());
+    }
+    closeDatabase();
+    openDatabase(m_business.path());
+    for (const Case &c : cases) {
+        const QJsonArray rows = recordtest::peerRead(m_business.file(QString::fromLatin1(c.file)));
+        QCOMPARE(rows.size(), 1);
+        QVERIFY2(!rows[0].toObject()["_deleted"].toBool(), c.file);
+    }
 }
 
 QTEST_MAIN(TestWindowRules)
