@@ -51,25 +51,19 @@ class TestImportWindows : public QObject
     Q_OBJECT
 
 private:
-    TempDataDir *m_dir = nullptr;
+    EmptyBusiness m_business;
 
 private Q_SLOTS:
     void init()
     {
         QLocale::setDefault(QLocale::c());
-        m_dir = new TempDataDir;
-        QVERIFY(openEmptyBusiness(m_dir->path()));
+        QVERIFY(m_business.open());
         OpenResult g = openGroups(database());
         QVERIFY(g && g.table->appendBlank() && writeGroup(*g.table, {1, "Retail"}));
         QVERIFY(g.table->appendBlank() && writeGroup(*g.table, {2, "Wholesale"}));
         QVERIFY(database().closeAll());
     }
-    void cleanup()
-    {
-        closeBusiness();
-        delete m_dir;
-        m_dir = nullptr;
-    }
+    void cleanup() { m_business.close(); }
 
     // The boxes of each kind, a box that is left holding no number, a delimiter that cannot be,
     // and what is stored.
@@ -145,13 +139,13 @@ private Q_SLOTS:
     // group, the counts, the skipped line; then undo, which puts the files back byte for byte.
     void importAndUndo()
     {
-        const QString file = m_dir->file("../shop.csv");
+        const QString file = m_business.file("../shop.csv");
         QVERIFY(writeFile(file, "Mme,Ren\xE9"
                                 "e,M\xFCller,,,Lyon,,,69001\r\n"
                                 "Mr,John,Smith,1 Main St,,Boston,MA,,02134\r\n"
                                 "short,line\r\n"
                                 "Ms,Ann,Lee,,,Springfield,IL,,62701\r\n"));
-        const QStringList before = snapshot(m_dir->path());
+        const QStringList before = snapshot(m_business.path());
         ModalDriver driver;
         driver
             .then("importDialog",
@@ -175,7 +169,7 @@ private Q_SLOTS:
                       QCOMPARE(child<QComboBox>(w, "formatCombo")->currentText(), "Shop CSV");
                       Prompt::setNextAnswers({answer(Prompt::Answer::Ok), answer(Prompt::Answer::Ok)});
                       click(w, "importButton");
-                      type(w, "fileEdit", m_dir->file("nothing-here.csv"));
+                      type(w, "fileEdit", m_business.file("nothing-here.csv"));
                       click(w, "importButton");
                       QCOMPARE(
                           Prompt::takeShown(),
@@ -192,7 +186,7 @@ private Q_SLOTS:
                       QCOMPARE(preview->item(0, 4)->text(), QStringLiteral("Müller"));
                       QCOMPARE(preview->item(2, 0)->text(), "3");
                       QVERIFY(preview->item(2, 1)->text().startsWith("Skip: it has 2 fields"));
-                      QCOMPARE(snapshot(m_dir->path()).size(), before.size());
+                      QCOMPARE(snapshot(m_business.path()).size(), before.size());
                       Prompt::takeShown();
                       clickLater(w, "importButton");
                   })
@@ -234,7 +228,7 @@ private Q_SLOTS:
         QVERIFY(shown[0].startsWith("Put CUST5.DBF back as it was before the last import?"));
         QVERIFY(shown[1].startsWith("CUST5.DBF is back as it was before the last import."));
         // Only the format was added; CUST5 and its index are as they were.
-        QStringList after = snapshot(m_dir->path());
+        QStringList after = snapshot(m_business.path());
         QStringList expected = before;
         after.removeIf([](const QString &s) { return s.startsWith("ImportF"); });
         expected.removeIf([](const QString &s) { return s.startsWith("ImportF"); });
@@ -254,7 +248,7 @@ private Q_SLOTS:
         QByteArray lines;
         for (int i = 0; i < 200000; ++i)
             lines += "P" + QByteArray::number(i) + ",Item " + QByteArray::number(i) + ",,1.50\n";
-        const QString file = m_dir->file("../catalogue.csv");
+        const QString file = m_business.file("../catalogue.csv");
         QVERIFY(writeFile(file, lines));
         ModalDriver driver;
         driver.then("importDialog", [&](QWidget *w) {

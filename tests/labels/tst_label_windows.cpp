@@ -173,9 +173,7 @@ void TstLabelWindows::pickListOrderAndDeletedMark()
         list->setCurrentRow(0);
         click(w, "selectButton");
     });
-    driver.start();
-    const qint64 picked = pick.pick(-1, false);
-    QVERIFY2(driver.done(), qPrintable(driver.failure()));
+    const qint64 picked = runPick(pick, -1, false, driver);
     closeAllTables(database());
     QCOMPARE(shown.size(), storedStocks().size());
     QVERIFY(shown.first().startsWith(QStringLiteral("0 first by name ")));

@@ -5,6 +5,7 @@
 // windows are driven by testsupport::ModalDriver; a step that would open another modal window
 // clicks later (clickLater), so the next step can find that window.
 
+#include "BrowseEdit.h"
 #include "Database.h"
 #include "ModalDriver.h"
 #include "NewBusiness.h"
@@ -29,6 +30,9 @@
 #include <memory>
 
 namespace recordtest {
+
+// The shared driver of modal windows (tests/support).
+using testsupport::ModalDriver;
 
 // A new, empty business in `path`, opened as the program's database with the record windows
 // registered, default settings and no canned answers or shown prompts left from another test.
@@ -92,6 +96,44 @@ quint32 appendRecord(const tallyra::OpenResult &opened, const Record &record,
     return t->recNo();
 }
 
+// What a window shown modally while `driver` stepped through it left: `result`, or -2 when a
+// step did not run (the failure warned).
+inline qint64 drivenResult(ModalDriver &driver, qint64 result)
+{
+    if (driver.done())
+        return result;
+    qWarning("%s", qPrintable(driver.failure()));
+    return -2;
+}
+
+// A record window (or the invoice) run on `selection` (0: a new record) with `driver`'s steps.
+template <typename Form> qint64 runForm(Form &form, qint64 selection, ModalDriver &driver)
+{
+    driver.start();
+    return drivenResult(driver, form.run(selection));
+}
+
+// A pick list shown on `selection` with `driver`'s steps.
+template <typename List> qint64 runPick(List &list, qint64 selection, bool allowNew, ModalDriver &driver)
+{
+    driver.start();
+    return drivenResult(driver, list.pick(selection, allowNew));
+}
+
+// The main window's loop over the open table `opened` (its pick list and forms) from its first
+// record, `driver` stepping through the windows; every table closed after. True when the tables
+// closed and every step ran (a failed step is warned).
+inline bool runLoop(ModalDriver &driver, const tallyra::OpenResult &opened, tallyra::RecordKind kind)
+{
+    driver.start();
+    if (opened.table)
+        tallyra::browseAndEdit(*opened.table, kind, tallyra::firstRecordNumber(*opened.table), nullptr);
+    const bool closed = tallyra::closeAllTables(tallyra::database()).isOk();
+    if (!driver.done())
+        qWarning("%s", qPrintable(driver.failure()));
+    return opened.table && closed && driver.done();
+}
+
 // A canned answer to the next prompt.
 inline QVariant answer(tallyra::Prompt::Answer a)
 {
@@ -101,9 +143,6 @@ inline QVariant ok()
 {
     return answer(tallyra::Prompt::Answer::Ok);
 }
-
-// The shared driver of modal windows (tests/support).
-using testsupport::ModalDriver;
 
 template <typename T = QWidget> T *child(QWidget *window, const char *name)
 {

@@ -104,14 +104,10 @@ private:
 
     QString file(const QString &name) const { return m_business.file(name); }
 
-    // The main window's "Customers": CUST5 and GROUPS open, CUST5 by name, the browse-and-edit
-    // loop with the registered windows from the first customer, then every table closed.
-    void customersLoop()
+    // The main window's "Customers": GROUPS open too, CUST5 by name.
+    bool customersLoop(ModalDriver &driver)
     {
-        db::Table *customers = openCustomers(*m_engine).table;
-        QVERIFY(customers && openGroups(*m_engine).ok());
-        browseAndEdit(*customers, RecordKind::Customer, firstRecordNumber(*customers), nullptr);
-        QVERIFY(closeAllTables(*m_engine).isOk());
+        return openGroups(*m_engine) && runLoop(driver, openCustomers(*m_engine), RecordKind::Customer);
     }
 
 private Q_SLOTS:
@@ -176,9 +172,7 @@ private Q_SLOTS:
                 QCOMPARE(child<QLineEdit>(w, "groupEdit")->text(), QStringLiteral("Retail"));
                 click(w, "cancelButton");
             });
-        driver.start();
-        customersLoop();
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QVERIFY(customersLoop(driver));
         QVERIFY(Prompt::takeShown().isEmpty());
 
         const QJsonArray customers = peerRead(file("CUST5.DBF"));
@@ -250,10 +244,8 @@ private Q_SLOTS:
             Prompt::setNextAnswers({answer(Prompt::Answer::Yes)});
             click(w, "cancelButton");
         });
-        driver.start();
         TCustomer form(*m_engine);
-        QCOMPARE(form.run(0), -1);
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runForm(form, 0, driver), -1);
         QCOMPARE(Prompt::takeShown(), (QStringList{"Please Select Customer Group", "Discard the changes?"}));
         QCOMPARE(openCustomers(*m_engine).table->recordCount(), 0u);
 
@@ -280,9 +272,7 @@ private Q_SLOTS:
                 QCOMPARE(child<QLineEdit>(w, "groupEdit")->text(), QStringLiteral("Retail"));
                 click(w, "saveButton");
             });
-        second.start();
-        QCOMPARE(form.run(orphan), qint64(orphan));
-        QVERIFY2(second.done(), qPrintable(second.failure()));
+        QCOMPARE(runForm(form, orphan, second), qint64(orphan));
         QCOMPARE(Prompt::takeShown(), QStringList{"Please Select Customer Group"});
         QCOMPARE(storedCustomer(orphan).NGroup, 1);
         QVERIFY(retail != 0);
@@ -306,11 +296,8 @@ private Q_SLOTS:
             });
             driver.then("pickGroupDialog", [](QWidget *w) { click(w, "selectButton"); });
             driver.then("customerDialog", [](QWidget *w) { click(w, "saveButton"); });
-            driver.start();
             TCustomer form(*m_engine);
-            const qint64 recNo = form.run(0);
-            if (!driver.done())
-                qWarning("%s", qPrintable(driver.failure()));
+            const qint64 recNo = runForm(form, 0, driver);
             return recNo > 0 ? quint32(recNo) : 0;
         };
         const quint32 longOne =
@@ -363,10 +350,8 @@ private Q_SLOTS:
                 selectGroup(w, "Trade");
                 click(w, "selectButton");
             });
-        driver.start();
         TGroupDef form(*m_engine);
-        QCOMPARE(form.run(retail), 0);
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runForm(form, retail, driver), 0);
         const QString question = QStringLiteral("Move Customers in Retail to a selected group");
         QCOMPARE(Prompt::takeShown(), (QStringList{question, question, question}));
         QVERIFY(packNeeded());
@@ -425,9 +410,7 @@ private Q_SLOTS:
                 QCOMPARE(rowTexts(w)[2], QStringLiteral("Cole|Jo|< DELETED >|3"));
                 click(w, "cancelButton");
             });
-        driver.start();
-        customersLoop();
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QVERIFY(customersLoop(driver));
         QVERIFY(packNeeded());
 
         // Cole is marked deleted, Baker is back.

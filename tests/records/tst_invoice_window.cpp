@@ -35,18 +35,15 @@
 
 using namespace tallyra;
 using namespace testsupport;
+using recordtest::answer;
 using recordtest::child;
 using recordtest::clickLater;
 using recordtest::ModalDriver;
+using recordtest::runForm;
 
 namespace {
 
 using Answer = Prompt::Answer;
-
-QVariant answer(Answer a)
-{
-    return QVariant::fromValue(a);
-}
 
 // Types into a box as a user does: click in, replace the text, leave with Tab.
 void typeInto(QWidget *window, const char *name, const QString &text)
@@ -252,9 +249,7 @@ void TestInvoiceWindow::composeAndSaveNewInvoice()
         Prompt::setNextAnswers({QStringLiteral("1001"), answer(Answer::No)});
         clickLater(w, "saveButton");
     });
-    script.start();
-    const qint64 selection = form.run(0);
-    QVERIFY2(script.done(), qPrintable(script.failure()));
+    const qint64 selection = runForm(form, 0, script);
     QCOMPARE(Prompt::takeShown(), (QStringList{"FIRST INVOICE", "Add another invoice?"}));
     QVERIFY(selection > 0);
     QVERIFY(m_engine->closeAll().isOk());
@@ -380,9 +375,7 @@ void TestInvoiceWindow::editItemsAndPaymentsOfSavedInvoice()
         QCOMPARE(textOf(w, "amountDueBox"), QStringLiteral("      3.75"));
         clickLater(w, "saveButton"); // an existing invoice: saved and closed, no question
     });
-    script.start();
-    QCOMPARE(form.run(saved.recNo), qint64(saved.recNo));
-    QVERIFY2(script.done(), qPrintable(script.failure()));
+    QCOMPARE(runForm(form, saved.recNo, script), qint64(saved.recNo));
     QVERIFY(Prompt::takeShown().isEmpty());
 
     CurrentInvoice back;
@@ -424,9 +417,7 @@ void TestInvoiceWindow::messagesAndAddAnother()
         QCOMPARE(child<QLabel>(w, "shipLabel")->text(), QStringLiteral("Shipping:"));
         clickLater(w, "cancelButton");
     });
-    script.start();
-    QCOMPARE(form.run(0), qint64(0));
-    QVERIFY2(script.done(), qPrintable(script.failure()));
+    QCOMPARE(runForm(form, 0, script), qint64(0));
     QCOMPARE(m_engine->table("INV6")->recordCount(), 1u);
     InvoiceRecord stored;
     QVERIFY(m_engine->table("INV6")->go(1));
@@ -455,10 +446,8 @@ void TestInvoiceWindow::deleteAsksFirst()
         Prompt::setNextAnswers({answer(Answer::Ok)});
         clickLater(w, "deleteButton");
     });
-    script.start();
     // The first invoice deleted: the second, now record 1 after the pack, is the selection.
-    QCOMPARE(form.run(records[0]), qint64(1));
-    QVERIFY2(script.done(), qPrintable(script.failure()));
+    QCOMPARE(runForm(form, records[0], script), qint64(1));
     QCOMPARE(m_engine->table("INV6")->recordCount(), 1u);
     QCOMPARE(m_engine->table("PMT")->recordCount(), 1u);
 }

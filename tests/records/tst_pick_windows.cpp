@@ -215,10 +215,8 @@ private Q_SLOTS:
             grid->setCurrentCell(2, 0);
             QTest::keyClick(grid, Qt::Key_Return);
         });
-        driver.start();
         TPickCust list(*m_engine);
-        QCOMPARE(list.pick(m_byName[20], true), qint64(m_byName[17]));
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runPick(list, m_byName[20], true, driver), qint64(m_byName[17]));
     }
 
     // Typing SM, more letters and back to SM seeks once per change of the text; the list moves to
@@ -252,10 +250,8 @@ private Q_SLOTS:
             QCOMPARE(list->grid().seeks(), 6);
             click(w, "cancelButton");
         });
-        driver.start();
         TPickCust list(*m_engine);
-        QCOMPARE(list.pick(0, true), -1);
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runPick(list, 0, true, driver), -1);
     }
 
     // Every pick list grows with its window, showing more rows when enlarged, and answers its
@@ -413,10 +409,8 @@ private Q_SLOTS:
             }
             click(w, "cancelButton");
         });
-        driver.start();
         TPickPur list(*m_engine);
-        QCOMPARE(list.pick(0, true), -1);
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runPick(list, 0, true, driver), -1);
     }
 
     // By e-mail address (ByCust off): the EMail column first, in address order.
@@ -434,10 +428,8 @@ private Q_SLOTS:
             QCOMPARE(currentCell(w, 1), QStringLiteral("C19"));
             click(w, "newButton");
         });
-        driver.start();
         TPickCust list(*m_engine);
-        QCOMPARE(list.pick(0, true), 0);
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runPick(list, 0, true, driver), 0);
         QCOMPARE(m_engine->table(QStringLiteral("CUST5"))->selectedTag().toUpper(), QStringLiteral("CEMAIL"));
     }
 
@@ -476,10 +468,8 @@ private Q_SLOTS:
             QVERIFY(child<QLineEdit>(w, "customerEdit")->text().isEmpty()); // customer 99 does not exist
             click(w, "selectButton");
         });
-        driver.start();
         TPickInv list(*m_engine);
-        QCOMPARE(list.pick(records[3], false), qint64(records[120]));
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runPick(list, records[3], false, driver), qint64(records[120]));
         QCOMPARE(customers->selectedTag().toUpper(), QStringLiteral("CNAME"));
     }
 
@@ -544,10 +534,8 @@ private Q_SLOTS:
             QCOMPARE(names->currentItem()->text(), QStringLiteral("Gamma"));
             QTest::keyClick(names, Qt::Key_Return);
         });
-        driver.start();
         TPickGroup list(*m_engine);
-        QCOMPARE(list.pick(records["Gamma"], true), qint64(records["Gamma"]));
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QCOMPARE(runPick(list, records["Gamma"], true, driver), qint64(records["Gamma"]));
         QCOMPARE(Prompt::takeShown(), QStringList());
         QCOMPARE(groups->selectedTag().toUpper(), QStringLiteral("NGROUP"));
     }

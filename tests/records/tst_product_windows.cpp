@@ -66,11 +66,7 @@ private:
     {
         ModalDriver driver;
         driver.then("productDialog", steps);
-        driver.start();
-        const qint64 result = form.run(selection);
-        if (!driver.done())
-            qWarning("%s", qPrintable(driver.failure()));
-        return result;
+        return recordtest::runForm(form, selection, driver);
     }
 
 private Q_SLOTS:
@@ -260,11 +256,7 @@ private Q_SLOTS:
                 QCOMPARE(deleted, 3);
                 click(w, "cancelButton");
             });
-        driver.start();
-        db::Table *products = openProducts(*m_engine).table;
-        browseAndEdit(*products, RecordKind::Product, firstRecordNumber(*products), nullptr);
-        QVERIFY(closeAllTables(*m_engine).isOk());
-        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QVERIFY(runLoop(driver, openProducts(*m_engine), RecordKind::Product));
         QVERIFY(packNeeded());
 
         const QJsonArray productRows = peerRead(m_business.file("Prod5.DBF"));

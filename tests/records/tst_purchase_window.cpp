@@ -55,12 +55,9 @@ private:
 
     qint64 runForm(qint64 selection, ModalDriver &driver)
     {
-        driver.start();
         TPurDef form(*m_engine);
-        const qint64 result = form.run(selection);
+        const qint64 result = recordtest::runForm(form, selection, driver);
         closeAllTables(*m_engine);
-        if (!driver.done())
-            qWarning("%s", qPrintable(driver.failure()));
         return result;
     }
 
@@ -271,11 +268,7 @@ private Q_SLOTS:
                   })
             .then("purchaseDialog", [](QWidget *w) { click(w, "deleteButton"); })
             .then("pickPurchaseDialog", [](QWidget *w) { click(w, "cancelButton"); });
-        loop.start();
-        db::Table *table = openPurchases(*m_engine).table;
-        browseAndEdit(*table, RecordKind::Purchase, firstRecordNumber(*table), nullptr);
-        QVERIFY(closeAllTables(*m_engine).isOk());
-        QVERIFY2(loop.done(), qPrintable(loop.failure()));
+        QVERIFY(runLoop(loop, openPurchases(*m_engine), RecordKind::Purchase));
         QVERIFY(packNeeded());
         const QJsonArray rows = peerRead(m_business.file("Pur5.DBF"));
         QCOMPARE(rows.size(), 1);
