@@ -58,9 +58,8 @@ private Q_SLOTS:
     {
         QLocale::setDefault(QLocale::c());
         QVERIFY(m_business.open());
-        OpenResult g = openGroups(database());
-        QVERIFY(g && g.table->appendBlank() && writeGroup(*g.table, {1, "Retail"}));
-        QVERIFY(g.table->appendBlank() && writeGroup(*g.table, {2, "Wholesale"}));
+        for (const GroupRecord &g : {GroupRecord{1, "Retail"}, GroupRecord{2, "Wholesale"}})
+            QVERIFY(appendRecord(openGroups(database()), g, writeGroup));
         QVERIFY(database().closeAll());
     }
     void cleanup() { m_business.close(); }

@@ -157,8 +157,7 @@ void TstLabelWindows::pickListOrderAndDeletedMark()
         r.Name = QStringLiteral("0 first by name");
         r.Width = 100;
         r.Height = 50;
-        QVERIFY(labels.table->appendBlank().isOk());
-        QVERIFY(writeLabel(*labels.table, r).isOk());
+        QVERIFY(appendRecord(labels, r, writeLabel));
         QVERIFY(labels.table->markDeleted().isOk());
         closeAllTables(database());
     }

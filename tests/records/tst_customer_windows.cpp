@@ -435,12 +435,7 @@ private Q_SLOTS:
         addGroup(1, QStringLiteral("Retail"));
         addCustomer(1, QStringLiteral("Ames"), 1);
         addCustomer(2, QStringLiteral("Baker"), 1);
-        {
-            ProductRecord bolt;
-            bolt.PrID = QStringLiteral("BOLT");
-            db::Table *products = openProducts(*m_engine).table;
-            QVERIFY(products->appendBlank().isOk() && writeProduct(*products, bolt).isOk());
-        }
+        QVERIFY(appendRecord(openProducts(*m_engine), ProductRecord{QStringLiteral("BOLT")}, writeProduct));
         closeDatabase();
 
         auto disk = std::make_shared<FailingFileSystem>(1 << 30);

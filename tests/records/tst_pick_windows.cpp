@@ -62,13 +62,9 @@ private:
     // 25 customers "C00".."C24" appended in reverse order, in groups 1 and 2.
     void addCustomers()
     {
-        db::Table *groups = openGroups(*m_engine).table;
         for (const GroupRecord &g :
-             {GroupRecord{1, QStringLiteral("Retail")}, GroupRecord{2, QStringLiteral("Trade")}}) {
-            QVERIFY(groups->appendBlank().isOk());
-            QVERIFY(writeGroup(*groups, g).isOk());
-        }
-        db::Table *t = openCustomers(*m_engine).table;
+             {GroupRecord{1, QStringLiteral("Retail")}, GroupRecord{2, QStringLiteral("Trade")}})
+            QVERIFY(appendRecord(openGroups(*m_engine), g, writeGroup));
         m_byName = QList<quint32>(25, 0);
         for (int i = 24; i >= 0; --i) {
             CustomerRecord c;
@@ -77,9 +73,8 @@ private:
             c.First = QStringLiteral("Ann");
             c.EMail = QStringLiteral("z%1@example.com").arg(24 - i, 2, 10, QLatin1Char('0'));
             c.NGroup = i % 2 ? 2 : 1;
-            QVERIFY(t->appendBlank().isOk());
-            QVERIFY(writeCustomer(*t, c).isOk());
-            m_byName[i] = t->recNo();
+            m_byName[i] = appendRecord(openCustomers(*m_engine), c, writeCustomer);
+            QVERIFY(m_byName[i] != 0);
         }
     }
 
@@ -224,13 +219,11 @@ private Q_SLOTS:
     void searchBoxSeeksOncePerChange()
     {
         addCustomers();
-        db::Table *t = openCustomers(*m_engine).table;
         for (const char *name : {"Smale", "Smith", "Smythe"}) {
             CustomerRecord c;
             c.Last = QString::fromLatin1(name);
             c.NGroup = 1;
-            QVERIFY(t->appendBlank().isOk());
-            QVERIFY(writeCustomer(*t, c).isOk());
+            QVERIFY(appendRecord(openCustomers(*m_engine), c, writeCustomer));
         }
         ModalDriver driver;
         driver.then("pickCustomerDialog", [](QWidget *w) {
@@ -437,11 +430,11 @@ private Q_SLOTS:
     // "Customer:" box names the invoice's customer; CUST5 keeps its order.
     void invoiceListFindsTheTypedNumber()
     {
-        db::Table *customers = openCustomers(*m_engine).table;
         CustomerRecord ann;
         ann.CuNo = 7;
         ann.First = QStringLiteral("Ann");
         ann.Last = QStringLiteral("Lee");
+        db::Table *customers = openCustomers(*m_engine).table;
         QVERIFY(customers->appendBlank().isOk() && writeCustomer(*customers, ann).isOk());
         db::Table *invoices = openInvoices(*m_engine).table;
         QMap<qint64, quint32> records;

@@ -224,11 +224,10 @@ private Q_SLOTS:
             addPurchase(QStringLiteral("AB-1"), QDate(2024, 5, day));
         addPurchase(QStringLiteral("AB-10"), QDate(2024, 5, 1));
         addPurchase(QStringLiteral("A"), QDate(2024, 5, 1));
-        db::Table *items = openItems(*m_engine).table;
         ItemRecord item;
         item.IvNo = 1;
         item.PrID = QStringLiteral("AB-1");
-        QVERIFY(items->appendBlank().isOk() && writeItem(*items, item).isOk());
+        QVERIFY(appendRecord(openItems(*m_engine), item, writeItem));
         closeAllTables(*m_engine);
 
         ModalDriver driver;

@@ -228,13 +228,8 @@ private Q_SLOTS:
     void leavingAndDeleting()
     {
         addProduct(QStringLiteral("BOLT"), true, 0);
-        db::Table *purchases = openPurchases(*m_engine).table;
-        PurchaseRecord p;
-        p.PURProd = QStringLiteral("BOLT");
-        p.PURDate = QDate(2024, 1, 2);
-        p.PURQty = 4;
-        p.PURCost = 6;
-        QVERIFY(purchases->appendBlank().isOk() && writePurchase(*purchases, p).isOk());
+        const PurchaseRecord p{QStringLiteral("BOLT"), QDate(2024, 1, 2), 4, 6};
+        QVERIFY(appendRecord(openPurchases(*m_engine), p, writePurchase));
         closeAllTables(*m_engine);
 
         ModalDriver driver;
