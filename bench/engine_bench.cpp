@@ -22,11 +22,14 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -99,9 +102,26 @@ double seconds(const std::function<void()> &f)
 struct Result
 {
     double seconds = 0;
-    double cpu = 0; // user + system time of the phase's process
-    long peakKiB = 0;
+    double cpu = 0;       // user + system time of the phase's process
+    long peakKiB = 0;     // resident, the pages of mapped files included
+    long peakAnonKiB = 0; // anonymous memory only (heap, stacks), sampled every 2 ms
 };
+
+// The process's anonymous resident memory now, from /proc/self/status (0 where there is none).
+long anonKiB()
+{
+    FILE *f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::sscanf(line, "RssAnon: %ld", &kib) == 1)
+            break;
+    }
+    std::fclose(f);
+    return kib;
+}
 
 // Runs f in a child process; returns its time (written by the child through a pipe) and peak memory.
 Result inChild(const std::function<double()> &f)
@@ -113,15 +133,29 @@ Result inChild(const std::function<double()> &f)
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        double s = f();
-        if (write(fds[1], &s, sizeof s) != sizeof s)
+        std::atomic<bool> done{false};
+        std::atomic<long> peakAnon{0};
+        std::thread sampler([&] {
+            while (!done) {
+                peakAnon = std::max(peakAnon.load(), anonKiB());
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        double out[2] = {f(), 0};
+        done = true;
+        sampler.join();
+        out[1] = double(peakAnon.load());
+        if (write(fds[1], out, sizeof out) != sizeof out)
             _exit(1);
         _exit(0);
     }
     close(fds[1]);
     Result r;
-    if (read(fds[0], &r.seconds, sizeof r.seconds) != sizeof r.seconds)
-        r.seconds = -1;
+    double in[2] = {-1, 0};
+    if (read(fds[0], in, sizeof in) != sizeof in)
+        in[0] = -1;
+    r.seconds = in[0];
+    r.peakAnonKiB = long(in[1]);
     close(fds[0]);
     int status = 0;
     struct rusage ru
@@ -441,7 +475,8 @@ double sqliteDeletePack(const QString &dir)
 
 void row(const char *what, const Result &ours, const Result &sqlite)
 {
-    std::printf("%-34s %8.3f s %8.3f s %6ld MiB", what, ours.seconds, ours.cpu, ours.peakKiB / 1024);
+    std::printf("%-34s %8.3f s %8.3f s %6ld MiB %5ld MiB", what, ours.seconds, ours.cpu, ours.peakKiB / 1024,
+                ours.peakAnonKiB / 1024);
     if (sqlite.seconds > 0)
         std::printf("  %8.3f s %8.3f s %6ld MiB  %6.2fx", sqlite.seconds, sqlite.cpu, sqlite.peakKiB / 1024,
                     sqlite.seconds / ours.seconds);
@@ -454,7 +489,8 @@ void run(quint32 n, const QString &base)
     QDir(base).mkpath("ours");
     QDir(base).mkpath("sqlite");
     const QString ours = base + "/ours", lite = base + "/sqlite";
-    std::printf("\nN = %u customer records, 5 tags  ours: wall, cpu, peak memory    SQLite: wall, cpu, peak  "
+    std::printf("\nN = %u customer records, 5 tags  ours: wall, cpu, peak memory, of it anonymous    SQLite: "
+                "wall, cpu, peak  "
                 "  SQLite/ours (wall)\n",
                 n);
     Result none;

@@ -464,6 +464,41 @@ private Q_SLOTS:
         QVERIFY(broken > 0);
     }
 
+    // Records appended by a program that does not keep the tags: the old tags miss them, so a pack
+    // cannot carry them over in order and builds them from the records instead.
+    void packBuildsTagsMissingRecordsFromTheRecords()
+    {
+        TempDataDir dir;
+        makeTable(dir.path());
+        {
+            db::Engine engine(dir.path());
+            engine.setAutoOpenIndex(false);
+            db::Table *t = engine.open("T");
+            QVERIFY(t);
+            for (int i = 1; i <= 6; ++i) {
+                QVERIFY(t->appendBlank().isOk());
+                QVERIFY(t->setText(0, QStringLiteral("Added %1").arg(i)).isOk());
+                QVERIFY(t->setInteger(1, 1000 + i).isOk());
+                if (i % 3 == 0)
+                    QVERIFY(t->markDeleted().isOk());
+            }
+            QVERIFY(engine.closeAll().isOk());
+        }
+        db::Engine engine(dir.path());
+        db::Table *t = engine.open("T");
+        QVERIFY(t);
+        QVERIFY(!t->check().isOk()); // the tags miss the new records
+        const db::Status packed = t->pack();
+        QVERIFY2(packed.isOk(), qPrintable(packed.toString()));
+        QStringList report;
+        QVERIFY2(t->check(&report).isOk(), qPrintable(report.join('\n')));
+        QCOMPARE(t->recordCount(), quint32(kRows - kRows / 4 + 4));
+        QVERIFY(t->selectTag("NAME"));
+        QCOMPARE(t->seek("ADDED 5"), db::SeekResult::Found);
+        QVERIFY(t->selectTag("NUM"));
+        QCOMPARE(t->seek("    1004"), db::SeekResult::Found);
+    }
+
     void leftOversAreClearedOnlyWhenNoOneUsesTheTable()
     {
         TempDataDir dir;

@@ -88,6 +88,7 @@ public:
     }
     db::Status write(std::uint64_t offset, const void *buffer, std::size_t n) override
     {
+        const std::lock_guard<std::mutex> guard(m_writes->lock);
         ++m_writes->done;
         if (m_writes->failAt > 0 && m_writes->done == m_writes->failAt) {
             // The disk fills up in the middle of this write.

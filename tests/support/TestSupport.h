@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <mutex>
 
 namespace testsupport {
 
@@ -59,6 +60,7 @@ public:
     std::int64_t writesDone() const { return m_writes->done; }
     struct WriteCounter
     {
+        std::mutex lock; // the engine writes from two threads while it builds or packs tags
         std::int64_t done = 0;
         std::int64_t failAt = 0;
     };

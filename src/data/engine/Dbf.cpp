@@ -361,6 +361,45 @@ Status DbfFile::readRecords(std::uint32_t first, std::uint32_t n, char *records)
                         static_cast<std::size_t>(n) * static_cast<std::size_t>(m_recordLength));
 }
 
+const char *DbfFile::mappedRecords(std::uint32_t first, std::uint32_t n) const
+{
+    if (!m_map || first < 1 || n > m_count || first > m_count - n + 1)
+        return nullptr;
+    const std::uint64_t offset =
+        std::uint64_t(m_headerLength) + std::uint64_t(first - 1) * std::uint64_t(m_recordLength);
+    if (offset + std::uint64_t(n) * std::uint64_t(m_recordLength) > m_mapped)
+        return nullptr;
+    return m_map + offset;
+}
+
+Status DbfFile::readMarks(std::uint32_t first, std::uint32_t n, char *marks)
+{
+    if (n > 0 && (first < 1 || first > m_count || n > m_count - first + 1))
+        return Status::invalid(QStringLiteral("%1: records %2 to %3 out of range")
+                                   .arg(path())
+                                   .arg(first)
+                                   .arg(std::uint64_t(first) + n - 1));
+    const std::uint64_t recLen = static_cast<std::uint64_t>(m_recordLength);
+    std::uint64_t offset = std::uint64_t(m_headerLength) + std::uint64_t(first - 1) * recLen;
+    std::uint32_t i = 0;
+    for (; i < n && offset < m_mapped; ++i, offset += recLen)
+        marks[i] = m_map[offset];
+    // Records appended since the mapping was made.
+    const std::uint32_t perChunk = static_cast<std::uint32_t>(std::max<std::uint64_t>(1, (1 << 20) / recLen));
+    std::vector<char> chunk;
+    while (i < n) {
+        const std::uint32_t m = std::min(perChunk, n - i);
+        chunk.resize(std::size_t(m) * std::size_t(recLen));
+        Status s = readRecords(first + i, m, chunk.data());
+        if (!s)
+            return s;
+        for (std::uint32_t k = 0; k < m; ++k)
+            marks[i + k] = chunk[std::size_t(k) * std::size_t(recLen)];
+        i += m;
+    }
+    return Status::ok();
+}
+
 void DbfFile::invalidate(std::uint64_t offset, std::size_t n, const char *data)
 {
     // Keep cached blocks equal to the file: copy the written bytes into any block they touch.

@@ -42,6 +42,11 @@ public:
     // Reads n records from first on, straight from the file (no cache, no mapping: a pass over
     // a whole table keeps memory flat).
     Status readRecords(std::uint32_t first, std::uint32_t n, char *records);
+    // The n records from first on as they lie in the file's mapping, or nullptr when they are not
+    // all mapped (readRecords reads them then). Valid until the file changes or releaseMemory().
+    const char *mappedRecords(std::uint32_t first, std::uint32_t n) const;
+    // The deletion marks of n records from first on, a byte each ('*': deleted).
+    Status readMarks(std::uint32_t first, std::uint32_t n, char *marks);
     Status write(std::uint32_t recNo, const char *record);
     // Appends one record (and the end-of-file mark after it). On failure the file is cut back
     // to its former length.

@@ -24,6 +24,12 @@ public:
     virtual std::uint64_t size() const = 0;
     virtual Status truncate(std::uint64_t size) = 0;
     virtual Status sync() = 0;
+    // Asks the system to start writing these bytes to the disk now, so that a later sync() finds
+    // less to wait for. Only a hint: the bytes are durable after sync(), not before.
+    virtual void startWriteback(std::uint64_t /*offset*/, std::uint64_t /*n*/) {}
+    // Tells the system the file's cached pages will not be read again soon (the file is about to
+    // be replaced), so it drops them now rather than when the file goes. Only a hint.
+    virtual void dropCachedPages() {}
     // Advisory lock on the whole file: shared (many readers) or exclusive. Never waits: a lock held
     // by another open file description gives a Locked status.
     virtual Status lock(bool exclusive) = 0;

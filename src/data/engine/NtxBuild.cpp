@@ -37,6 +37,8 @@ public:
         if (m_buffer.empty())
             return Status::ok();
         Status s = m_file.write(m_written, m_buffer.data(), m_buffer.size());
+        if (s)
+            m_file.startWriteback(m_written, m_buffer.size());
         m_written += m_buffer.size();
         m_buffer.clear();
         return s;

@@ -1,6 +1,8 @@
 // The checker: a walk over the whole tree testing every page, the key order and the depth.
 #include "NtxIndexImpl.h"
 
+#include <sys/mman.h>
+
 namespace db {
 
 Status NtxIndex::check(const std::function<void(QByteArrayView, std::uint32_t)> &visit)
@@ -10,7 +12,50 @@ Status NtxIndex::check(const std::function<void(QByteArrayView, std::uint32_t)> 
 
 Status NtxIndex::check(const std::function<void(QByteArrayView, std::uint32_t)> &visit, NtxTreeStats *stats)
 {
-    Impl &d = *m;
+    return m->walk(visit, stats, true);
+}
+
+Status NtxIndex::walkInOrder(const std::function<void(QByteArrayView, std::uint32_t)> &visit)
+{
+    return m->walk(visit, nullptr, false);
+}
+
+void NtxIndex::dropCachedPages()
+{
+    if (m->file)
+        m->file->dropCachedPages();
+}
+
+Status NtxIndex::Impl::walk(const std::function<void(QByteArrayView, std::uint32_t)> &visit,
+                            NtxTreeStats *stats, bool recordsOnce)
+{
+    Impl &d = *this;
+    // A walk reads every page once: map the file for it (pages already cached are used first,
+    // so changes not yet written are seen).
+    struct Mapping
+    {
+        Impl &d;
+        explicit Mapping(Impl &impl)
+            : d(impl)
+        {
+            const int fd = d.file->nativeHandle();
+            const std::uint64_t size = d.file->size();
+            if (fd < 0 || size < kPageSize)
+                return;
+            void *p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+            if (p == MAP_FAILED)
+                return; // pages are read one by one instead
+            d.walkMap = static_cast<const char *>(p);
+            d.walkMapped = size;
+        }
+        ~Mapping()
+        {
+            if (d.walkMap)
+                ::munmap(const_cast<char *>(d.walkMap), d.walkMapped);
+            d.walkMap = nullptr;
+            d.walkMapped = 0;
+        }
+    } mapping(d);
     if (d.closed)
         return Status::invalid(QStringLiteral("%1: the index is closed").arg(d.filePath));
     NtxTreeStats local;
@@ -89,7 +134,8 @@ Status NtxIndex::check(const std::function<void(QByteArrayView, std::uint32_t)> 
                                      .arg(top.page));
             std::memcpy(previous.data(), key, previous.size());
             havePrevious = true;
-            recNos.push_back(recNo);
+            if (recordsOnce)
+                recNos.push_back(recNo);
             ++st.keys;
             if (visit)
                 visit(QByteArrayView(key, d.g.keySize), recNo);

@@ -130,6 +130,11 @@ public:
     // The same, also reporting the tree's shape (on a fault: the keys and pages seen up to it).
     Status check(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit,
                  NtxTreeStats *stats);
+    // The walk of check() without its test that no record is indexed twice, which keeps a list of
+    // every record number: for a visitor that tests it itself.
+    Status walkInOrder(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit);
+    // The file is about to be replaced: the system may drop its cached pages now.
+    void dropCachedPages();
 
     // Commits, syncs and clears the "in update" mark. After a failed write or a change that
     // stopped halfway (a damaged page found in the middle), the mark stays, so the next open

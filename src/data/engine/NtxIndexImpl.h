@@ -89,6 +89,11 @@ struct NtxIndex::Impl
     std::vector<int> pinned;
     bool pinning = false;
 
+    // While the whole tree is walked (check, walkInOrder): the file mapped read-only, so pages not
+    // in the cache are copied from the mapping instead of read one system call each.
+    const char *walkMap = nullptr;
+    std::uint64_t walkMapped = 0;
+
     // Cursor
     std::vector<Level> levels;
     bool valid = false;
@@ -197,6 +202,9 @@ struct NtxIndex::Impl
     // Page sanity: key count, offset table, child pointers. A page whose offset table is not a
     // permutation of the item slots but whose used items are sound is laid out afresh in memory.
     Status checkPage(Frame *f);
+    // check() and walkInOrder(); recordsOnce: also test that no record is indexed twice.
+    Status walk(const std::function<void(QByteArrayView, std::uint32_t)> &visit, NtxTreeStats *stats,
+                bool recordsOnce);
 
     void markDirty(Frame *f);
 

@@ -94,7 +94,11 @@ Status NtxIndex::Impl::fetch(std::uint32_t off, Frame **out, bool treePage)
     } else {
         idx = grabFrame();
         f = frames[static_cast<std::size_t>(idx)].get();
-        Status s = file->read(off, f->data, kPageSize);
+        Status s;
+        if (off + std::uint64_t(kPageSize) <= walkMapped)
+            std::memcpy(f->data, walkMap + off, kPageSize);
+        else
+            s = file->read(off, f->data, kPageSize);
         if (!s) {
             freeFrames.push_back(idx);
             return s.isCorruption()

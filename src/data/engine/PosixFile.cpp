@@ -96,6 +96,23 @@ public:
         return Status::ok();
     }
 
+    void startWriteback(std::uint64_t offset, std::uint64_t n) override
+    {
+#ifdef __linux__
+        // Without it, a large new file stays in memory until the sync: a machine with much memory
+        // starts writing it back only then, and the sync waits for all of it.
+        ::sync_file_range(m_fd, static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
+#else
+        (void)offset;
+        (void)n;
+#endif
+    }
+
+    void dropCachedPages() override
+    {
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+
     Status lock(bool exclusive) override
     {
         // Open-file-description locks: held per open, so two opens in one process exclude each
@@ -117,8 +134,14 @@ public:
         return Status::ok();
     }
 
-    const QString &path() const override { return m_path; }
-    int nativeHandle() const override { return m_fd; }
+    const QString &path() const override
+    {
+        return m_path;
+    }
+    int nativeHandle() const override
+    {
+        return m_fd;
+    }
 
 private:
     int m_fd;

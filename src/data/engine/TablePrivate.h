@@ -6,6 +6,9 @@
 #include "NtxIndex.h"
 #include "Table.h"
 
+#include <atomic>
+#include <bit>
+#include <functional>
 #include <vector>
 
 namespace db {
@@ -25,6 +28,28 @@ struct OpenTag
     QString fileName; // name of the NTX file on disk
     std::unique_ptr<NtxIndex> index;
     KeyExpression expression;
+};
+
+// The new number of each record after a pack: a bit per record (kept or dropped) and the count of
+// kept records before each word of bits. Small enough to stay in the processor's cache while a
+// tag is walked in key order, which visits the records in no order of their numbers.
+struct Renumbering
+{
+    std::vector<std::uint64_t> keptBits; // bit (r - 1) % 64 of word (r - 1) / 64: record r stays
+    std::vector<std::uint32_t> before;   // records kept in the words before each word
+    std::uint32_t count = 0;             // records before the pack
+    std::uint32_t kept = 0;              // records after it
+
+    // 0 for a dropped record. REQUIRES: 1 <= recNo <= count.
+    std::uint32_t newNumber(std::uint32_t recNo) const
+    {
+        const std::uint32_t i = recNo - 1;
+        const std::uint64_t word = keptBits[i / 64];
+        const std::uint64_t bit = std::uint64_t(1) << (i % 64);
+        if (!(word & bit))
+            return 0;
+        return before[i / 64] + static_cast<std::uint32_t>(std::popcount(word & (bit - 1))) + 1;
+    }
 };
 
 class TablePrivate
@@ -99,15 +124,24 @@ public:
     Status rewrite(RewriteKind kind, const Progress &progress);
     Status writeNewFiles(RewriteKind kind, const Progress &progress);
     Status swapIn(bool keepTags);
-    // Writes the new tag files of a pack from the old tags; see TableRewrite.cpp.
-    Status packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber, const Progress &progress,
-                    int from, int to);
+    Status numberKept(Renumbering *numbers);
+    Status writeRecords(File &out, MemoFile *newMemo, std::uint32_t count, bool dropDeleted,
+                        std::atomic<std::uint64_t> &work, const std::function<void()> &report,
+                        const std::atomic<bool> &stop);
+    // Writes one new tag file of a pack from the old tag; see TableRewrite.cpp.
+    Status packTag(OpenTag &tag, const Renumbering &numbers, bool *fromRecords,
+                   std::atomic<std::uint64_t> &work, const std::function<void()> &report);
     Status rebuildTags(const Progress &progress, int from, int to);
     // Builds the tags named by defs (file, header) and opens them.
     Status buildAndOpen(const std::vector<std::pair<QString, NtxInfo>> &defs, const Progress &progress,
                         int from, int to);
     Status closeFiles();
 };
+
+// Runs work(0) on this thread and work(1) on a helper thread when one can be had (else on this
+// thread too); returns when both are done. An exception thrown on either (out of memory) is
+// rethrown here.
+void onTwoThreads(const std::function<void(int worker)> &work);
 
 // Finds a file in dir whose name equals name without regard to case; empty when none.
 QString findFileNoCase(const FileSystem &fs, const QString &dir, const QString &name);

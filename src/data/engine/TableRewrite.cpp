@@ -9,6 +9,7 @@
 #include "TablePrivate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <numeric>
@@ -158,6 +159,9 @@ Status TablePrivate::rewrite(RewriteKind kind, const Progress &progress)
         s = writeNewFiles(kind, progress);
     } catch (const std::bad_alloc &) {
         s = Status::ioError(QStringLiteral("%1: not enough memory to rewrite it").arg(fileName));
+    } catch (const std::exception &e) {
+        s = Status::ioError(
+            QStringLiteral("%1: rewriting it failed: %2").arg(fileName, QString::fromLocal8Bit(e.what())));
     }
     if (!s)
         return fail(s);
@@ -189,8 +193,9 @@ Status TablePrivate::rewrite(RewriteKind kind, const Progress &progress)
 }
 
 // The new data file (without the deleted records for a pack, empty for a zap), the new memo file
-// (the memos of the kept records packed together) and the new tags (see packTags), all under
-// temporary names and synced.
+// (the memos of the kept records packed together) and the new tags (see packTag), all under
+// temporary names and synced. A pack rewrites its tags on a helper thread while this one writes
+// the records; the records written, this thread takes tags too.
 Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
 {
     const QString dbfTemp = path(fileName + kTempSuffix);
@@ -210,37 +215,157 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
             return s;
     }
 
-    const int recLen = dbf->recordLength();
+    const bool pack = kind == RewriteKind::Pack;
     const std::uint32_t count = kind == RewriteKind::Zap ? 0 : dbf->count();
-    const bool dropDeleted = kind == RewriteKind::Pack;
-    // The new number of each old record (0: dropped); record numbers only ever go down.
-    std::vector<std::uint32_t> newNumber(dropDeleted ? std::size_t(count) + 1 : 0, 0);
-    QByteArray header = dbf->headerBytes();
-    s = out->write(0, header.constData(), static_cast<std::size_t>(header.size()));
-    if (!s)
-        return s;
-    std::vector<char> buffer;
-    buffer.reserve(kBuildChunk);
-    std::uint64_t at = static_cast<std::uint64_t>(header.size());
+    Renumbering numbers;
+    if (pack) {
+        s = numberKept(&numbers);
+        if (!s)
+            return s;
+    }
+
+    // Progress counts records written and, per tag, the old tag's entries (half) and the new
+    // tag's (half). Tags built from the new records afterwards get the last share.
+    const std::size_t rebuiltAhead =
+        pack ? std::size_t(std::count_if(tags.begin(), tags.end(),
+                                         [](const OpenTag &t) { return t.index->info().unique; }))
+             : 0;
+    const std::uint64_t unit = std::max<std::uint64_t>(count, 1);
+    const std::uint64_t allWork = unit * (1 + (pack ? tags.size() : 0));
+    const int mainShare = pack ? static_cast<int>(99 * (allWork - unit * rebuiltAhead) / allWork) : 95;
+    std::atomic<std::uint64_t> work{0};
+    const std::function<void()> report = [&] {
+        if (progress)
+            progress(static_cast<int>(double(mainShare) * double(work.load()) / double(allWork)));
+    };
+    std::atomic<bool> stop{false};
+    std::atomic<std::size_t> nextTag{0};
+    std::vector<std::uint8_t> rebuild(tags.size(), 0);
+    Status failed[2];
+    onTwoThreads([&](int worker) {
+        if (worker == 0) {
+            Status st = writeRecords(*out, newMemo.get(), count, pack, work, report, stop);
+            if (!st) {
+                failed[0] = st;
+                stop = true;
+                return;
+            }
+        }
+        for (std::size_t i; pack && !stop && (i = nextTag++) < tags.size();) {
+            bool fromRecords = false;
+            Status st =
+                packTag(tags[i], numbers, &fromRecords, work, worker == 0 ? report : std::function<void()>());
+            rebuild[i] = fromRecords;
+            if (!st) {
+                failed[worker] = st;
+                stop = true;
+            }
+        }
+    });
+    for (const Status &f : failed) {
+        if (!f)
+            return f;
+    }
+
+    // The tags (record numbers and keys stay for memo compaction: so do the tags).
+    if (kind == RewriteKind::Zap) {
+        for (const OpenTag &t : tags) {
+            KeyArray none;
+            none.keySize = t.index->info().keySize;
+            s = NtxIndex::writeSorted(*fs, path(t.fileName + kTempSuffix), t.index->info(), none, {});
+            if (!s)
+                return s;
+        }
+    } else if (pack && std::find(rebuild.begin(), rebuild.end(), 1) != rebuild.end()) {
+        std::vector<TagBuild> builds;
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            if (rebuild[i])
+                builds.push_back({tags[i].fileName, tags[i].index->info(), &tags[i].expression, true});
+        }
+        std::unique_ptr<DbfFile> newDbf;
+        s = DbfFile::open(*fs, dbfTemp, false, &newDbf);
+        if (s)
+            s = buildTags(*newDbf, builds, progress, std::min(mainShare, 98), 99);
+        if (!s)
+            return s;
+    }
+    s = out->sync();
+    if (s && newMemo)
+        s = newMemo->sync();
+    return s;
+}
+
+// From the deletion marks: the new number of each record after a pack.
+Status TablePrivate::numberKept(Renumbering *numbers)
+{
+    const std::uint32_t count = dbf->count();
+    numbers->count = count;
+    numbers->keptBits.assign((std::size_t(count) + 63) / 64, 0);
+    numbers->before.assign(numbers->keptBits.size(), 0);
+    std::vector<char> marks(std::min<std::size_t>(count, kBuildChunk));
     std::uint32_t kept = 0;
-    const int share = kind == RewriteKind::Pack ? 40 : 95;
-    const std::uint32_t step = std::max<std::uint32_t>(count / 50, 1);
-    const std::uint32_t perChunk =
-        static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / std::size_t(recLen)));
-    std::vector<char> chunk(std::size_t(std::min(perChunk, std::max<std::uint32_t>(count, 1))) *
-                            std::size_t(recLen));
     for (std::uint32_t first = 1; first <= count;) {
-        const std::uint32_t n = std::min(perChunk, count - first + 1);
-        s = dbf->readRecords(first, n, chunk.data());
+        const std::uint32_t n =
+            std::min<std::uint32_t>(static_cast<std::uint32_t>(marks.size()), count - first + 1);
+        Status s = dbf->readMarks(first, n, marks.data());
         if (!s)
             return s;
         for (std::uint32_t i = 0; i < n; ++i) {
-            char *rec = chunk.data() + std::size_t(i) * std::size_t(recLen);
-            const std::uint32_t r = first + i;
-            if (dropDeleted && rec[0] == '*')
+            const std::uint32_t r = first + i - 1;
+            if (r % 64 == 0)
+                numbers->before[r / 64] = kept;
+            if (marks[i] != '*') {
+                numbers->keptBits[r / 64] |= std::uint64_t(1) << (r % 64);
+                ++kept;
+            }
+        }
+        first += n;
+    }
+    numbers->kept = kept;
+    return Status::ok();
+}
+
+// Writes the records to out (all of them, or without the deleted ones for a pack), their memos to
+// newMemo, the end mark and the header with the new count and date. Stops early, without a
+// fault, when stop is set by the other thread.
+Status TablePrivate::writeRecords(File &out, MemoFile *newMemo, std::uint32_t count, bool dropDeleted,
+                                  std::atomic<std::uint64_t> &work, const std::function<void()> &report,
+                                  const std::atomic<bool> &stop)
+{
+    const int recLen = dbf->recordLength();
+    QByteArray header = dbf->headerBytes();
+    Status s = out.write(0, header.constData(), static_cast<std::size_t>(header.size()));
+    if (!s)
+        return s;
+    std::vector<char> buffer;
+    buffer.reserve(2 * kBuildChunk);
+    std::uint64_t at = static_cast<std::uint64_t>(header.size());
+    std::uint32_t kept = 0;
+    const std::uint32_t perChunk =
+        static_cast<std::uint32_t>(std::max<std::size_t>(1, kBuildChunk / std::size_t(recLen)));
+    std::vector<char> chunk;
+    for (std::uint32_t first = 1; first <= count && !stop;) {
+        const std::uint32_t n = std::min(perChunk, count - first + 1);
+        // Straight from the mapping where the records are mapped: one copy fewer.
+        const char *records = dbf->mappedRecords(first, n);
+        if (!records) {
+            chunk.resize(std::size_t(perChunk) * std::size_t(recLen));
+            s = dbf->readRecords(first, n, chunk.data());
+            if (!s)
+                return s;
+            records = chunk.data();
+        }
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const char *from = records + std::size_t(i) * std::size_t(recLen);
+            if (dropDeleted && from[0] == '*')
                 continue;
+            buffer.insert(buffer.end(), from, from + recLen);
+            ++kept;
+            if (!newMemo)
+                continue;
+            char *rec = buffer.data() + buffer.size() - std::size_t(recLen);
             for (const FieldLayout &f : dbf->fields()) {
-                if (!memo || f.def.type != FieldType::Memo)
+                if (f.def.type != FieldType::Memo)
                     continue;
                 double v = 0;
                 const QByteArrayView ptr(rec + f.offset, f.def.length);
@@ -261,24 +386,23 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
                                                   : QByteArray(f.def.length, ' ');
                 std::memcpy(rec + f.offset, field.constData(), static_cast<std::size_t>(f.def.length));
             }
-            buffer.insert(buffer.end(), rec, rec + recLen);
-            ++kept;
-            if (dropDeleted)
-                newNumber[r] = kept;
-            if (progress && r % step == 0)
-                progress(static_cast<int>(double(share) * r / count));
         }
         if (buffer.size() >= kBuildChunk) {
-            s = out->write(at, buffer.data(), buffer.size());
+            s = out.write(at, buffer.data(), buffer.size());
             if (!s)
                 return s;
+            out.startWriteback(at, buffer.size());
             at += buffer.size();
             buffer.clear();
         }
         first += n;
+        work += n;
+        report();
     }
+    if (stop)
+        return Status::ok();
     buffer.push_back(0x1a);
-    s = out->write(at, buffer.data(), buffer.size());
+    s = out.write(at, buffer.data(), buffer.size());
     if (!s)
         return s;
     // Record count and date in the new header.
@@ -290,91 +414,64 @@ Status TablePrivate::writeNewFiles(RewriteKind kind, const Progress &progress)
     fixed[3] = static_cast<char>(date.day());
     for (int i = 0; i < 4; ++i)
         fixed[4 + i] = static_cast<char>((kept >> (8 * i)) & 0xff);
-    s = out->write(0, fixed, 8);
-    if (!s)
-        return s;
-
-    // The tags (record numbers and keys stay for memo compaction: so do the tags). The data and
-    // memo files are synced after them, which leaves the system time to write them back meanwhile.
-    if (kind == RewriteKind::Zap) {
-        for (const OpenTag &t : tags) {
-            KeyArray none;
-            none.keySize = t.index->info().keySize;
-            s = NtxIndex::writeSorted(*fs, path(t.fileName + kTempSuffix), t.index->info(), none, {});
-            if (!s)
-                return s;
-        }
-    } else if (kind == RewriteKind::Pack) {
-        std::unique_ptr<DbfFile> newDbf;
-        s = DbfFile::open(*fs, dbfTemp, false, &newDbf);
-        if (s)
-            s = packTags(*newDbf, newNumber, progress, share, 99);
-        if (!s)
-            return s;
-    }
-    s = out->sync();
-    if (s && newMemo)
-        s = newMemo->sync();
-    return s;
+    return out.write(0, fixed, 8);
 }
 
 // After a pack each kept record's number goes down by the number of deleted records before it,
-// so the order of a tag stays the order of its keys: each tag is rewritten in one ordered pass
+// so the order of a tag stays the order of its keys: the tag is rewritten in one ordered pass
 // over the old tag, dropping the deleted records and renumbering the rest. A unique tag (whose
 // dropped entries may uncover records it did not hold) and a tag whose walk does not hold every
-// record exactly once in order are built from the new records instead.
-Status TablePrivate::packTags(DbfFile &newDbf, const std::vector<std::uint32_t> &newNumber,
-                              const Progress &progress, int from, int to)
+// record exactly once in order are left to be built from the new records (*fromRecords).
+// Called on either thread; report is empty on the helper thread.
+Status TablePrivate::packTag(OpenTag &tag, const Renumbering &numbers, bool *fromRecords,
+                             std::atomic<std::uint64_t> &work, const std::function<void()> &report)
 {
-    const std::uint32_t count = static_cast<std::uint32_t>(newNumber.size() - 1);
-    std::uint32_t kept = 0;
-    for (std::uint32_t r = 1; r <= count; ++r)
-        kept = std::max(kept, newNumber[r]);
-    std::vector<TagBuild> rebuild;
-    const std::size_t total = tags.size();
-    for (std::size_t i = 0; i < total; ++i) {
-        OpenTag &t = tags[i];
-        const NtxInfo &info = t.index->info();
-        const auto report = [&](double within) {
-            if (progress && total)
-                progress(from + static_cast<int>((to - from) * (double(i) + within) / double(total)));
-        };
-        if (info.unique) {
-            rebuild.push_back({t.fileName, info, &t.expression, true});
-            continue;
-        }
-        KeyArray keys;
-        keys.keySize = info.keySize;
-        keys.reserve(kept);
-        std::vector<std::uint8_t> seen(std::size_t(count) + 1, 0);
-        bool whole = true;
-        std::uint64_t entries = 0;
-        Status s = t.index->check([&](QByteArrayView key, std::uint32_t recNo) {
-            ++entries;
-            if (!whole || recNo < 1 || recNo > count || seen[recNo]++ || key.size() != keys.keySize) {
-                whole = false;
-                return;
-            }
-            if (newNumber[recNo])
-                keys.add(key.data(), newNumber[recNo]);
-        });
-        if (!s || !whole || entries != count) {
-            rebuild.push_back({t.fileName, info, &t.expression, true});
-            continue;
-        }
-        report(0.5);
-        std::vector<std::uint32_t> order(keys.size());
-        std::iota(order.begin(), order.end(), 0u);
-        s = NtxIndex::writeSorted(*fs, path(t.fileName + kTempSuffix), info, keys, order);
-        if (!s)
-            return s;
-        report(1.0);
-    }
-    if (rebuild.empty())
+    const std::uint32_t count = numbers.count;
+    const std::uint64_t unit = std::max<std::uint64_t>(count, 1);
+    const NtxInfo &info = tag.index->info();
+    *fromRecords = true;
+    if (info.unique)
         return Status::ok();
-    return buildTags(newDbf, rebuild, progress,
-                     from + (to - from) * int(total - rebuild.size()) / int(std::max<std::size_t>(total, 1)),
-                     to);
+    KeyArray keys;
+    keys.keySize = info.keySize;
+    keys.reserve(numbers.kept);
+    std::vector<std::uint64_t> seen((std::size_t(count) + 63) / 64, 0);
+    bool whole = true;
+    std::uint64_t entries = 0;
+    Status s = tag.index->walkInOrder([&](QByteArrayView key, std::uint32_t recNo) {
+        ++entries;
+        if (!whole || recNo < 1 || recNo > count || key.size() != keys.keySize) {
+            whole = false;
+            return;
+        }
+        std::uint64_t &word = seen[(recNo - 1) / 64];
+        const std::uint64_t bit = std::uint64_t(1) << ((recNo - 1) % 64);
+        if (word & bit) {
+            whole = false;
+            return;
+        }
+        word |= bit;
+        if (const std::uint32_t n = numbers.newNumber(recNo))
+            keys.add(key.data(), n);
+    });
+    // Read for the last time unless the pack fails: the system can drop its pages meanwhile
+    // rather than at the swap, which waits for it.
+    tag.index->dropCachedPages();
+    work += unit / 2;
+    if (report)
+        report();
+    if (!s || !whole || entries != count) {
+        work += unit - unit / 2;
+        return Status::ok();
+    }
+    *fromRecords = false;
+    std::vector<std::uint32_t> order(keys.size());
+    std::iota(order.begin(), order.end(), 0u);
+    s = NtxIndex::writeSorted(*fs, path(tag.fileName + kTempSuffix), info, keys, order);
+    work += unit - unit / 2;
+    if (report)
+        report();
+    return s;
 }
 
 // Swaps the new files in: the journal's renames done, the new files opened, the old files let go.

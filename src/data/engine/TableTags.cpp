@@ -70,10 +70,6 @@ Status TablePrivate::openGroup()
     return Status::ok();
 }
 
-namespace {
-
-// Runs work on this thread and, when one can be had, on one helper thread; returns when both are
-// done. An exception thrown on either (out of memory) is rethrown here.
 void onTwoThreads(const std::function<void(int worker)> &work)
 {
     std::exception_ptr failure;
@@ -99,8 +95,6 @@ void onTwoThreads(const std::function<void(int worker)> &work)
     if (failure)
         std::rethrow_exception(failure);
 }
-
-} // namespace
 
 // The tags are built from their keys, collected in one pass over the records for as many tags
 // at a time as fit kBuildKeyBudget. Both cores work throughout: each reads and evaluates half of
