@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "Records.h"
 #include "Schema.h"
+#include "Settings.h"
 #include "Tables.h"
 #include "TestSupport.h"
 
@@ -126,7 +127,7 @@ template <typename Record> Record unchanged(Record r)
     return r;
 }
 
-// --- the eleven record types -------------------------------------------------------------------
+// --- the twelve record types -------------------------------------------------------------------
 
 RecordCase<CustomerRecord> customers()
 {
@@ -444,6 +445,83 @@ RecordCase<ImportDirsRecord> importDirs()
             }};
 }
 
+// The mail fields are held trimmed; a charge rounding is stored as its number.
+RecordCase<SettingsRecord> settingsRecords()
+{
+    return {TableId::Settings,
+            writeSettingsRecord,
+            readSettingsRecord,
+            2,
+            [](int k) {
+                SettingsRecord r;
+                r.FontName = QStringLiteral("DejaVu Serif %1").arg(k);
+                r.FontSize = 12 + k;
+                r.LabID = QStringLiteral("A4 3 x 7, 63.5 x 38.1 mm %1").arg(k);
+                r.Company = QStringLiteral("Harbor Lane Office Supply %1").arg(k);
+                r.Addr1 = QStringLiteral("1187 Harbor Lane %1").arg(k);
+                r.Addr2 = QStringLiteral("Portsmouth, NH 03801 %1").arg(k);
+                r.Addr3 = QStringLiteral("Phone (603) 555-014%1").arg(k);
+                r.Addr4 = QStringLiteral("  Größe & Söhne %1").arg(k);
+                r.CloLine = QStringLiteral("Sincerely, %1").arg(k);
+                r.SigLine = repeat(QStringLiteral("é"), 58) + QString::number(k);
+                r.LogoFile = QStringLiteral("/home/dana/") + repeat(QStringLiteral("p"), 110) +
+                             QStringLiteral("%1.bmp").arg(k);
+                r.LogoHeight = 1.25 + k;
+                r.LogoWidth = 999.99 - k;
+                r.ShipLine = QStringLiteral("Freight %1").arg(k);
+                r.TaxLine = QStringLiteral("VAT %1").arg(k);
+                r.ShipTax = 2 + k;
+                r.TaxRound = k == 0 ? ChargeRounding::Down : ChargeRounding::Up;
+                r.LHJustify = 1 + 2 * k;
+                r.TaxRate1 = 12.5 + k;
+                r.TaxRate2 = -99.99 + k;
+                r.TopMargin = 0.75 + k;
+                r.ByCust = k == 0;
+                r.fifo = k == 1;
+                r.MailHost = QStringLiteral("  smtp%1.example.com ").arg(k);
+                r.MailID = QStringLiteral("\tharborlane%1").arg(k);
+                r.MailAddr = QStringLiteral("office%1@harborlane.example  ").arg(k);
+                r.MailName = repeat(QStringLiteral("m"), 68) + QString::number(k);
+                r.MailReply = QStringLiteral(" billing%1@harborlane.example").arg(k);
+                return r;
+            },
+            [](SettingsRecord r) {
+                for (QString *mail : {&r.MailHost, &r.MailID, &r.MailAddr, &r.MailName, &r.MailReply})
+                    *mail = mail->trimmed();
+                return r;
+            },
+            [](const SettingsRecord &r) {
+                return PeerFields{{"FontName", r.FontName},
+                                  {"FontSize", num(r.FontSize)},
+                                  {"LabID", r.LabID},
+                                  {"Company", r.Company},
+                                  {"Addr1", r.Addr1},
+                                  {"Addr2", r.Addr2},
+                                  {"Addr3", r.Addr3},
+                                  {"Addr4", r.Addr4},
+                                  {"CloLine", r.CloLine},
+                                  {"SigLine", r.SigLine},
+                                  {"LogoFile", r.LogoFile},
+                                  {"LogoHeight", num(r.LogoHeight)},
+                                  {"LogoWidth", num(r.LogoWidth)},
+                                  {"ShipLine", r.ShipLine},
+                                  {"TaxLine", r.TaxLine},
+                                  {"ShipTax", num(r.ShipTax)},
+                                  {"TaxRound", num(double(r.TaxRound))},
+                                  {"LHJustify", num(r.LHJustify)},
+                                  {"TaxRate1", num(r.TaxRate1)},
+                                  {"TaxRate2", num(r.TaxRate2)},
+                                  {"TopMargin", num(r.TopMargin)},
+                                  {"ByCust", r.ByCust},
+                                  {"fifo", r.fifo},
+                                  {"MailHost", r.MailHost},
+                                  {"MailID", r.MailID},
+                                  {"MailAddr", r.MailAddr},
+                                  {"MailName", r.MailName},
+                                  {"MailReply", r.MailReply}};
+            }};
+}
+
 } // namespace
 
 class TestRecordBinding : public QObject
@@ -471,7 +549,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("table");
         for (TableId id : {TableId::Customers, TableId::Groups, TableId::Products, TableId::Purchases,
                            TableId::Invoices, TableId::Items, TableId::Payments, TableId::Labels,
-                           TableId::Zones, TableId::ImportFormats, TableId::ImportDirs})
+                           TableId::Zones, TableId::ImportFormats, TableId::ImportDirs, TableId::Settings})
             QTest::newRow(qPrintable(tableDef(id).name)) << int(id);
     }
     void everyFieldReachesItsNamedField()
@@ -503,6 +581,8 @@ private Q_SLOTS:
             return checkRecordType(dir, importFormats());
         case TableId::ImportDirs:
             return checkRecordType(dir, importDirs());
+        case TableId::Settings:
+            return checkRecordType(dir, settingsRecords());
         default:
             QFAIL("no case for this table");
         }
