@@ -20,12 +20,21 @@ constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x
                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// A character field of an old table, without its trailing blanks.
+QString oldText(const db::Table &t, int field)
+{
+    QByteArray bytes = t.raw(field);
+    while (bytes.endsWith(' '))
+        bytes.chop(1);
+    return decodeOldText(bytes);
+}
+
 // Reads the fields of an old table by name. Every field the conversion names must exist; the
 // first missing one is the table's status.
 class OldTable
 {
 public:
-    OldTable(db::Table &t, std::initializer_list<const char *> required)
+    OldTable(const db::Table &t, const QList<const char *> &required)
         : m_t(t)
     {
         for (const char *name : required) {
@@ -36,13 +45,7 @@ public:
     }
     const db::Status &status() const { return m_status; }
 
-    QString text(const char *name) const
-    {
-        QByteArray bytes = m_t.raw(m_t.fieldIndex(name));
-        while (bytes.endsWith(' '))
-            bytes.chop(1);
-        return decodeOldText(bytes);
-    }
+    QString text(const char *name) const { return oldText(m_t, m_t.fieldIndex(name)); }
     double number(const char *name) const { return m_t.number(m_t.fieldIndex(name)); }
     qint64 integer(const char *name) const { return m_t.integer(m_t.fieldIndex(name)); }
     bool logical(const char *name) const { return m_t.logical(m_t.fieldIndex(name)); }
@@ -50,7 +53,7 @@ public:
     QString memo(const char *name) const { return decodeOldText(m_t.memoBytes(m_t.fieldIndex(name))); }
 
 private:
-    db::Table &m_t;
+    const db::Table &m_t;
     db::Status m_status;
 };
 
@@ -105,13 +108,9 @@ db::Status convertSameNamed(db::Table &from, db::Table &to)
                               db::Status s;
                               for (const Pair &p : pairs) {
                                   switch (p.type) {
-                                  case db::FieldType::Character: {
-                                      QByteArray bytes = from.raw(p.from);
-                                      while (bytes.endsWith(' '))
-                                          bytes.chop(1);
-                                      s = to.setText(p.to, decodeOldText(bytes));
+                                  case db::FieldType::Character:
+                                      s = to.setText(p.to, oldText(from, p.from));
                                       break;
-                                  }
                                   case db::FieldType::Numeric:
                                       s = to.setNumber(p.to, from.number(p.from));
                                       break;
@@ -173,138 +172,120 @@ struct Run
         return engine.closeAll();
     }
 
-    db::Status sameNamed(const QString &oldName, TableId id)
+    // Opens both tables, runs `convert` on them and closes both; the first failure is the result.
+    db::Status copy(const QString &oldName, TableId id,
+                    const std::function<db::Status(db::Table &from, db::Table &to)> &convert)
     {
         db::Table *from = nullptr;
         db::Table *to = nullptr;
         db::Status s = open(oldName, id, &from, &to);
         if (s)
-            s = convertSameNamed(*from, *to);
+            s = convert(*from, *to);
         const db::Status closed = close();
         return s ? closed : s;
+    }
+
+    db::Status sameNamed(const QString &oldName, TableId id) { return copy(oldName, id, convertSameNamed); }
+
+    // Converts every live record of the old table with `convert`, once every field in `required`
+    // is known to exist.
+    db::Status records(const QString &oldName, TableId id, const QList<const char *> &required,
+                       const std::function<db::Status(const OldTable &o, db::Table &to)> &convert,
+                       const Step &step)
+    {
+        return copy(oldName, id, [&](db::Table &from, db::Table &to) {
+            const OldTable o(from, required);
+            if (!o.status())
+                return o.status();
+            return convertRecords(
+                from, to, [&] { return convert(o, to); }, step);
+        });
     }
 
     db::Status invoices(const QString &oldName, bool withDept, const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(oldName, TableId::Invoices, &from, &to);
-        if (s) {
-            OldTable o(*from, {"IvNo", "CuNo", "IDate", "IMemo", "REM", "Ship", "Tax", "Due"});
-            s = o.status();
-            if (s && withDept)
-                s = OldTable(*from, {"Dept"}).status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        InvoiceRecord r;
-                        r.IvNo = o.integer("IvNo");
-                        r.CuNo = o.integer("CuNo");
-                        r.IDate = o.date("IDate");
-                        r.IMemo = o.text("IMemo");
-                        r.Dept = withDept ? o.text("Dept") : QString();
-                        r.REM = o.memo("REM").trimmed();
-                        r.Ship = o.number("Ship");
-                        r.Tax = o.number("Tax");
-                        r.Due = o.number("Due");
-                        return writeInvoice(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        QList<const char *> fields{"IvNo", "CuNo", "IDate", "IMemo", "REM", "Ship", "Tax", "Due"};
+        if (withDept)
+            fields << "Dept";
+        return records(
+            oldName, TableId::Invoices, fields,
+            [withDept](const OldTable &o, db::Table &to) {
+                InvoiceRecord r;
+                r.IvNo = o.integer("IvNo");
+                r.CuNo = o.integer("CuNo");
+                r.IDate = o.date("IDate");
+                r.IMemo = o.text("IMemo");
+                r.Dept = withDept ? o.text("Dept") : QString();
+                r.REM = o.memo("REM").trimmed();
+                r.Ship = o.number("Ship");
+                r.Tax = o.number("Tax");
+                r.Due = o.number("Due");
+                return writeInvoice(to, r);
+            },
+            step);
     }
 
     db::Status customers(const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(QStringLiteral("cust2"), TableId::Customers, &from, &to);
-        if (s) {
-            OldTable o(*from, {"CuNo", "NGroup", "Title", "First", "Last", "Addr1", "Addr2", "Addr3", "Addr4",
-                               "Zip", "Comments", "Note"});
-            s = o.status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        CustomerRecord r;
-                        r.CuNo = o.integer("CuNo");
-                        r.NGroup = o.integer("NGroup");
-                        r.Title = o.text("Title");
-                        r.First = o.text("First");
-                        r.Last = o.text("Last");
-                        r.Addr1 = o.text("Addr1");
-                        r.Addr2 = o.text("Addr2");
-                        r.Addr3 = o.text("Addr3");
-                        r.Addr4 = o.text("Addr4");
-                        r.Zip = o.text("Zip");
-                        r.Comments = o.memo("Comments");
-                        r.Note = o.text("Note");
-                        return writeCustomer(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        return records(
+            QStringLiteral("cust2"), TableId::Customers,
+            {"CuNo", "NGroup", "Title", "First", "Last", "Addr1", "Addr2", "Addr3", "Addr4", "Zip",
+             "Comments", "Note"},
+            [](const OldTable &o, db::Table &to) {
+                CustomerRecord r;
+                r.CuNo = o.integer("CuNo");
+                r.NGroup = o.integer("NGroup");
+                r.Title = o.text("Title");
+                r.First = o.text("First");
+                r.Last = o.text("Last");
+                r.Addr1 = o.text("Addr1");
+                r.Addr2 = o.text("Addr2");
+                r.Addr3 = o.text("Addr3");
+                r.Addr4 = o.text("Addr4");
+                r.Zip = o.text("Zip");
+                r.Comments = o.memo("Comments");
+                r.Note = o.text("Note");
+                return writeCustomer(to, r);
+            },
+            step);
     }
 
     db::Status items(const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(QStringLiteral("itm4"), TableId::Items, &from, &to);
-        if (s) {
-            OldTable o(*from, {"IvNo", "Prid", "IComm", "Qty", "UPR", "LTax1", "LTax2"});
-            s = o.status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        ItemRecord r;
-                        r.IvNo = o.integer("IvNo");
-                        r.PrID = o.text("Prid");
-                        r.IComm = o.text("IComm");
-                        r.Qty = o.number("Qty");
-                        r.UPR = o.number("UPR");
-                        r.LTax1 = o.logical("LTax1");
-                        r.LTax2 = o.logical("LTax2");
-                        return writeItem(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        return records(
+            QStringLiteral("itm4"), TableId::Items, {"IvNo", "Prid", "IComm", "Qty", "UPR", "LTax1", "LTax2"},
+            [](const OldTable &o, db::Table &to) {
+                ItemRecord r;
+                r.IvNo = o.integer("IvNo");
+                r.PrID = o.text("Prid");
+                r.IComm = o.text("IComm");
+                r.Qty = o.number("Qty");
+                r.UPR = o.number("UPR");
+                r.LTax1 = o.logical("LTax1");
+                r.LTax2 = o.logical("LTax2");
+                return writeItem(to, r);
+            },
+            step);
     }
 
     db::Status products(const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(QStringLiteral("Prod4"), TableId::Products, &from, &to);
-        if (s) {
-            OldTable o(*from, {"Prid", "RCode", "PDesc", "UPrice", "LTax1", "LTax2", "IComm", "PMemo"});
-            s = o.status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        ProductRecord r;
-                        r.PrID = o.text("Prid");
-                        r.RCode = o.text("RCode");
-                        r.PDesc = o.text("PDesc");
-                        r.UPrice = o.number("UPrice");
-                        r.LTax1 = o.logical("LTax1");
-                        r.LTax2 = o.logical("LTax2");
-                        r.IComm = o.text("IComm");
-                        r.PMemo = o.memo("PMemo");
-                        return writeProduct(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        return records(
+            QStringLiteral("Prod4"), TableId::Products,
+            {"Prid", "RCode", "PDesc", "UPrice", "LTax1", "LTax2", "IComm", "PMemo"},
+            [](const OldTable &o, db::Table &to) {
+                ProductRecord r;
+                r.PrID = o.text("Prid");
+                r.RCode = o.text("RCode");
+                r.PDesc = o.text("PDesc");
+                r.UPrice = o.number("UPrice");
+                r.LTax1 = o.logical("LTax1");
+                r.LTax2 = o.logical("LTax2");
+                r.IComm = o.text("IComm");
+                r.PMemo = o.memo("PMemo");
+                return writeProduct(to, r);
+            },
+            step);
     }
 
     // Each line item takes the description of its product, when that product still exists.
