@@ -16,6 +16,7 @@
 #include "ReportFont.h"
 #include "ReportText.h"
 #include "ReportU.h"
+#include "Tables.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -225,8 +226,9 @@ private Q_SLOTS:
         QVERIFY2(printed.contains(line.trimmed().section(' ', -1)), qPrintable(printed));
         // The command leaves nothing behind.
         QTRY_VERIFY(reportBuffer().isEmpty());
-        for (const char *table : {"INV6", "ITM5", "CUST5", "PMT", "Prod5", "GROUPS"})
-            QVERIFY(!database().table(QString::fromLatin1(table)));
+        for (TableId id : {TableId::Invoices, TableId::Items, TableId::Customers, TableId::Payments,
+                           TableId::Products, TableId::Groups})
+            QVERIFY(!openedTable(database(), id));
         QCOMPARE(program.window.progress()->message(), QString());
         QVERIFY(program.window.isVisible());
         program.window.close();
