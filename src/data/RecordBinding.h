@@ -12,7 +12,7 @@
 //   date     "yyyymmdd" or blanks, a null date for anything else / the windowed date as
 //            "yyyymmdd", blanks for a null date;
 //   logical  T t Y y true / "T" or "F";
-//   number, integer  as the engine reads and writes them;
+//   number, integer  as the engine reads and writes them (a charge rounding as its stored number);
 //   constant a value written every time (a logical or an integer), never read.
 //
 // The field numbers are looked up by name once for each open table (recognised by its open
@@ -60,8 +60,9 @@ struct ConstantValue
 
 template <typename Record> struct FieldBinding
 {
-    using Target = std::variant<QString Record::*, QDate Record::*, bool Record::*, double Record::*,
-                                qint64 Record::*, IntegerElement<Record, 14>, ConstantValue>;
+    using Target =
+        std::variant<QString Record::*, QDate Record::*, bool Record::*, double Record::*, qint64 Record::*,
+                     IntegerElement<Record, 14>, ChargeRounding Record::*, ConstantValue>;
     QByteArray name;
     FieldKind kind;
     Target target;
@@ -82,6 +83,10 @@ template <typename Record> struct Bind
     static Field logical(const char *name, bool Record::*m) { return {name, FieldKind::Logical, m}; }
     static Field number(const char *name, double Record::*m) { return {name, FieldKind::Number, m}; }
     static Field integer(const char *name, qint64 Record::*m) { return {name, FieldKind::Integer, m}; }
+    static Field rounding(const char *name, ChargeRounding Record::*m)
+    {
+        return {name, FieldKind::Integer, m};
+    }
     static Field integer(const QByteArray &name, std::array<qint64, 14> Record::*m, std::size_t index)
     {
         return {name, FieldKind::Integer, IntegerElement<Record, 14>{m, index}};
@@ -202,6 +207,8 @@ private:
                 r.**m = t.integer(index);
             else if (auto *e = std::get_if<IntegerElement<Record, 14>>(&f.target))
                 (r.*(e->array))[e->index] = t.integer(index);
+            else if (auto *c = std::get_if<ChargeRounding Record::*>(&f.target))
+                r.**c = chargeRoundingFromStored(t.integer(index));
             return;
         }
     }
@@ -228,6 +235,8 @@ private:
                 return t.setInteger(index, r.**m);
             if (auto *e = std::get_if<IntegerElement<Record, 14>>(&f.target))
                 return t.setInteger(index, (r.*(e->array))[e->index]);
+            if (auto *c = std::get_if<ChargeRounding Record::*>(&f.target))
+                return t.setInteger(index, qint64(r.**c));
             return t.setInteger(index, std::get<ConstantValue>(f.target).value);
         }
         return db::Status::ok();

@@ -1,64 +1,50 @@
 #include "Settings.h"
 
-#include "Conversions.h"
+#include "RecordBinding.h"
 #include "Schema.h"
-
-#include <initializer_list>
-#include <vector>
 
 namespace tallyra {
 
 namespace {
 
-const char *const kFieldNames[] = {"FontName",  "FontSize", "LabID",     "Company",  "Addr1",    "Addr2",
-                                   "Addr3",     "Addr4",    "CloLine",   "SigLine",  "LogoFile", "LogoHeight",
-                                   "LogoWidth", "ShipLine", "TaxLine",   "ShipTax",  "TaxRound", "LHJustify",
-                                   "TaxRate1",  "TaxRate2", "TopMargin", "ByCust",   "fifo",     "MailHost",
-                                   "MailID",    "MailAddr", "MailName",  "MailReply"};
-enum
+// The mail fields are held trimmed; the writer does not flush (closing TLR2 writes the record).
+const RecordBinding<SettingsRecord> &settingsBinding()
 {
-    sFontName,
-    sFontSize,
-    sLabID,
-    sCompany,
-    sAddr1,
-    sAddr2,
-    sAddr3,
-    sAddr4,
-    sCloLine,
-    sSigLine,
-    sLogoFile,
-    sLogoHeight,
-    sLogoWidth,
-    sShipLine,
-    sTaxLine,
-    sShipTax,
-    sTaxRound,
-    sLHJustify,
-    sTaxRate1,
-    sTaxRate2,
-    sTopMargin,
-    sByCust,
-    sFifo,
-    sMailHost,
-    sMailID,
-    sMailAddr,
-    sMailName,
-    sMailReply,
-    sCount
-};
-
-db::Status fieldIndexes(const db::Table &t, std::vector<int> *out)
-{
-    out->clear();
-    for (const char *name : kFieldNames) {
-        const int i = t.fieldIndex(name);
-        if (i < 0)
-            return db::Status::invalid(
-                QStringLiteral("%1: field %2 is missing").arg(t.fileName(), QLatin1String(name)));
-        out->push_back(i);
-    }
-    return db::Status::ok();
+    using R = SettingsRecord;
+    using B = Bind<R>;
+    static const RecordBinding<R> b(
+        {
+            B::text("FontName", &R::FontName),
+            B::integer("FontSize", &R::FontSize),
+            B::text("LabID", &R::LabID),
+            B::text("Company", &R::Company),
+            B::text("Addr1", &R::Addr1),
+            B::text("Addr2", &R::Addr2),
+            B::text("Addr3", &R::Addr3),
+            B::text("Addr4", &R::Addr4),
+            B::text("CloLine", &R::CloLine),
+            B::text("SigLine", &R::SigLine),
+            B::text("LogoFile", &R::LogoFile, kPathTextLimit),
+            B::number("LogoHeight", &R::LogoHeight),
+            B::number("LogoWidth", &R::LogoWidth),
+            B::text("ShipLine", &R::ShipLine),
+            B::text("TaxLine", &R::TaxLine),
+            B::integer("ShipTax", &R::ShipTax),
+            B::rounding("TaxRound", &R::TaxRound),
+            B::integer("LHJustify", &R::LHJustify),
+            B::number("TaxRate1", &R::TaxRate1),
+            B::number("TaxRate2", &R::TaxRate2),
+            B::number("TopMargin", &R::TopMargin),
+            B::logical("ByCust", &R::ByCust),
+            B::logical("fifo", &R::fifo),
+            B::text("MailHost", &R::MailHost, kMailTextLimit, true),
+            B::text("MailID", &R::MailID, kMailTextLimit, true),
+            B::text("MailAddr", &R::MailAddr, kMailTextLimit, true),
+            B::text("MailName", &R::MailName, kMailTextLimit, true),
+            B::text("MailReply", &R::MailReply, kMailTextLimit, true),
+        },
+        Flush::Later);
+    return b;
 }
 
 // Opens TLR2 on its one record; nullptr (and the reason) when it cannot be opened or is empty.
@@ -114,40 +100,8 @@ QString SettingsResult::message() const
 
 db::Status readSettingsRecord(const db::Table &t, SettingsRecord &into)
 {
-    std::vector<int> f;
-    db::Status s = fieldIndexes(t, &f);
-    if (!s.isOk())
-        return s;
     SettingsRecord r;
-    r.FontName = t.text(f[sFontName]);
-    r.FontSize = t.integer(f[sFontSize]);
-    r.LabID = t.text(f[sLabID]);
-    r.Company = t.text(f[sCompany]);
-    r.Addr1 = t.text(f[sAddr1]);
-    r.Addr2 = t.text(f[sAddr2]);
-    r.Addr3 = t.text(f[sAddr3]);
-    r.Addr4 = t.text(f[sAddr4]);
-    r.CloLine = t.text(f[sCloLine]);
-    r.SigLine = t.text(f[sSigLine]);
-    r.LogoFile = t.text(f[sLogoFile]);
-    r.LogoHeight = t.number(f[sLogoHeight]);
-    r.LogoWidth = t.number(f[sLogoWidth]);
-    r.ShipLine = t.text(f[sShipLine]);
-    r.TaxLine = t.text(f[sTaxLine]);
-    r.ShipTax = t.integer(f[sShipTax]);
-    r.TaxRound = chargeRoundingFromStored(t.integer(f[sTaxRound]));
-    r.LHJustify = t.integer(f[sLHJustify]);
-    r.TaxRate1 = t.number(f[sTaxRate1]);
-    r.TaxRate2 = t.number(f[sTaxRate2]);
-    r.TopMargin = t.number(f[sTopMargin]);
-    r.ByCust = t.logical(f[sByCust]);
-    r.fifo = t.logical(f[sFifo]);
-    r.MailHost = t.text(f[sMailHost]).trimmed();
-    r.MailID = t.text(f[sMailID]).trimmed();
-    r.MailAddr = t.text(f[sMailAddr]).trimmed();
-    r.MailName = t.text(f[sMailName]).trimmed();
-    r.MailReply = t.text(f[sMailReply]).trimmed();
-    s = t.error();
+    const db::Status s = settingsBinding().read(t, r);
     if (s.isOk())
         into = r;
     return s;
@@ -155,53 +109,7 @@ db::Status readSettingsRecord(const db::Table &t, SettingsRecord &into)
 
 db::Status writeSettingsRecord(db::Table &t, const SettingsRecord &from)
 {
-    std::vector<int> f;
-    db::Status s = fieldIndexes(t, &f);
-    auto text = [&](int field, const QString &value, int limit = kTextLimit) {
-        if (s.isOk())
-            s = t.setText(f[field], cutText(value, limit));
-    };
-    auto number = [&](int field, double value) {
-        if (s.isOk())
-            s = t.setNumber(f[field], value);
-    };
-    auto integer = [&](int field, qint64 value) {
-        if (s.isOk())
-            s = t.setInteger(f[field], value);
-    };
-    auto logical = [&](int field, bool value) {
-        if (s.isOk())
-            s = t.setLogical(f[field], value);
-    };
-    text(sFontName, from.FontName);
-    integer(sFontSize, from.FontSize);
-    text(sLabID, from.LabID);
-    text(sCompany, from.Company);
-    text(sAddr1, from.Addr1);
-    text(sAddr2, from.Addr2);
-    text(sAddr3, from.Addr3);
-    text(sAddr4, from.Addr4);
-    text(sCloLine, from.CloLine);
-    text(sSigLine, from.SigLine);
-    text(sLogoFile, from.LogoFile, kPathTextLimit);
-    number(sLogoHeight, from.LogoHeight);
-    number(sLogoWidth, from.LogoWidth);
-    text(sShipLine, from.ShipLine);
-    text(sTaxLine, from.TaxLine);
-    integer(sShipTax, from.ShipTax);
-    integer(sTaxRound, qint64(from.TaxRound));
-    integer(sLHJustify, from.LHJustify);
-    number(sTaxRate1, from.TaxRate1);
-    number(sTaxRate2, from.TaxRate2);
-    number(sTopMargin, from.TopMargin);
-    logical(sByCust, from.ByCust);
-    logical(sFifo, from.fifo);
-    text(sMailHost, from.MailHost, kMailTextLimit);
-    text(sMailID, from.MailID, kMailTextLimit);
-    text(sMailAddr, from.MailAddr, kMailTextLimit);
-    text(sMailName, from.MailName, kMailTextLimit);
-    text(sMailReply, from.MailReply, kMailTextLimit);
-    return s;
+    return settingsBinding().write(t, from);
 }
 
 SettingsResult loadSettings(db::Engine &engine, SettingsRecord &into)

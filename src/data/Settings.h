@@ -70,7 +70,7 @@ struct SettingsResult
 SettingsResult loadSettings(db::Engine &engine, SettingsRecord &into = settings());
 // Opens TLR2 without index, assigns every field of `from` to its first record and closes TLR2,
 // which writes and syncs the record. Texts are written from at most 59 characters, the mail
-// fields from 69 and the logo path from 126; logicals as "T" or "F".
+// fields (trimmed first) from 69 and the logo path from 126; logicals as "T" or "F".
 SettingsResult saveSettings(db::Engine &engine, const SettingsRecord &from = settings());
 
 // The field-level reader and writer under load and save, for a TLR2 table already open on its

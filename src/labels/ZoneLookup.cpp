@@ -1,5 +1,7 @@
 #include "ZoneLookup.h"
 
+#include "Tables.h"
+
 namespace tallyra {
 
 namespace {
@@ -64,8 +66,9 @@ QString bulkMailZone(db::Engine &engine, const QString &postalCode, db::Status *
     if (key.trimmed().isEmpty())
         return {};
 
-    const bool wasOpen = engine.table(QStringLiteral("ZZone")) != nullptr;
-    db::Table *zones = engine.open(QStringLiteral("ZZone"), &s);
+    const QString &name = tableDef(TableId::Zones).name;
+    const bool wasOpen = openedTable(engine, TableId::Zones) != nullptr;
+    db::Table *zones = engine.open(name, &s);
     if (!zones)
         return {};
     const QString previousTag = zones->selectedTag();
@@ -76,7 +79,7 @@ QString bulkMailZone(db::Engine &engine, const QString &postalCode, db::Status *
         else
             zones->selectTag(previousTag);
     } else {
-        const db::Status closed = engine.close(QStringLiteral("ZZone"));
+        const db::Status closed = engine.close(name);
         if (s.isOk() && !closed.isOk())
             s = closed;
     }

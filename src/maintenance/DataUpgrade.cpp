@@ -9,6 +9,7 @@
 #include <QStorageInfo>
 #include <QStringDecoder>
 #include <functional>
+#include <variant>
 
 namespace tallyra {
 
@@ -20,37 +21,60 @@ constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x
                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// A character field of an old table, without its trailing blanks.
+QString oldText(const db::Table &t, int field)
+{
+    QByteArray bytes = t.raw(field);
+    while (bytes.endsWith(' '))
+        bytes.chop(1);
+    return decodeOldText(bytes);
+}
+
+// One field of an old table and the member of the current record it fills: texts without their
+// trailing blanks, memos whole, both decoded as old text.
+template <typename Record> struct OldField
+{
+    const char *name;
+    std::variant<QString Record::*, double Record::*, qint64 Record::*, bool Record::*, QDate Record::*>
+        member;
+};
+
 // Reads the fields of an old table by name. Every field the conversion names must exist; the
 // first missing one is the table's status.
-class OldTable
+template <typename Record> class OldTable
 {
 public:
-    OldTable(db::Table &t, std::initializer_list<const char *> required)
+    OldTable(const db::Table &t, const QList<OldField<Record>> &fields)
         : m_t(t)
+        , m_fields(fields)
     {
-        for (const char *name : required) {
-            if (t.fieldIndex(name) < 0 && m_status.isOk())
+        for (const OldField<Record> &f : fields) {
+            if (t.fieldIndex(f.name) < 0 && m_status.isOk())
                 m_status = db::Status::invalid(
-                    QStringLiteral("%1: field %2 is missing").arg(t.fileName(), QString::fromLatin1(name)));
+                    QStringLiteral("%1: field %2 is missing").arg(t.fileName(), QString::fromLatin1(f.name)));
         }
     }
     const db::Status &status() const { return m_status; }
 
-    QString text(const char *name) const
+    // The current record's fields, each into its member of r.
+    void read(Record &r) const
     {
-        QByteArray bytes = m_t.raw(m_t.fieldIndex(name));
-        while (bytes.endsWith(' '))
-            bytes.chop(1);
-        return decodeOldText(bytes);
+        for (const OldField<Record> &f : m_fields)
+            std::visit([&](auto member) { read(m_t.fieldIndex(f.name), r.*member); }, f.member);
     }
-    double number(const char *name) const { return m_t.number(m_t.fieldIndex(name)); }
-    qint64 integer(const char *name) const { return m_t.integer(m_t.fieldIndex(name)); }
-    bool logical(const char *name) const { return m_t.logical(m_t.fieldIndex(name)); }
-    QDate date(const char *name) const { return m_t.date(m_t.fieldIndex(name)); }
-    QString memo(const char *name) const { return decodeOldText(m_t.memoBytes(m_t.fieldIndex(name))); }
 
 private:
-    db::Table &m_t;
+    void read(int i, QString &v) const
+    {
+        v = m_t.field(i).type == db::FieldType::Memo ? decodeOldText(m_t.memoBytes(i)) : oldText(m_t, i);
+    }
+    void read(int i, double &v) const { v = m_t.number(i); }
+    void read(int i, qint64 &v) const { v = m_t.integer(i); }
+    void read(int i, bool &v) const { v = m_t.logical(i); }
+    void read(int i, QDate &v) const { v = m_t.date(i); }
+
+    const db::Table &m_t;
+    QList<OldField<Record>> m_fields;
     db::Status m_status;
 };
 
@@ -105,13 +129,9 @@ db::Status convertSameNamed(db::Table &from, db::Table &to)
                               db::Status s;
                               for (const Pair &p : pairs) {
                                   switch (p.type) {
-                                  case db::FieldType::Character: {
-                                      QByteArray bytes = from.raw(p.from);
-                                      while (bytes.endsWith(' '))
-                                          bytes.chop(1);
-                                      s = to.setText(p.to, decodeOldText(bytes));
+                                  case db::FieldType::Character:
+                                      s = to.setText(p.to, oldText(from, p.from));
                                       break;
-                                  }
                                   case db::FieldType::Numeric:
                                       s = to.setNumber(p.to, from.number(p.from));
                                       break;
@@ -173,138 +193,85 @@ struct Run
         return engine.closeAll();
     }
 
-    db::Status sameNamed(const QString &oldName, TableId id)
+    // Opens both tables, runs `convert` on them and closes both; the first failure is the result.
+    db::Status copy(const QString &oldName, TableId id,
+                    const std::function<db::Status(db::Table &from, db::Table &to)> &convert)
     {
         db::Table *from = nullptr;
         db::Table *to = nullptr;
         db::Status s = open(oldName, id, &from, &to);
         if (s)
-            s = convertSameNamed(*from, *to);
+            s = convert(*from, *to);
         const db::Status closed = close();
         return s ? closed : s;
+    }
+
+    db::Status sameNamed(const QString &oldName, TableId id) { return copy(oldName, id, convertSameNamed); }
+
+    // Converts every live record of the old table into one written by `write`, once every field
+    // named in `fields` is known to exist.
+    template <typename Record>
+    db::Status records(const QString &oldName, TableId id, const QList<OldField<Record>> &fields,
+                       const std::function<db::Status(db::Table &, const Record &)> &write, const Step &step)
+    {
+        return copy(oldName, id, [&](db::Table &from, db::Table &to) {
+            const OldTable<Record> o(from, fields);
+            if (!o.status())
+                return o.status();
+            return convertRecords(
+                from, to,
+                [&] {
+                    Record r;
+                    o.read(r);
+                    return write(to, r);
+                },
+                step);
+        });
     }
 
     db::Status invoices(const QString &oldName, bool withDept, const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(oldName, TableId::Invoices, &from, &to);
-        if (s) {
-            OldTable o(*from, {"IvNo", "CuNo", "IDate", "IMemo", "REM", "Ship", "Tax", "Due"});
-            s = o.status();
-            if (s && withDept)
-                s = OldTable(*from, {"Dept"}).status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        InvoiceRecord r;
-                        r.IvNo = o.integer("IvNo");
-                        r.CuNo = o.integer("CuNo");
-                        r.IDate = o.date("IDate");
-                        r.IMemo = o.text("IMemo");
-                        r.Dept = withDept ? o.text("Dept") : QString();
-                        r.REM = o.memo("REM").trimmed();
-                        r.Ship = o.number("Ship");
-                        r.Tax = o.number("Tax");
-                        r.Due = o.number("Due");
-                        return writeInvoice(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        using R = InvoiceRecord;
+        QList<OldField<R>> fields{{"IvNo", &R::IvNo},   {"CuNo", &R::CuNo}, {"IDate", &R::IDate},
+                                  {"IMemo", &R::IMemo}, {"REM", &R::REM},   {"Ship", &R::Ship},
+                                  {"Tax", &R::Tax},     {"Due", &R::Due}};
+        if (withDept)
+            fields.append({"Dept", &R::Dept});
+        return records<R>(
+            oldName, TableId::Invoices, fields,
+            [](db::Table &to, R r) {
+                r.REM = r.REM.trimmed();
+                return writeInvoice(to, r);
+            },
+            step);
     }
 
     db::Status customers(const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(QStringLiteral("cust2"), TableId::Customers, &from, &to);
-        if (s) {
-            OldTable o(*from, {"CuNo", "NGroup", "Title", "First", "Last", "Addr1", "Addr2", "Addr3", "Addr4",
-                               "Zip", "Comments", "Note"});
-            s = o.status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        CustomerRecord r;
-                        r.CuNo = o.integer("CuNo");
-                        r.NGroup = o.integer("NGroup");
-                        r.Title = o.text("Title");
-                        r.First = o.text("First");
-                        r.Last = o.text("Last");
-                        r.Addr1 = o.text("Addr1");
-                        r.Addr2 = o.text("Addr2");
-                        r.Addr3 = o.text("Addr3");
-                        r.Addr4 = o.text("Addr4");
-                        r.Zip = o.text("Zip");
-                        r.Comments = o.memo("Comments");
-                        r.Note = o.text("Note");
-                        return writeCustomer(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        using R = CustomerRecord;
+        const QList<OldField<R>> fields{
+            {"CuNo", &R::CuNo},   {"NGroup", &R::NGroup}, {"Title", &R::Title},       {"First", &R::First},
+            {"Last", &R::Last},   {"Addr1", &R::Addr1},   {"Addr2", &R::Addr2},       {"Addr3", &R::Addr3},
+            {"Addr4", &R::Addr4}, {"Zip", &R::Zip},       {"Comments", &R::Comments}, {"Note", &R::Note}};
+        return records<R>(QStringLiteral("cust2"), TableId::Customers, fields, writeCustomer, step);
     }
 
     db::Status items(const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(QStringLiteral("itm4"), TableId::Items, &from, &to);
-        if (s) {
-            OldTable o(*from, {"IvNo", "Prid", "IComm", "Qty", "UPR", "LTax1", "LTax2"});
-            s = o.status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        ItemRecord r;
-                        r.IvNo = o.integer("IvNo");
-                        r.PrID = o.text("Prid");
-                        r.IComm = o.text("IComm");
-                        r.Qty = o.number("Qty");
-                        r.UPR = o.number("UPR");
-                        r.LTax1 = o.logical("LTax1");
-                        r.LTax2 = o.logical("LTax2");
-                        return writeItem(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        using R = ItemRecord;
+        const QList<OldField<R>> fields{{"IvNo", &R::IvNo},  {"Prid", &R::PrID}, {"IComm", &R::IComm},
+                                        {"Qty", &R::Qty},    {"UPR", &R::UPR},   {"LTax1", &R::LTax1},
+                                        {"LTax2", &R::LTax2}};
+        return records<R>(QStringLiteral("itm4"), TableId::Items, fields, writeItem, step);
     }
 
     db::Status products(const Step &step)
     {
-        db::Table *from = nullptr;
-        db::Table *to = nullptr;
-        db::Status s = open(QStringLiteral("Prod4"), TableId::Products, &from, &to);
-        if (s) {
-            OldTable o(*from, {"Prid", "RCode", "PDesc", "UPrice", "LTax1", "LTax2", "IComm", "PMemo"});
-            s = o.status();
-            if (s)
-                s = convertRecords(
-                    *from, *to,
-                    [&] {
-                        ProductRecord r;
-                        r.PrID = o.text("Prid");
-                        r.RCode = o.text("RCode");
-                        r.PDesc = o.text("PDesc");
-                        r.UPrice = o.number("UPrice");
-                        r.LTax1 = o.logical("LTax1");
-                        r.LTax2 = o.logical("LTax2");
-                        r.IComm = o.text("IComm");
-                        r.PMemo = o.memo("PMemo");
-                        return writeProduct(*to, r);
-                    },
-                    step);
-        }
-        const db::Status closed = close();
-        return s ? closed : s;
+        using R = ProductRecord;
+        const QList<OldField<R>> fields{{"Prid", &R::PrID},     {"RCode", &R::RCode}, {"PDesc", &R::PDesc},
+                                        {"UPrice", &R::UPrice}, {"LTax1", &R::LTax1}, {"LTax2", &R::LTax2},
+                                        {"IComm", &R::IComm},   {"PMemo", &R::PMemo}};
+        return records<R>(QStringLiteral("Prod4"), TableId::Products, fields, writeProduct, step);
     }
 
     // Each line item takes the description of its product, when that product still exists.

@@ -19,9 +19,23 @@ double shown(double value, int width)
     return parseAmount(formatAmount(value, width), &v) ? v : value;
 }
 
-db::Status missingTable(const char *name)
+// The first of an invoice's three tables that is not open, as a failure; ok when all three are.
+db::Status tablesOpen(const db::Table *inv, const db::Table *itm, const db::Table *pmt)
 {
-    return db::Status::invalid(QStringLiteral("%1 is not open").arg(QLatin1String(name)));
+    if (inv && itm && pmt)
+        return db::Status::ok();
+    const TableId missing = !inv ? TableId::Invoices : !itm ? TableId::Items : TableId::Payments;
+    return db::Status::invalid(QStringLiteral("%1 is not open").arg(tableDef(missing).name));
+}
+
+// Puts the invoice table on record recNo; a number past the end is "no record <recNo>".
+db::Status goToInvoice(db::Table &inv, quint32 recNo)
+{
+    if (inv.go(recNo))
+        return db::Status::ok();
+    const db::Status s = inv.takeError();
+    return s.isOk() ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv.fileName()).arg(recNo))
+                    : s;
 }
 
 ItemRecord itemRecord(qint64 number, const InvoiceItem &item)
@@ -45,6 +59,24 @@ PaymentRecord paymentRecord(qint64 number, const InvoicePayment &payment)
     r.PDate = payment.date;
     r.PAmt = payment.amount;
     return r;
+}
+
+// Marks the invoice's records deleted from the current one on, adding their count to *deleted.
+db::Status deleteOnward(db::Table &t, int ivnoField, qint64 number, int *deleted)
+{
+    while (!t.eof() && t.integer(ivnoField) == number) {
+        if (!t.isDeleted()) {
+            db::Status s = t.markDeleted();
+            if (s.isOk())
+                s = t.flush();
+            if (!s.isOk())
+                return s;
+            ++*deleted;
+        }
+        if (!t.skip(1))
+            break;
+    }
+    return t.takeError();
 }
 
 // The overwrite-then-append writer shared by items and payments: the invoice's old records are
@@ -87,21 +119,8 @@ db::Status writeList(db::Table &t, int ivnoField, qint64 number, const QList<Ent
         }
     }
     if (!appending) {
-        while (!t.eof() && t.integer(ivnoField) == number) {
-            if (!t.isDeleted()) {
-                db::Status s = t.markDeleted();
-                if (s.isOk())
-                    s = t.flush();
-                if (!s.isOk())
-                    return s;
-                ++*deleted;
-            }
-            if (!t.skip(1))
-                break;
-        }
-        db::Status moved = t.takeError();
-        if (!moved.isOk())
-            return moved;
+        if (db::Status s = deleteOnward(t, ivnoField, number, deleted); !s.isOk())
+            return s;
     }
     return t.flush();
 }
@@ -115,19 +134,7 @@ db::Status deleteAll(db::Table &t, int ivnoField, qint64 number, int *deleted)
         return t.takeError();
     if (found != db::SeekResult::Found)
         return db::Status::ok();
-    while (!t.eof() && t.integer(ivnoField) == number) {
-        if (!t.isDeleted()) {
-            db::Status s = t.markDeleted();
-            if (s.isOk())
-                s = t.flush();
-            if (!s.isOk())
-                return s;
-            ++*deleted;
-        }
-        if (!t.skip(1))
-            break;
-    }
-    return t.takeError();
+    return deleteOnward(t, ivnoField, number, deleted);
 }
 
 // Packs a table whose records were marked deleted. A pack that cannot run now (another program
@@ -268,14 +275,10 @@ db::Status InvoiceStore::load(quint32 recNo, CurrentInvoice &invoice) const
     db::Table *itm = table(TableId::Items);
     db::Table *pmt = table(TableId::Payments);
     db::Table *prod = table(TableId::Products);
-    if (!inv || !itm || !pmt)
-        return missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
-    if (!inv->go(recNo)) {
-        db::Status s = inv->takeError();
-        return s.isOk()
-                   ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
-                   : s;
-    }
+    if (db::Status s = tablesOpen(inv, itm, pmt); !s.isOk())
+        return s;
+    if (db::Status s = goToInvoice(*inv, recNo); !s.isOk())
+        return s;
     InvoiceRecord h;
     if (db::Status s = loadInvoice(*inv, h); !s.isOk())
         return s;
@@ -360,11 +363,8 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
     db::Table *itm = table(TableId::Items);
     db::Table *pmt = table(TableId::Payments);
     db::Table *cust = table(TableId::Customers);
-    if (!inv || !itm || !pmt)
-        return fail(Outcome::WriteFailed,
-                    failure(QStringLiteral("Unable to save the invoice."), missingTable(!inv   ? "INV6"
-                                                                                        : !itm ? "ITM5"
-                                                                                               : "PMT")));
+    if (db::Status s = tablesOpen(inv, itm, pmt); !s.isOk())
+        return fail(Outcome::WriteFailed, failure(QStringLiteral("Unable to save the invoice."), s));
     const int itemIvNo = itm->fieldIndex("IvNo");
     const int paymentIvNo = pmt->fieldIndex("IvNo");
 
@@ -393,13 +393,8 @@ InvoiceSaveResult InvoiceStore::save(CurrentInvoice &invoice, quint32 recNo, con
             return fail(Outcome::HeaderNotAdded,
                         QStringLiteral("Unable to add invoice at this time. Please try again later"));
         invoice.number = number;
-    } else if (!inv->go(recNo)) {
-        db::Status s = inv->takeError();
-        return fail(Outcome::WriteFailed,
-                    failure(QStringLiteral("Unable to save the invoice."),
-                            s.isOk() ? db::Status::notFound(
-                                           QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
-                                     : s));
+    } else if (db::Status s = goToInvoice(*inv, recNo); !s.isOk()) {
+        return fail(Outcome::WriteFailed, failure(QStringLiteral("Unable to save the invoice."), s));
     }
     result.recNo = inv->recNo();
     InvoiceRecord header;
@@ -480,14 +475,10 @@ db::Status InvoiceStore::remove(quint32 recNo, quint32 *selectionAfter)
     db::Table *inv = table(TableId::Invoices);
     db::Table *itm = table(TableId::Items);
     db::Table *pmt = table(TableId::Payments);
-    if (!inv || !itm || !pmt)
-        return missingTable(!inv ? "INV6" : !itm ? "ITM5" : "PMT");
-    if (!inv->go(recNo)) {
-        db::Status s = inv->takeError();
-        return s.isOk()
-                   ? db::Status::notFound(QStringLiteral("%1: no record %2").arg(inv->fileName()).arg(recNo))
-                   : s;
-    }
+    if (db::Status s = tablesOpen(inv, itm, pmt); !s.isOk())
+        return s;
+    if (db::Status s = goToInvoice(*inv, recNo); !s.isOk())
+        return s;
     InvoiceRecord header;
     if (db::Status s = loadInvoice(*inv, header); !s.isOk())
         return s;

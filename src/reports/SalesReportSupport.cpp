@@ -172,6 +172,15 @@ int requireField(const db::Table &table, const char *name, db::Status *status)
     return index;
 }
 
+// requireField for each (position, name) in turn; the first missing field is the result.
+db::Status requireFields(const db::Table &table, std::initializer_list<std::pair<int *, const char *>> fields)
+{
+    db::Status s;
+    for (const auto &[index, name] : fields)
+        *index = requireField(table, name, &s);
+    return s;
+}
+
 db::Status recordsInSpan(db::Table &table, const QString &tag, int dateField, const QDate &start,
                          const QDate &end, std::vector<quint32> *recNos)
 {
@@ -196,17 +205,15 @@ db::Status recordsInSpan(db::Table &table, const QString &tag, int dateField, co
 
 db::Status InvoiceFields::resolve(const db::Table &t)
 {
-    db::Status s;
-    ivNo = requireField(t, "IvNo", &s);
-    cuNo = requireField(t, "CuNo", &s);
-    dept = requireField(t, "Dept", &s);
-    iDate = requireField(t, "IDate", &s);
-    iMemo = requireField(t, "IMemo", &s);
-    discount = requireField(t, "Discount", &s);
-    ship = requireField(t, "Ship", &s);
-    tax = requireField(t, "Tax", &s);
-    due = requireField(t, "Due", &s);
-    return s;
+    return requireFields(t, {{&ivNo, "IvNo"},
+                             {&cuNo, "CuNo"},
+                             {&dept, "Dept"},
+                             {&iDate, "IDate"},
+                             {&iMemo, "IMemo"},
+                             {&discount, "Discount"},
+                             {&ship, "Ship"},
+                             {&tax, "Tax"},
+                             {&due, "Due"}});
 }
 
 QByteArrayView numberKeyInto(qint64 number, int width, char (&out)[24])
@@ -233,12 +240,12 @@ QByteArrayView numberKeyInto(qint64 number, int width, char (&out)[24])
 InvoiceItems::InvoiceItems(db::Table &items)
     : m_items(items)
 {
-    m_ivNo = requireField(items, "IvNo", &m_status);
-    m_prId = requireField(items, "PrID", &m_status);
-    m_qty = requireField(items, "Qty", &m_status);
-    m_price = requireField(items, "UPR", &m_status);
-    m_ltax1 = requireField(items, "LTax1", &m_status);
-    m_ltax2 = requireField(items, "LTax2", &m_status);
+    m_status = requireFields(items, {{&m_ivNo, "IvNo"},
+                                     {&m_prId, "PrID"},
+                                     {&m_qty, "Qty"},
+                                     {&m_price, "UPR"},
+                                     {&m_ltax1, "LTax1"},
+                                     {&m_ltax2, "LTax2"}});
     if (m_status.isOk() && !items.selectTag(QStringLiteral("Itm")))
         m_status = items.takeError();
 }
@@ -331,11 +338,11 @@ QString customerName(const QString &title, const QString &first, const QString &
 CustomerNames::CustomerNames(db::Table &customers)
     : m_customers(customers)
 {
-    m_cuNo = requireField(customers, "CuNo", &m_status);
-    m_title = requireField(customers, "Title", &m_status);
-    m_first = requireField(customers, "First", &m_status);
-    m_last = requireField(customers, "Last", &m_status);
-    m_group = requireField(customers, "NGroup", &m_status);
+    m_status = requireFields(customers, {{&m_cuNo, "CuNo"},
+                                         {&m_title, "Title"},
+                                         {&m_first, "First"},
+                                         {&m_last, "Last"},
+                                         {&m_group, "NGroup"}});
     if (m_status.isOk() && !customers.selectTag(QStringLiteral("CCNO")))
         m_status = customers.takeError();
 }

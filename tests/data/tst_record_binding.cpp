@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "Records.h"
 #include "Schema.h"
+#include "Settings.h"
 #include "Tables.h"
 #include "TestSupport.h"
 
@@ -126,7 +127,7 @@ template <typename Record> Record unchanged(Record r)
     return r;
 }
 
-// --- the eleven record types -------------------------------------------------------------------
+// --- the twelve record types -------------------------------------------------------------------
 
 RecordCase<CustomerRecord> customers()
 {
@@ -444,6 +445,104 @@ RecordCase<ImportDirsRecord> importDirs()
             }};
 }
 
+// The mail fields are held trimmed; a charge rounding is stored as its number.
+RecordCase<SettingsRecord> settingsRecords()
+{
+    return {TableId::Settings,
+            writeSettingsRecord,
+            readSettingsRecord,
+            2,
+            [](int k) {
+                SettingsRecord r;
+                r.FontName = QStringLiteral("DejaVu Serif %1").arg(k);
+                r.FontSize = 12 + k;
+                r.LabID = QStringLiteral("A4 3 x 7, 63.5 x 38.1 mm %1").arg(k);
+                r.Company = QStringLiteral("Harbor Lane Office Supply %1").arg(k);
+                r.Addr1 = QStringLiteral("1187 Harbor Lane %1").arg(k);
+                r.Addr2 = QStringLiteral("Portsmouth, NH 03801 %1").arg(k);
+                r.Addr3 = QStringLiteral("Phone (603) 555-014%1").arg(k);
+                r.Addr4 = QStringLiteral("  Größe & Söhne %1").arg(k);
+                r.CloLine = QStringLiteral("Sincerely, %1").arg(k);
+                r.SigLine = repeat(QStringLiteral("é"), 58) + QString::number(k);
+                r.LogoFile = QStringLiteral("/home/dana/") + repeat(QStringLiteral("p"), 110) +
+                             QStringLiteral("%1.bmp").arg(k);
+                r.LogoHeight = 1.25 + k;
+                r.LogoWidth = 999.99 - k;
+                r.ShipLine = QStringLiteral("Freight %1").arg(k);
+                r.TaxLine = QStringLiteral("VAT %1").arg(k);
+                r.ShipTax = 2 + k;
+                r.TaxRound = k == 0 ? ChargeRounding::Down : ChargeRounding::Up;
+                r.LHJustify = 1 + 2 * k;
+                r.TaxRate1 = 12.5 + k;
+                r.TaxRate2 = -99.99 + k;
+                r.TopMargin = 0.75 + k;
+                r.ByCust = k == 0;
+                r.fifo = k == 1;
+                r.MailHost = QStringLiteral("  smtp%1.example.com ").arg(k);
+                r.MailID = QStringLiteral("\tharborlane%1").arg(k);
+                r.MailAddr = QStringLiteral("office%1@harborlane.example  ").arg(k);
+                r.MailName = repeat(QStringLiteral("m"), 68) + QString::number(k);
+                r.MailReply = QStringLiteral(" billing%1@harborlane.example").arg(k);
+                return r;
+            },
+            [](SettingsRecord r) {
+                for (QString *mail : {&r.MailHost, &r.MailID, &r.MailAddr, &r.MailName, &r.MailReply})
+                    *mail = mail->trimmed();
+                return r;
+            },
+            [](const SettingsRecord &r) {
+                return PeerFields{{"FontName", r.FontName},
+                                  {"FontSize", num(r.FontSize)},
+                                  {"LabID", r.LabID},
+                                  {"Company", r.Company},
+                                  {"Addr1", r.Addr1},
+                                  {"Addr2", r.Addr2},
+                                  {"Addr3", r.Addr3},
+                                  {"Addr4", r.Addr4},
+                                  {"CloLine", r.CloLine},
+                                  {"SigLine", r.SigLine},
+                                  {"LogoFile", r.LogoFile},
+                                  {"LogoHeight", num(r.LogoHeight)},
+                                  {"LogoWidth", num(r.LogoWidth)},
+                                  {"ShipLine", r.ShipLine},
+                                  {"TaxLine", r.TaxLine},
+                                  {"ShipTax", num(r.ShipTax)},
+                                  {"TaxRound", num(double(r.TaxRound))},
+                                  {"LHJustify", num(r.LHJustify)},
+                                  {"TaxRate1", num(r.TaxRate1)},
+                                  {"TaxRate2", num(r.TaxRate2)},
+                                  {"TopMargin", num(r.TopMargin)},
+                                  {"ByCust", r.ByCust},
+                                  {"fifo", r.fifo},
+                                  {"MailHost", r.MailHost},
+                                  {"MailID", r.MailID},
+                                  {"MailAddr", r.MailAddr},
+                                  {"MailName", r.MailName},
+                                  {"MailReply", r.MailReply}};
+            }};
+}
+
+// A record type's case, whatever its record.
+struct AnyCase
+{
+    TableId table;
+    std::function<void(const QString &dir)> check;
+};
+
+template <typename Record> AnyCase anyCase(RecordCase<Record> (*make)())
+{
+    return {make().table, [make](const QString &dir) { checkRecordType(dir, make()); }};
+}
+
+const QList<AnyCase> &recordCases()
+{
+    static const QList<AnyCase> cases{anyCase(customers),     anyCase(groups),     anyCase(products),
+                                      anyCase(purchases),     anyCase(invoices),   anyCase(items),
+                                      anyCase(payments),      anyCase(labels),     anyCase(zones),
+                                      anyCase(importFormats), anyCase(importDirs), anyCase(settingsRecords)};
+    return cases;
+}
+
 } // namespace
 
 class TestRecordBinding : public QObject
@@ -468,44 +567,16 @@ private Q_SLOTS:
 
     void everyFieldReachesItsNamedField_data()
     {
-        QTest::addColumn<int>("table");
-        for (TableId id : {TableId::Customers, TableId::Groups, TableId::Products, TableId::Purchases,
-                           TableId::Invoices, TableId::Items, TableId::Payments, TableId::Labels,
-                           TableId::Zones, TableId::ImportFormats, TableId::ImportDirs})
-            QTest::newRow(qPrintable(tableDef(id).name)) << int(id);
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < recordCases().size(); ++i)
+            QTest::newRow(qPrintable(tableDef(recordCases().at(i).table).name)) << i;
     }
     void everyFieldReachesItsNamedField()
     {
-        QFETCH(int, table);
+        QFETCH(int, index);
         if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
             QSKIP("python3 is not installed");
-        const QString dir = m_dir->path();
-        switch (TableId(table)) {
-        case TableId::Customers:
-            return checkRecordType(dir, customers());
-        case TableId::Groups:
-            return checkRecordType(dir, groups());
-        case TableId::Products:
-            return checkRecordType(dir, products());
-        case TableId::Purchases:
-            return checkRecordType(dir, purchases());
-        case TableId::Invoices:
-            return checkRecordType(dir, invoices());
-        case TableId::Items:
-            return checkRecordType(dir, items());
-        case TableId::Payments:
-            return checkRecordType(dir, payments());
-        case TableId::Labels:
-            return checkRecordType(dir, labels());
-        case TableId::Zones:
-            return checkRecordType(dir, zones());
-        case TableId::ImportFormats:
-            return checkRecordType(dir, importFormats());
-        case TableId::ImportDirs:
-            return checkRecordType(dir, importDirs());
-        default:
-            QFAIL("no case for this table");
-        }
+        recordCases().at(index).check(m_dir->path());
     }
 
     // A table lacking one of the record's fields fails both ways, naming the file and the field,

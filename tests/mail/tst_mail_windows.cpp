@@ -7,6 +7,7 @@
 #include "EMailSetupU.h"
 #include "EMailU.h"
 #include "MailDocumentSender.h"
+#include "ModalDriver.h"
 #include "NewBusiness.h"
 #include "Prompt.h"
 #include "Records.h"
@@ -29,6 +30,7 @@
 #include <sys/stat.h>
 
 using namespace tallyra;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -111,7 +113,8 @@ void TestMailWindows::mailtoWithoutServer()
     TEMailF window(*m_engine);
     window.setRecipients({QStringLiteral("ann@example.com"), QStringLiteral(" bob@example.com ")});
     window.setText(QStringLiteral("first\r\nsecond"));
-    QTimer::singleShot(0, &window, [&] {
+    ModalDriver driver;
+    driver.then("emailDialog", [&](QWidget *) {
         QCOMPARE(window.findChild<QComboBox *>("toComboBox")->currentText(),
                  QStringLiteral("ann@example.com"));
         // The keyboard alone: Enter moves on to the text, Tab types a tab, Ctrl+Tab leaves the
@@ -127,8 +130,10 @@ void TestMailWindows::mailtoWithoutServer()
         QTRY_COMPARE(QApplication::focusWidget(), window.findChild<QPushButton *>("sendButton"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     });
+    driver.start();
     // The hand-over is not a completed send: a bulk run would end here.
     QVERIFY(!window.run());
+    QVERIFY2(driver.done(), qPrintable(driver.failure()));
     QVERIFY(!window.isVisible());
     QCOMPARE(links, QStringList({"mailto:ann@example.com?subject=A_B_C_&body=first%0Asecond\t",
                                  "mailto:bob@example.com?subject=A_B_C_&body=first%0Asecond\t"}));
@@ -144,7 +149,8 @@ void TestMailWindows::setupStoresValues()
         return f;
     }();
     TEMailSetup window(*m_engine);
-    QTimer::singleShot(0, &window, [&] {
+    ModalDriver driver;
+    driver.then("emailSetupDialog", [&](QWidget *) {
         auto *port = window.findChild<QSpinBox *>("portSpinBox");
         QCOMPARE(port->value(), 25);
         QTest::keyClicks(window.findChild<QLineEdit *>("mailHostEdit"), QStringLiteral("smtp.example.com"));
@@ -163,7 +169,9 @@ void TestMailWindows::setupStoresValues()
         QCOMPARE(Prompt::takeShown(), QStringList{"Discard the changes?"});
         click(&window, "saveButton");
     });
+    driver.start();
     QVERIFY(window.run());
+    QVERIFY2(driver.done(), qPrintable(driver.failure()));
 
     SettingsRecord stored;
     QVERIFY(loadSettings(*m_engine, stored).ok());
@@ -194,13 +202,16 @@ void TestMailWindows::setupStoresValues()
 
     // Without "Remember password" the file goes; the password stays for this run only.
     TEMailSetup again(*m_engine);
-    QTimer::singleShot(0, &again, [&] {
+    ModalDriver second;
+    second.then("emailSetupDialog", [&](QWidget *) {
         QCOMPARE(again.findChild<QSpinBox *>("portSpinBox")->value(), 587);
         QCOMPARE(again.findChild<QLineEdit *>("passwordEdit")->text(), QStringLiteral("pa ss"));
         again.findChild<QCheckBox *>("rememberPasswordCheckBox")->setChecked(false);
         click(&again, "saveButton");
     });
+    second.start();
     QVERIFY(again.run());
+    QVERIFY2(second.done(), qPrintable(second.failure()));
     QVERIFY(!QFile::exists(pw));
     QCOMPARE(sessionPassword(), QStringLiteral("pa ss"));
 }
@@ -215,11 +226,14 @@ void TestMailWindows::setupTestMessage()
     // The certificate question is answered "Yes", then the outcome is shown.
     Prompt::setNextAnswers(
         {QVariant::fromValue(Prompt::Answer::Yes), QVariant::fromValue(Prompt::Answer::Ok)});
-    QTimer::singleShot(0, &window, [&] {
-        click(&window, "testButton");
-        click(&window, "cancelButton");
+    ModalDriver driver;
+    driver.then("emailSetupDialog", [](QWidget *w) {
+        click(w, "testButton");
+        click(w, "cancelButton");
     });
+    driver.start();
     window.run();
+    QVERIFY2(driver.done(), qPrintable(driver.failure()));
     const QStringList shown = Prompt::takeShown();
     QCOMPARE(shown.size(), 2);
     QVERIFY2(shown.at(0).contains(QStringLiteral("localhost")) &&
@@ -283,19 +297,22 @@ void TestMailWindows::bulkMailInBatches()
     steps.compose = [&](const QStringList &batch) {
         ++shown;
         window.setRecipients(batch);
-        QTimer::singleShot(0, &window, [&] {
-            QTest::keyClicks(window.findChild<QLineEdit *>("subjectEdit"), QStringLiteral("Spring sale"));
-            window.setText(QStringLiteral("Everything 10% off.\n.\nThe shop"));
-            click(&window, "sendButton");
-        });
         return window.run();
     };
     steps.send = [&](const QStringList &batch, QString *error) {
         window.setRecipients(batch);
         return window.send(error);
     };
+    ModalDriver driver;
+    driver.then("emailDialog", [&](QWidget *) {
+        QTest::keyClicks(window.findChild<QLineEdit *>("subjectEdit"), QStringLiteral("Spring sale"));
+        window.setText(QStringLiteral("Everything 10% off.\n.\nThe shop"));
+        click(&window, "sendButton");
+    });
+    driver.start();
     const BulkMailResult result = runBulkMail(*customers.table, {1, 3}, steps);
     closeAllTables(*m_engine);
+    QVERIFY2(driver.done(), qPrintable(driver.failure()));
     QVERIFY2(!result.stopped, qPrintable(result.error));
     QCOMPARE(shown, 1);
     QCOMPARE(result.batches, 3);
@@ -393,20 +410,21 @@ void TestMailWindows::cancelOnStatusDisplay()
     TEMailF window(*m_engine);
     window.setRecipients({QStringLiteral("ann@example.com")});
     window.setSubject(QStringLiteral("Invoice"));
-    // Press "Cancel" on the status display as soon as it shows the server's greeting.
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &window, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *status = qobject_cast<TSendStatus *>(w);
-            if (status && status->isVisible() && status->text().startsWith(QStringLiteral("220"))) {
-                watch.stop();
+    // Press "Cancel" on the status display as soon as it shows the server's greeting, from the
+    // event loop that waits for the next reply.
+    ModalDriver driver;
+    driver.then<TSendStatus>([&](TSendStatus *status) {
+        auto cancelOnGreeting = [status] {
+            if (status->text().startsWith(QStringLiteral("220")))
                 click(status, "cancelButton");
-            }
-        }
+        };
+        connect(&window.client(), &TSockClient::status, status, cancelOnGreeting, Qt::QueuedConnection);
+        cancelOnGreeting();
     });
-    watch.start(5);
+    driver.start();
     QString error;
     QVERIFY(!window.send(&error));
+    QVERIFY2(driver.done(), qPrintable(driver.failure()));
     QCOMPARE(error, QStringLiteral("Socket readln aborted"));
     QVERIFY(!window.mailSent());
     QVERIFY(!window.client().isConnected());

@@ -10,6 +10,7 @@
 #include "ImportDirs.h"
 #include "MaintenanceCommands.h"
 #include "MaintenanceTestSupport.h"
+#include "ModalDriver.h"
 #include "NewBusiness.h"
 #include "Prompt.h"
 #include "Records.h"
@@ -29,24 +30,24 @@
 
 using namespace tallyra;
 using testsupport::FixedClock;
+using testsupport::ModalDriver;
 using testsupport::TempDataDir;
 
 namespace {
 
-// Runs `act` on the active modal window once the event loop that shows it runs.
-void whenShown(std::function<void(QWidget *)> act)
+// Makes the window active, so that keystrokes go to its focus widget.
+void activate(QWidget *w)
 {
-    QTimer::singleShot(0, [act] {
-        QWidget *w = QApplication::activeModalWidget();
-        QVERIFY2(w, "no modal window is shown");
-        QApplication::setActiveWindow(w);
-        if (!QTest::qWaitForWindowActive(w))
-            qWarning("the window did not become active");
-        act(w);
-        // A window a failed check left open is closed, so the test goes on.
-        if (QTest::currentTestFailed() && QApplication::activeModalWidget() == w)
-            w->close();
-    });
+    QApplication::setActiveWindow(w);
+    QVERIFY(QTest::qWaitForWindowActive(w));
+}
+
+// Clicks once the current step has returned: for buttons that open another modal window.
+void clickLater(QWidget *w, const char *name)
+{
+    QPushButton *b = w->findChild<QPushButton *>(QLatin1String(name));
+    QVERIFY2(b, name);
+    QTimer::singleShot(0, b, [b] { QTest::mouseClick(b, Qt::LeftButton); });
 }
 
 template <typename T> T *child(QWidget *w, const char *name)
@@ -70,6 +71,7 @@ void pickIn(QWidget *picker, const QString &dir)
 {
     auto *p = qobject_cast<TDriveDir *>(picker);
     QVERIFY(p && p->showDirectory(dir));
+    activate(picker);
     QListWidget *dirs = child<QListWidget>(picker, "dirList");
     dirs->setFocus();
     // Tab follows the window's order: the option box, when shown, comes before OK.
@@ -108,7 +110,9 @@ private Q_SLOTS:
         picker.prepare("Choose Backup Drive & Directory", "Backup");
         picker.setStartDirectory(dir.path());
         const QString cwd = QDir::currentPath();
-        whenShown([&](QWidget *w) {
+        ModalDriver driver;
+        driver.then("driveDirDialog", [&](QWidget *w) {
+            activate(w);
             QCOMPARE(w->windowTitle(), QStringLiteral("Choose Backup Drive & Directory"));
             QCOMPARE(child<QPushButton>(w, "okButton")->text(), QStringLiteral("Backup"));
             QVERIFY(!child<QCheckBox>(w, "optionCheck")->isVisible());
@@ -141,11 +145,16 @@ private Q_SLOTS:
             QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("okButton"));
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         });
+        driver.start();
         QCOMPARE(picker.pick(), dir.file("beta/inner"));
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
         QCOMPARE(QDir::currentPath(), cwd);
 
-        whenShown([](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+        ModalDriver escape;
+        escape.then("driveDirDialog", [](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+        escape.start();
         QCOMPARE(picker.pick(), QString());
+        QVERIFY2(escape.done(), qPrintable(escape.failure()));
     }
 
     // Browse fills a box from the picker and a cancelled picker empties it; a path longer than
@@ -161,24 +170,27 @@ private Q_SLOTS:
         driveDirWindow().setDrives({Drive{dir.path(), {}, false}});
         const QString longPath = "/" + QString(140, QLatin1Char('x'));
 
-        whenShown([&](QWidget *w) {
+        ModalDriver driver;
+        driver.then("importDirDialog", [](QWidget *w) {
             QCOMPARE(w->windowTitle(), QStringLiteral("Import Directories"));
-            whenShown([&](QWidget *picker) {
-                QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Customer Info Directory"));
-                QCOMPARE(child<QPushButton>(picker, "okButton")->text(), QStringLiteral("OK"));
-                pickIn(picker, info);
-            });
-            QTest::mouseClick(child<QPushButton>(w, "infoBrowseButton"), Qt::LeftButton);
+            clickLater(w, "infoBrowseButton");
+        });
+        driver.then("driveDirDialog", [&](QWidget *picker) {
+            QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Customer Info Directory"));
+            QCOMPARE(child<QPushButton>(picker, "okButton")->text(), QStringLiteral("OK"));
+            pickIn(picker, info);
+        });
+        driver.then("importDirDialog", [&](QWidget *w) {
             QCOMPARE(child<QLineEdit>(w, "infoDirEdit")->text(), info);
-
             child<QLineEdit>(w, "orderDirEdit")->setText("/was/here");
-            whenShown([](QWidget *picker) {
-                QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Order File Directory"));
-                QTest::keyClick(picker, Qt::Key_Escape);
-            });
-            QTest::mouseClick(child<QPushButton>(w, "orderBrowseButton"), Qt::LeftButton);
+            clickLater(w, "orderBrowseButton");
+        });
+        driver.then("driveDirDialog", [](QWidget *picker) {
+            QCOMPARE(picker->windowTitle(), QStringLiteral("Choose Order File Directory"));
+            QTest::keyClick(picker, Qt::Key_Escape);
+        });
+        driver.then("importDirDialog", [&](QWidget *w) {
             QCOMPARE(child<QLineEdit>(w, "orderDirEdit")->text(), QString());
-
             QLineEdit *order = child<QLineEdit>(w, "orderDirEdit");
             order->setFocus();
             QTest::keyClicks(order, longPath);
@@ -186,7 +198,9 @@ private Q_SLOTS:
             QVERIFY(child<QLabel>(w, "refusalLabel")->text().contains("at most 126 characters"));
             QTest::mouseClick(child<QPushButton>(w, "saveButton"), Qt::LeftButton);
         });
+        driver.start();
         QVERIFY(runImportDirsCommand(nullptr, engine).fatal.isEmpty());
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
         ImportDirsResult stored = loadImportDirectories(engine);
         QCOMPARE(stored.dirs.InfoDir, info);
         QCOMPARE(stored.dirs.OrderDir, longPath.left(kPathTextLimit));
@@ -198,19 +212,25 @@ private Q_SLOTS:
             engine.closeAll();
         }
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Yes)});
-        whenShown([](QWidget *w) {
+        ModalDriver discard;
+        discard.then("importDirDialog", [](QWidget *w) {
             QVERIFY(child<QLineEdit>(w, "infoDirEdit")->text().isEmpty());
             QTest::keyClicks(child<QLineEdit>(w, "infoDirEdit"), "/tmp");
             QTest::keyClick(w, Qt::Key_Escape);
         });
+        discard.start();
         runImportDirsCommand(nullptr, engine);
+        QVERIFY2(discard.done(), qPrintable(discard.failure()));
         QCOMPARE(Prompt::takeShown(), QStringList{"Discard the changes?"});
         QCOMPARE(mtest::dumpTables(dir.path()).at("Impdirs").size(), 0);
-        whenShown([](QWidget *w) {
+        ModalDriver save;
+        save.then("importDirDialog", [](QWidget *w) {
             QTest::keyClicks(child<QLineEdit>(w, "orderDirEdit"), "/srv/orders");
             QTest::mouseClick(child<QPushButton>(w, "saveButton"), Qt::LeftButton);
         });
+        save.start();
         runImportDirsCommand(nullptr, engine);
+        QVERIFY2(save.done(), qPrintable(save.failure()));
         QCOMPARE(mtest::dumpTables(dir.path()).at("Impdirs").size(), 1);
         QCOMPARE(loadImportDirectories(engine).dirs.OrderDir, QStringLiteral("/srv/orders"));
     }
@@ -227,16 +247,22 @@ private Q_SLOTS:
         driveDirWindow().setDrives({Drive{dir.path(), {}, false}});
 
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-        whenShown([&](QWidget *w) {
+        ModalDriver refused;
+        refused.then("driveDirDialog", [&](QWidget *w) {
             QCOMPARE(w->windowTitle(), QStringLiteral("Choose Backup Drive & Directory"));
             pickIn(w, data);
         });
+        refused.start();
         runBackupCommand(nullptr, data, {});
+        QVERIFY2(refused.done(), qPrintable(refused.failure()));
         QCOMPARE(Prompt::takeShown(), QStringList{"Backup must be to a different drive and/or directory"});
 
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-        whenShown([&](QWidget *w) { pickIn(w, stick); });
+        ModalDriver backup;
+        backup.then("driveDirDialog", [&](QWidget *w) { pickIn(w, stick); });
+        backup.start();
         runBackupCommand(nullptr, data, {});
+        QVERIFY2(backup.done(), qPrintable(backup.failure()));
         QCOMPARE(
             Prompt::takeShown(),
             QStringList{QStringLiteral("Backup complete: 43 files copied to %1 and read back.").arg(stick)});
@@ -251,7 +277,8 @@ private Q_SLOTS:
         engine.closeAll();
 
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-        whenShown([&](QWidget *w) {
+        ModalDriver restore;
+        restore.then("driveDirDialog", [&](QWidget *w) {
             QCOMPARE(w->windowTitle(), QStringLiteral("Choose Drive & Directory Containing BACKUP"));
             QCOMPARE(child<QPushButton>(w, "okButton")->text(), QStringLiteral("Restore"));
             QCheckBox *option = child<QCheckBox>(w, "optionCheck");
@@ -262,7 +289,9 @@ private Q_SLOTS:
             QTest::keyClick(option, Qt::Key_Space);
             pickIn(w, stick);
         });
+        restore.start();
         const CommandOutcome outcome = runRestoreCommand(nullptr, engine, {});
+        QVERIFY2(restore.done(), qPrintable(restore.failure()));
         QVERIFY(outcome.fatal.isEmpty());
         QVERIFY(outcome.settingsChanged);
         const QStringList shown = Prompt::takeShown();
@@ -284,14 +313,17 @@ private Q_SLOTS:
         db::Engine engine(dir.path());
         const int before = mtest::dumpTables(dir.path()).at("CUST5").size();
 
-        whenShown([](QWidget *w) {
+        ModalDriver driver;
+        driver.then("dateSpanDialog", [](QWidget *w) {
             QCOMPARE(w->windowTitle(), QStringLiteral("Delete Customers"));
             QVERIFY(child<QDateEdit>(w, "endDateEdit")->isHidden());
             QCOMPARE(child<QLabel>(w, "beginLabel")->text(), QStringLiteral("Delete If No Order After"));
             QCOMPARE(child<QDateEdit>(w, "beginDateEdit")->date(), QDate(2025, 6, 15));
             QTest::mouseClick(child<QPushButton>(w, "cancelButton"), Qt::LeftButton);
         });
+        driver.start();
         runDeleteCustomersCommand(nullptr, engine, {});
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
         QCOMPARE(Prompt::takeShown(), QStringList());
         QCOMPARE(mtest::dumpTables(dir.path()).at("CUST5").size(), before);
         QCOMPARE(TDateSpan::instance().windowTitle(), QString::fromLatin1(TDateSpan::kCaption));
@@ -300,11 +332,14 @@ private Q_SLOTS:
         // The sample business's invoices lie in the six months before today: a cut-off of
         // today deletes every customer.
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
-        whenShown([](QWidget *w) {
+        ModalDriver cutOff;
+        cutOff.then("dateSpanDialog", [](QWidget *w) {
             child<QDateEdit>(w, "beginDateEdit")->setDate(QDate(2026, 6, 15));
             QTest::mouseClick(child<QPushButton>(w, "okButton"), Qt::LeftButton);
         });
+        cutOff.start();
         runDeleteCustomersCommand(nullptr, engine, {});
+        QVERIFY2(cutOff.done(), qPrintable(cutOff.failure()));
         const QStringList shown = Prompt::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].section('\n', 0, 0), QStringLiteral("%1 Customers Deleted").arg(before));

@@ -8,6 +8,7 @@
 #include "CurrentPrinter.h"
 #include "Database.h"
 #include "MainU.h"
+#include "ModalDriver.h"
 #include "ProgramCommands.h"
 #include "ProgressStatus.h"
 #include "Prompt.h"
@@ -15,6 +16,7 @@
 #include "ReportFont.h"
 #include "ReportText.h"
 #include "ReportU.h"
+#include "Tables.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -27,10 +29,10 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
-#include <QTimer>
 
 using namespace tallyra;
 using namespace reportfixture;
+using testsupport::ModalDriver;
 
 namespace {
 
@@ -48,78 +50,63 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Answers each modal window as it comes up, until the viewer has been handled or `limit` ms pass.
-class Driver : public QObject
+// Queues an answer for each window of `dialogs`, in order: the dates typed into the date window,
+// WIDGET sought in the product list, the customer list answered with NG the first time and left
+// with Escape the next, and every group run.
+void answer(ModalDriver &driver, const QStringList &dialogs, QDate start = kStart, QDate end = kEnd)
 {
-public:
-    QDate start = kStart, end = kEnd;
-    QString product = "WIDGET";
-    QString customer = "NG"; // typed into the customer list's search box; picked once
-    QString outDir;
-    QStringList seen;        // object names of the windows answered, in order
-    QString title, exported; // the viewer's first title and its buffer as padded text
-    QByteArray textFile, tabFile;
-    QString printed;
-    bool maximized = false;
-
-    Driver()
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_timer.start();
-    }
-
-private:
-    void poll()
-    {
-        QWidget *w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible() || w == m_last)
-            return;
-        m_last = w;
-        seen << w->objectName();
-        if (w->objectName() == "dateSpanDialog") {
-            w->findChild<QDateEdit *>("beginDateEdit")->setDate(start);
-            w->findChild<QDateEdit *>("endDateEdit")->setDate(end);
-            QTest::mouseClick(w->findChild<QPushButton *>("okButton"), Qt::LeftButton);
-        } else if (w->objectName() == "pickProductDialog") {
-            QTest::keyClicks(w->findChild<QLineEdit *>("searchEdit"), product);
-            QTest::mouseClick(w->findChild<QPushButton *>("selectButton"), Qt::LeftButton);
-        } else if (w->objectName() == "pickCustomerDialog") {
-            if (!customer.isEmpty()) {
-                QTest::keyClicks(w->findChild<QLineEdit *>("searchEdit"), customer);
-                customer.clear();
+    bool customerPicked = false;
+    for (const QString &name : dialogs) {
+        if (name == "dateSpanDialog") {
+            driver.then(name, [start, end](QWidget *w) {
+                w->findChild<QDateEdit *>("beginDateEdit")->setDate(start);
+                w->findChild<QDateEdit *>("endDateEdit")->setDate(end);
+                QTest::mouseClick(w->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+            });
+        } else if (name == "pickProductDialog" || (name == "pickCustomerDialog" && !customerPicked)) {
+            customerPicked = customerPicked || name == "pickCustomerDialog";
+            const QString search = name == "pickProductDialog" ? "WIDGET" : "NG";
+            driver.then(name, [search](QWidget *w) {
+                QTest::keyClicks(w->findChild<QLineEdit *>("searchEdit"), search);
                 QTest::mouseClick(w->findChild<QPushButton *>("selectButton"), Qt::LeftButton);
-            } else {
-                QTest::keyClick(w, Qt::Key_Escape);
-            }
-        } else if (w->objectName() == "multGroupDialog") {
-            QTest::mouseClick(w->findChild<QPushButton *>("allButton"), Qt::LeftButton);
-            QTest::mouseClick(w->findChild<QPushButton *>("runButton"), Qt::LeftButton);
-        } else if (auto *viewer = qobject_cast<TReportF *>(w)) {
-            maximized = viewer->isMaximized();
-            const ReportBuffer &b = reportBuffer();
-            title = b.titles().value(0);
-            exported = QString::fromUtf8(reportExportText(b, TextLayout::Padded));
-            const QString pdf = outDir + "/report.pdf", txt = outDir + "/report.txt",
-                          asc = outDir + "/report.asc";
-            Prompt::setNextAnswers({pdf, txt, asc});
-            viewer->findChild<QAction *>("printAction")->trigger();
-            viewer->findChild<QAction *>("asciiTextAction")->trigger();
-            viewer->findChild<QAction *>("tabDelimitedAction")->trigger();
-            printed = pdfText(pdf);
-            textFile = readAll(txt);
-            tabFile = readAll(asc);
-            viewer->findChild<QAction *>("exitAction")->trigger();
-            m_timer.stop();
+            });
+        } else if (name == "pickCustomerDialog") {
+            driver.then(name, [](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+        } else if (name == "multGroupDialog") {
+            driver.then(name, [](QWidget *w) {
+                QTest::mouseClick(w->findChild<QPushButton *>("allButton"), Qt::LeftButton);
+                QTest::mouseClick(w->findChild<QPushButton *>("runButton"), Qt::LeftButton);
+            });
+        } else {
+            QFAIL(qPrintable("no answer for " + name));
         }
-        // A window answered and closed may be shown again (the customer list is).
-        if (!w->isVisible())
-            m_last = nullptr;
     }
+}
 
-    QTimer m_timer;
-    QWidget *m_last = nullptr;
+// What the viewer showed: its first title and its buffer as padded text, then what "Print" (to
+// a PDF) and both text exports wrote into `dir`.
+struct Viewed
+{
+    QString dir, title, exported;
+    bool maximized = false;
+    QString pdf() const { return dir + "/report.pdf"; }
+    QString text() const { return dir + "/report.txt"; }
+    QString tabs() const { return dir + "/report.asc"; }
 };
+
+// Queues the viewer: its contents read, "Print" and both exports, then "Exit".
+void view(ModalDriver &driver, Viewed *v)
+{
+    driver.then<TReportF>([v](TReportF *viewer) {
+        v->maximized = viewer->isMaximized();
+        const ReportBuffer &b = reportBuffer();
+        v->title = b.titles().value(0);
+        v->exported = QString::fromUtf8(reportExportText(b, TextLayout::Padded));
+        Prompt::setNextAnswers({v->pdf(), v->text(), v->tabs()});
+        for (const char *action : {"printAction", "asciiTextAction", "tabDelimitedAction", "exitAction"})
+            viewer->findChild<QAction *>(action)->trigger();
+    });
+}
 
 struct Program
 {
@@ -215,28 +202,33 @@ private Q_SLOTS:
         Program program(dir.path());
         QVERIFY(program.window.start());
 
-        Driver driver;
-        driver.outDir = dir.path();
+        ModalDriver driver;
+        answer(driver, dialogs);
+        Viewed viewed{dir.path()};
+        view(driver, &viewed);
+        driver.start();
         program.runEntry(qPrintable(category), row);
-        QTRY_VERIFY_WITH_TIMEOUT(!driver.title.isEmpty(), 10000);
-        QCOMPARE(driver.seen, dialogs + QStringList{"reportDialog"});
-        QVERIFY(driver.maximized);
-        QCOMPARE(driver.title, title);
-        const QStringList lines = driver.exported.split("\r\n");
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
+        QVERIFY(viewed.maximized);
+        QCOMPARE(viewed.title, title);
+        const QStringList lines = viewed.exported.split("\r\n");
         QVERIFY2(
             std::any_of(lines.cbegin(), lines.cend(), [&](const QString &l) { return l.startsWith(line); }),
-            qPrintable(driver.exported));
+            qPrintable(viewed.exported));
         // Print and both exports from the viewer.
         QCOMPARE(Prompt::takeShown().size(), 3);
-        QCOMPARE(QString::fromUtf8(driver.textFile), driver.exported);
-        QCOMPARE(driver.tabFile.count('\n'), driver.textFile.count('\n'));
-        QVERIFY(driver.tabFile.contains(title.toUtf8()) && driver.tabFile.contains('\t'));
-        QVERIFY2(driver.printed.contains(title), qPrintable(driver.printed));
-        QVERIFY2(driver.printed.contains(line.trimmed().section(' ', -1)), qPrintable(driver.printed));
+        const QByteArray textFile = readAll(viewed.text()), tabFile = readAll(viewed.tabs());
+        QCOMPARE(QString::fromUtf8(textFile), viewed.exported);
+        QCOMPARE(tabFile.count('\n'), textFile.count('\n'));
+        QVERIFY(tabFile.contains(title.toUtf8()) && tabFile.contains('\t'));
+        const QString printed = pdfText(viewed.pdf());
+        QVERIFY2(printed.contains(title), qPrintable(printed));
+        QVERIFY2(printed.contains(line.trimmed().section(' ', -1)), qPrintable(printed));
         // The command leaves nothing behind.
         QTRY_VERIFY(reportBuffer().isEmpty());
-        for (const char *table : {"INV6", "ITM5", "CUST5", "PMT", "Prod5", "GROUPS"})
-            QVERIFY(!database().table(QString::fromLatin1(table)));
+        for (TableId id : {TableId::Invoices, TableId::Items, TableId::Customers, TableId::Payments,
+                           TableId::Products, TableId::Groups})
+            QVERIFY(!openedTable(database(), id));
         QCOMPARE(program.window.progress()->message(), QString());
         QVERIFY(program.window.isVisible());
         program.window.close();
@@ -260,15 +252,15 @@ private Q_SLOTS:
         QVERIFY(write(dir.path(), sampleBusiness()));
         Program program(dir.path());
         QVERIFY(program.window.start());
-        Driver driver;
-        driver.start = QDate(2023, 1, 1);
-        driver.end = QDate(2023, 1, 31);
+        // The date window only: a viewer would be a window no step answers.
+        ModalDriver driver;
+        answer(driver, {"dateSpanDialog"}, QDate(2023, 1, 1), QDate(2023, 1, 31));
+        driver.start();
         Prompt::setNextAnswers({QVariant::fromValue(Prompt::Answer::Ok)});
         program.runEntry("salesReportsButton", row);
         // The command runs to its end inside the double-click, dialogs included.
+        QVERIFY2(driver.done(), qPrintable(driver.failure()));
         QCOMPARE(Prompt::takeShown(), QStringList{message});
-        QCOMPARE(driver.seen, QStringList{"dateSpanDialog"});
-        QVERIFY(driver.title.isEmpty());
         QVERIFY(reportBuffer().isEmpty());
         program.window.close();
     }

@@ -113,7 +113,9 @@ public:
     }
     std::uint64_t size() const override { return m_real->size(); }
     db::Status truncate(std::uint64_t size) override { return m_real->truncate(size); }
-    db::Status sync() override { return m_real->sync(); }
+    db::Status sync() override { return m_writes->skipSyncs ? db::Status::ok() : m_real->sync(); }
+    void startWriteback(std::uint64_t offset, std::uint64_t n) override { m_real->startWriteback(offset, n); }
+    void dropCachedPages() override { m_real->dropCachedPages(); }
     db::Status lock(bool exclusive) override { return m_real->lock(exclusive); }
     const QString &path() const override { return m_real->path(); }
     int nativeHandle() const override { return m_real->nativeHandle(); }

@@ -73,6 +73,7 @@ Status NtxIndex::Impl::walk(const std::function<void(QByteArrayView, std::uint32
     int leafDepth = -1;
     int minKeys = -1;
 
+    // Each page on the path from the root is copied once, into the buffer of its depth.
     struct Visit
     {
         std::uint32_t page;
@@ -80,16 +81,16 @@ Status NtxIndex::Impl::walk(const std::function<void(QByteArrayView, std::uint32
         int depth;
     };
     std::vector<Visit> stack;
+    std::vector<char> copies(std::size_t(kMaxDepth + 1) * kPageSize);
+    auto copyOf = [&](int depth) { return copies.data() + std::size_t(depth) * kPageSize; };
     stack.push_back({d.cur.root, 0, 1});
+    if (Status s = d.copyPage(d.cur.root, copyOf(1)); !s)
+        return s;
     used[d.cur.root / kPageSize] = true;
     st.pages = 1;
     while (!stack.empty()) {
         Visit &top = stack.back();
-        Frame *f;
-        Status s = d.fetch(top.page, &f);
-        if (!s)
-            return s;
-        const char *p = f->data;
+        const char *p = copyOf(top.depth);
         const int n = count(p);
         if (top.i == 0) {
             bool leaf = true;
@@ -153,6 +154,8 @@ Status NtxIndex::Impl::walk(const std::function<void(QByteArrayView, std::uint32
                                      .arg(page));
             used[c / kPageSize] = true;
             ++st.pages;
+            if (Status s = d.copyPage(c, copyOf(depth + 1)); !s)
+                return s;
             stack.push_back({c, 0, depth + 1});
         }
     }

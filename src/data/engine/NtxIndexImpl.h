@@ -90,7 +90,7 @@ struct NtxIndex::Impl
     bool pinning = false;
 
     // While the whole tree is walked (check, walkInOrder): the file mapped read-only, so pages not
-    // in the cache are copied from the mapping instead of read one system call each.
+    // in the cache are copied from the mapping instead of read one system call each (copyPage).
     const char *walkMap = nullptr;
     std::uint64_t walkMapped = 0;
 
@@ -202,6 +202,10 @@ struct NtxIndex::Impl
     // Page sanity: key count, offset table, child pointers. A page whose offset table is not a
     // permutation of the item slots but whose used items are sound is laid out afresh in memory.
     Status checkPage(Frame *f);
+    Status checkPageBytes(char *page, std::uint32_t offset);
+    // A checked copy of the tree page at off, as fetch() would give it, without taking a frame of
+    // the cache (a walk of the whole tree would otherwise push out every page in use).
+    Status copyPage(std::uint32_t off, char *out);
     // check() and walkInOrder(); recordsOnce: also test that no record is indexed twice.
     Status walk(const std::function<void(QByteArrayView, std::uint32_t)> &visit, NtxTreeStats *stats,
                 bool recordsOnce);

@@ -94,11 +94,7 @@ Status NtxIndex::Impl::fetch(std::uint32_t off, Frame **out, bool treePage)
     } else {
         idx = grabFrame();
         f = frames[static_cast<std::size_t>(idx)].get();
-        Status s;
-        if (off + std::uint64_t(kPageSize) <= walkMapped)
-            std::memcpy(f->data, walkMap + off, kPageSize);
-        else
-            s = file->read(off, f->data, kPageSize);
+        Status s = file->read(off, f->data, kPageSize);
         if (!s) {
             freeFrames.push_back(idx);
             return s.isCorruption()
@@ -134,11 +130,15 @@ Status NtxIndex::Impl::fetch(std::uint32_t off, Frame **out, bool treePage)
 // permutation of the item slots but whose used items are sound is laid out afresh in memory.
 Status NtxIndex::Impl::checkPage(Frame *f)
 {
-    char *p = f->data;
+    return checkPageBytes(f->data, f->offset);
+}
+
+Status NtxIndex::Impl::checkPageBytes(char *p, std::uint32_t offset)
+{
     const int n = count(p);
     if (n > g.max)
         return corrupt(QStringLiteral("page at offset %1 claims %2 keys, more than the %3 a page holds")
-                           .arg(f->offset)
+                           .arg(offset)
                            .arg(n)
                            .arg(g.max));
     const int base = g.base();
@@ -159,7 +159,7 @@ Status NtxIndex::Impl::checkPage(Frame *f)
             if (offs[i] < base || offs[i] + g.itemSize > static_cast<int>(kPageSize))
                 return corrupt(
                     QStringLiteral("page at offset %1: item %2 at byte %3 lies outside the item area")
-                        .arg(f->offset)
+                        .arg(offset)
                         .arg(i)
                         .arg(offs[i]));
         }
@@ -167,7 +167,7 @@ Status NtxIndex::Impl::checkPage(Frame *f)
         for (int i = 0; i < n; ++i) {
             if (offs[i + 1] - offs[i] < g.itemSize)
                 return corrupt(QStringLiteral("page at offset %1: items at bytes %2 and %3 overlap")
-                                   .arg(f->offset)
+                                   .arg(offset)
                                    .arg(offs[i])
                                    .arg(offs[i + 1]));
         }
@@ -183,14 +183,46 @@ Status NtxIndex::Impl::checkPage(Frame *f)
         const std::uint32_t c = child(p, i);
         if (c == 0)
             continue;
-        if (c == f->offset)
-            return corrupt(QStringLiteral("page at offset %1 points to itself").arg(f->offset));
+        if (c == offset)
+            return corrupt(QStringLiteral("page at offset %1 points to itself").arg(offset));
         if (!validPointer(c))
-            return corrupt(QStringLiteral("page at offset %1 points to offset %2, outside the file")
-                               .arg(f->offset)
-                               .arg(c));
+            return corrupt(
+                QStringLiteral("page at offset %1 points to offset %2, outside the file").arg(offset).arg(c));
     }
     return Status::ok();
+}
+
+Status NtxIndex::Impl::copyPage(std::uint32_t off, char *out)
+{
+    if (!validPointer(off))
+        return corrupt(QStringLiteral("page offset %1 lies outside the file").arg(off));
+    ensureMap(cur.fileEnd);
+    const int idx = pageMap[off / kPageSize];
+    if (idx >= 0) {
+        // Cached, perhaps changed and not yet written: the cache holds the page as it stands.
+        Frame *f = frames[static_cast<std::size_t>(idx)].get();
+        if (!f->checked) {
+            Status s = checkPage(f);
+            if (!s)
+                return s;
+            f->checked = true;
+        }
+        std::memcpy(out, f->data, kPageSize);
+        return Status::ok();
+    }
+    if (off + std::uint64_t(kPageSize) <= walkMapped) {
+        std::memcpy(out, walkMap + off, kPageSize);
+    } else {
+        Status s = file->read(off, out, kPageSize);
+        if (!s)
+            return s.isCorruption()
+                       ? corrupt(
+                             QStringLiteral("page at offset %1 lies beyond the end of the file (%2 bytes)")
+                                 .arg(off)
+                                 .arg(physSize))
+                       : s;
+    }
+    return checkPageBytes(out, off);
 }
 
 void NtxIndex::Impl::markDirty(Frame *f)

@@ -148,7 +148,9 @@ public:
     // change after pack and zap, so numbers held from before no longer name the same records.
     //
     // pack removes deleted records and compacts the memos; each tag is rewritten in one ordered
-    // pass over the old tag (unique tags are built again from the records).
+    // pass over the old tag (unique tags, and tags that do not hold every record exactly once, are
+    // built again from the records). The tags are rewritten on a second thread while the records
+    // are written; progress is reported on the calling thread only.
     Status pack(const Progress &progress = {});
     Status compactMemo(); // memos of all records packed together; record numbers and tags stay
     Status zap();         // removes every record; the tags stay, empty
