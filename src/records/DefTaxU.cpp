@@ -131,6 +131,7 @@ bool TTaxDef::run()
 {
     m_saved = false;
     m_shipLine->setFocus();
+    markUnchanged(); // filled by the caller: leaving asks once something changes
     exec();
     return m_saved;
 }

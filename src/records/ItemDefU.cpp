@@ -97,6 +97,7 @@ int TItemDef::run()
 {
     m_result = Cancelled;
     m_description1->setFocus();
+    markUnchanged(); // filled by the caller: leaving asks once something changes
     exec();
     return m_result;
 }

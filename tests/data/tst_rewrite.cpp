@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
+#include <atomic>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,7 +141,7 @@ public:
 
 private:
     int m_failAt = 0;
-    int m_steps = 0;
+    std::atomic<int> m_steps{0}; // the engine opens files from two threads
 };
 
 // A file system that kills its own process with SIGKILL at the n-th step: an open, rename,
@@ -223,8 +224,8 @@ private:
 
     std::shared_ptr<db::FileSystem> m_real = db::FileSystem::posix();
     int m_killAt;
-    int m_steps = 0;
-    bool m_armed = false;
+    std::atomic<int> m_steps{0}; // the engine writes from two threads
+    std::atomic<bool> m_armed{false};
 };
 
 } // namespace

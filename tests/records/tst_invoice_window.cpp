@@ -5,6 +5,7 @@
 #include "BrowseEdit.h"
 #include "Database.h"
 #include "DefTaxU.h"
+#include "FormRules.h"
 #include "InvoiceCommand.h"
 #include "InvoiceU.h"
 #include "NewBusiness.h"
@@ -555,11 +556,13 @@ void TestInvoiceWindow::taxDefinitionSaved()
         QTest::mouseClick(child<QPushButton>(w, "saveButton"), Qt::LeftButton);
         QCOMPARE(Prompt::takeShown(), QStringList{"The settings were not saved: disk full"});
         QVERIFY(w->isVisible());
+        Prompt::setNextAnswers({answer(Answer::Yes)});
         clickLater(w, "cancelButton");
     });
     failing.start();
     QVERIFY(!again.run());
     QVERIFY2(failing.done(), qPrintable(failing.failure()));
+    QCOMPARE(Prompt::takeShown(), QStringList{DiscardGuard::question()}); // what was typed goes
     QVERIFY(settings() == expected);
     QVERIFY(loadSettings(*m_engine, stored).ok());
     QVERIFY(stored == expected);
