@@ -111,6 +111,36 @@ private Q_SLOTS:
     void failedReadsAndDeletesAreToldAndLoseNothing();
 };
 
+namespace {
+
+// The small entry windows of an invoice, filled as the invoice window fills them.
+void runTaxDef(db::Engine &)
+{
+    TTaxDef w;
+    w.setValues(ChargeSettings::from(defaultSettings()));
+    w.run();
+}
+
+void runPmtDef(db::Engine &)
+{
+    TPmtDef w;
+    w.setPayment({QDate(2026, 12, 8), 0}, false);
+    w.run();
+}
+
+void runItemDef(db::Engine &)
+{
+    TItemDef w;
+    InvoiceItem item;
+    item.productId = QStringLiteral("BOLT");
+    item.unitPrice = 2.5;
+    item.quantity = 1;
+    w.setItem(item, 2.5, ChargeSettings::from(defaultSettings()), false);
+    w.run();
+}
+
+} // namespace
+
 void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
 {
     const QList<WindowCase> cases = {
@@ -135,32 +165,16 @@ void TestWindowRules::tabAndEnterFollowTheFormInEveryRecordWindow()
          "shipLineEdit",
          {"taxRate1Box", "taxLineEdit", "taxRate2Box", "shipTaxNoRadioButton", "roundNormalRadioButton",
           "saveButton", "cancelButton", "shipLineEdit"},
-         [](db::Engine &) {
-             TTaxDef w;
-             w.setValues(ChargeSettings::from(defaultSettings()));
-             w.run();
-         }},
+         runTaxDef},
         {"pmtDefDialog",
          "datePaidEdit",
          {"amountBox", "saveButton", "cancelButton", "datePaidEdit"},
-         [](db::Engine &) {
-             TPmtDef w;
-             w.setPayment({QDate(2026, 12, 8), 0}, false);
-             w.run();
-         }},
+         runPmtDef},
         {"itemDefDialog",
          "description1Edit",
          {"description2Edit", "shipLineCheckBox", "taxLineCheckBox", "unitPriceBox", "quantityBox",
           "saveButton", "cancelButton", "description1Edit"},
-         [](db::Engine &) {
-             TItemDef w;
-             InvoiceItem item;
-             item.productId = QStringLiteral("BOLT");
-             item.unitPrice = 2.5;
-             item.quantity = 1;
-             w.setItem(item, 2.5, ChargeSettings::from(defaultSettings()), false);
-             w.run();
-         }},
+         runItemDef},
         // Tab leaves the item grid for the buttons beside it.
         {"invoiceDialog",
          "customerButton",
@@ -246,28 +260,9 @@ void TestWindowRules::escapeAndCancelAskBeforeChangesAreLost()
              TInvoice w(e);
              w.run(0);
          }},
-        {"taxDefDialog", "shipLineEdit",
-         [](db::Engine &) {
-             TTaxDef w;
-             w.setValues(ChargeSettings::from(defaultSettings()));
-             w.run();
-         }},
-        {"pmtDefDialog", "amountBox",
-         [](db::Engine &) {
-             TPmtDef w;
-             w.setPayment({QDate(2026, 12, 8), 0}, false);
-             w.run();
-         }},
-        {"itemDefDialog", "description2Edit",
-         [](db::Engine &) {
-             TItemDef w;
-             InvoiceItem item;
-             item.productId = QStringLiteral("BOLT");
-             item.unitPrice = 2.5;
-             item.quantity = 1;
-             w.setItem(item, 2.5, ChargeSettings::from(defaultSettings()), false);
-             w.run();
-         }},
+        {"taxDefDialog", "shipLineEdit", runTaxDef},
+        {"pmtDefDialog", "amountBox", runPmtDef},
+        {"itemDefDialog", "description2Edit", runItemDef},
     };
     for (const Case &c : cases) {
         QVERIFY(openTable(database(), TableId::Customers) && openTable(database(), TableId::Groups) &&

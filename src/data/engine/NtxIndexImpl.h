@@ -206,6 +206,8 @@ struct NtxIndex::Impl
     // A checked copy of the tree page at off, as fetch() would give it, without taking a frame of
     // the cache (a walk of the whole tree would otherwise push out every page in use).
     Status copyPage(std::uint32_t off, char *out);
+    // Reads the page at off from the file; a page past its end is a Corruption naming both.
+    Status readPage(std::uint32_t off, char *out);
     // check() and walkInOrder(); recordsOnce: also test that no record is indexed twice.
     Status walk(const std::function<void(QByteArrayView, std::uint32_t)> &visit, NtxTreeStats *stats,
                 bool recordsOnce);

@@ -94,15 +94,10 @@ Status NtxIndex::Impl::fetch(std::uint32_t off, Frame **out, bool treePage)
     } else {
         idx = grabFrame();
         f = frames[static_cast<std::size_t>(idx)].get();
-        Status s = file->read(off, f->data, kPageSize);
+        Status s = readPage(off, f->data);
         if (!s) {
             freeFrames.push_back(idx);
-            return s.isCorruption()
-                       ? corrupt(
-                             QStringLiteral("page at offset %1 lies beyond the end of the file (%2 bytes)")
-                                 .arg(off)
-                                 .arg(physSize))
-                       : s;
+            return s;
         }
         f->offset = off;
         f->dirty = false;
@@ -212,17 +207,20 @@ Status NtxIndex::Impl::copyPage(std::uint32_t off, char *out)
     }
     if (off + std::uint64_t(kPageSize) <= walkMapped) {
         std::memcpy(out, walkMap + off, kPageSize);
-    } else {
-        Status s = file->read(off, out, kPageSize);
-        if (!s)
-            return s.isCorruption()
-                       ? corrupt(
-                             QStringLiteral("page at offset %1 lies beyond the end of the file (%2 bytes)")
-                                 .arg(off)
-                                 .arg(physSize))
-                       : s;
+    } else if (Status s = readPage(off, out); !s) {
+        return s;
     }
     return checkPageBytes(out, off);
+}
+
+Status NtxIndex::Impl::readPage(std::uint32_t off, char *out)
+{
+    Status s = file->read(off, out, kPageSize);
+    if (s.isCorruption())
+        return corrupt(QStringLiteral("page at offset %1 lies beyond the end of the file (%2 bytes)")
+                           .arg(off)
+                           .arg(physSize));
+    return s;
 }
 
 void NtxIndex::Impl::markDirty(Frame *f)
