@@ -51,14 +51,6 @@ bool markDeleted(const QString &dir, const QString &table, quint32 recNo)
     return engine.closeAll().isOk();
 }
 
-qint64 recordCount(const QString &dir, const QString &table)
-{
-    db::Engine engine(dir);
-    engine.setAutoOpenIndex(false);
-    db::Table *t = engine.open(table);
-    return t ? qint64(t->recordCount()) : -1;
-}
-
 SettingsRecord storedSettings(const QString &dir, bool *ok)
 {
     db::Engine engine(dir);

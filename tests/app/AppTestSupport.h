@@ -50,8 +50,6 @@ bool addGroups(const QString &dir, const QList<tallyra::GroupRecord> &groups);
 bool addCustomers(const QString &dir, const QList<tallyra::CustomerRecord> &customers);
 // Marks record recNo of a table deleted.
 bool markDeleted(const QString &dir, const QString &table, quint32 recNo);
-// Record count of a table, or -1 when it cannot be opened.
-qint64 recordCount(const QString &dir, const QString &table);
 // The settings record as stored on disk.
 tallyra::SettingsRecord storedSettings(const QString &dir, bool *ok = nullptr);
 bool storeSettings(const QString &dir, const tallyra::SettingsRecord &settings);

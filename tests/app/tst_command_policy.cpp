@@ -17,31 +17,14 @@
 #include <memory>
 
 using namespace tallyra;
+using testsupport::readFile;
+using testsupport::recordCount;
 using testsupport::TempDataDir;
+using testsupport::writeFile;
 
 namespace {
 
 const QStringList kPacked = {"CUST5", "GROUPS", "INV6", "LABELS", "Pur5", "Prod5"};
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-qint64 recordCount(const QString &dir, const QString &table)
-{
-    db::Engine engine(dir);
-    engine.setAutoOpenIndex(false);
-    db::Table *t = engine.open(table);
-    return t ? qint64(t->recordCount()) : -1;
-}
 
 // Marks the first record of each table deleted; false when a table is empty or cannot be changed.
 bool deleteOneOfEach(const QString &dir)

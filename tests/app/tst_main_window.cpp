@@ -38,7 +38,10 @@
 using namespace tallyra;
 using apptest::ScriptedClock;
 using testsupport::ModalDriver;
+using testsupport::readFile;
+using testsupport::recordCount;
 using testsupport::TempDataDir;
+using testsupport::writeFile;
 
 namespace {
 
@@ -122,18 +125,6 @@ CustomerRecord customer(qint64 number, const QString &last, const QString &compa
     c.Zip = zip;
     c.NGroup = group;
     return c;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // The record number of the first customer in the order of a tag, with an engine of the test's own.
@@ -513,7 +504,7 @@ private Q_SLOTS:
     {
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir, true));
-        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 customers = recordCount(dir.path(), QStringLiteral("CUST5"));
         QVERIFY(customers > 10);
         {
             Started s(dir.path());
@@ -526,22 +517,22 @@ private Q_SLOTS:
             QVERIFY(!databaseOpen());
         }
         QVERIFY(!packNeeded());
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 2);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), customers - 2);
         // Without the flag nothing is packed.
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("CUST5"), 1));
         {
             Started s(dir.path());
             QVERIFY(s.start());
         }
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 2);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), customers - 2);
     }
 
     void eraseAsksFirstAndKeepsTheSettings()
     {
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir, true));
-        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
-        const qint64 labels = apptest::recordCount(dir.path(), QStringLiteral("LABELS"));
+        const qint64 customers = recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 labels = recordCount(dir.path(), QStringLiteral("LABELS"));
         const SettingsRecord letterhead = apptest::storedSettings(dir.path());
         Started s(dir.path());
         QVERIFY(s.start());
@@ -549,7 +540,7 @@ private Q_SLOTS:
         Prompt::setNextAnswers({cancel()});
         s.click("eraseButton");
         QCOMPARE(Prompt::takeShown(), QStringList{eraseWarning()});
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), customers);
 
         // The erased tables are copied aside first, and the closing message names the copy.
         Prompt::setNextAnswers({ok(), ok()});
@@ -562,10 +553,10 @@ private Q_SLOTS:
                                                "before is in backups/erase-")),
             qPrintable(shown[1]));
         const QString copy = dir.file(shown[1].section(QStringLiteral(" is in "), 1).chopped(1));
-        QCOMPARE(apptest::recordCount(copy, QStringLiteral("CUST5")), customers);
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), 0);
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("INV6")), 0);
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("LABELS")), labels);
+        QCOMPARE(recordCount(copy, QStringLiteral("CUST5")), customers);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), 0);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("INV6")), 0);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("LABELS")), labels);
         QCOMPARE(apptest::storedSettings(dir.path()), letterhead);
         // The status bar says what was done, and clears itself later.
         QCOMPARE(s.window.progress()->message(), QStringLiteral("Data files erased"));
@@ -586,10 +577,10 @@ private Q_SLOTS:
         QVERIFY(Prompt::takeShown().isEmpty());
         QCOMPARE(s.window.progress()->message(), QStringLiteral("Indexes rebuilt"));
 
-        const qint64 products = apptest::recordCount(dir.path(), QStringLiteral("Prod5"));
+        const qint64 products = recordCount(dir.path(), QStringLiteral("Prod5"));
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("Prod5"), 2));
         s.click("packButton");
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
         QVERIFY(Prompt::takeShown().isEmpty());
         QCOMPARE(s.window.progress()->message(), QStringLiteral("Data files packed"));
     }
@@ -664,8 +655,8 @@ private Q_SLOTS:
         s.findAction("newBusinessAction")->trigger();
         QCOMPARE(s.window.dataDirectory(), QDir(created.path()).absolutePath());
         QVERIFY(dataFilesPresent(created.path()));
-        QCOMPARE(apptest::recordCount(created.path(), QStringLiteral("CUST5")), 0);
-        QCOMPARE(apptest::recordCount(first.path(), QStringLiteral("CUST5")) > 0, true);
+        QCOMPARE(recordCount(created.path(), QStringLiteral("CUST5")), 0);
+        QCOMPARE(recordCount(first.path(), QStringLiteral("CUST5")) > 0, true);
         // A directory that already holds a business is not made over.
         Prompt::takeShown();
         Prompt::setNextAnswers({first.path(), ok()});
@@ -710,9 +701,9 @@ private Q_SLOTS:
     {
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir, true));
-        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
-        const qint64 products = apptest::recordCount(dir.path(), QStringLiteral("Prod5"));
-        const qint64 items = apptest::recordCount(dir.path(), QStringLiteral("ITM5"));
+        const qint64 customers = recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 products = recordCount(dir.path(), QStringLiteral("Prod5"));
+        const qint64 items = recordCount(dir.path(), QStringLiteral("ITM5"));
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("Prod5"), 2));
         QVERIFY(apptest::markDeleted(dir.path(), QStringLiteral("ITM5"), 1));
         Started s(dir.path());
@@ -726,8 +717,8 @@ private Q_SLOTS:
         QCOMPARE(Prompt::takeShown(),
                  QStringList{QStringLiteral("These data files were not packed (in use by another program, or "
                                             "damaged): ITM5.DBF")});
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("ITM5")), items);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("Prod5")), products - 1);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("ITM5")), items);
 
         Prompt::setNextAnswers({ok(), ok()});
         s.click("eraseButton");
@@ -738,7 +729,7 @@ private Q_SLOTS:
                      shown[1].contains(QStringLiteral("ITM5")),
                  qPrintable(shown[1]));
         QVERIFY(!s.window.terminated());
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), customers);
         QCOMPARE(database().access(), db::Access::Shared);
         QVERIFY(closeAllTables(other).isOk());
     }
@@ -807,7 +798,7 @@ private Q_SLOTS:
     {
         TempDataDir dir;
         QVERIFY(apptest::makeBusiness(dir, true));
-        const qint64 customers = apptest::recordCount(dir.path(), QStringLiteral("CUST5"));
+        const qint64 customers = recordCount(dir.path(), QStringLiteral("CUST5"));
         const qint64 firstByName = firstInOrder(dir.path(), QStringLiteral("CName"));
         const qint64 firstByCompany = firstInOrder(dir.path(), QStringLiteral("cComp"));
         QVERIFY(firstByName > 0 && firstByCompany > 0);
@@ -846,7 +837,7 @@ private Q_SLOTS:
         QCOMPARE(orderSeen.toUpper(), QStringLiteral("CNAME"));
         QVERIFY(!database().table(QStringLiteral("CUST5")));
         QVERIFY(!packNeeded());
-        QCOMPARE(apptest::recordCount(dir.path(), QStringLiteral("CUST5")), customers - 1);
+        QCOMPARE(recordCount(dir.path(), QStringLiteral("CUST5")), customers - 1);
     }
 
     // With customers shown by e-mail address the command orders CUST5 by company (tag cComp)

@@ -15,21 +15,12 @@
 #include <QTest>
 
 using namespace tallyra;
+using testsupport::readFile;
+using testsupport::recordCount;
 using testsupport::TempDataDir;
+using testsupport::writeFile;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 enum class Damage
 {

@@ -17,6 +17,8 @@
 #include <vector>
 
 using namespace db;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
@@ -127,18 +129,6 @@ std::vector<Entry> walkBackward(NtxIndex &index)
         out.push_back({index.key(), index.recNo()});
     std::reverse(out.begin(), out.end());
     return out;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 int maxItemsFor(int keySize)

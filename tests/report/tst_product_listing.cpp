@@ -262,7 +262,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!ids.isEmpty());
         QVERIFY(maximized);
         QCOMPARE(title, QStringLiteral("Product Listing"));
-        QCOMPARE(ids.size(), int(apptest::recordCount(dir.path(), QStringLiteral("Prod5"))));
+        QCOMPARE(ids.size(), int(testsupport::recordCount(dir.path(), QStringLiteral("Prod5"))));
         QStringList sorted = ids;
         std::sort(sorted.begin(), sorted.end(),
                   [](const QString &a, const QString &b) { return a.toUpper() < b.toUpper(); });

@@ -31,6 +31,20 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+qint64 recordCount(const QString &dir, const QString &table)
+{
+    db::Engine engine(dir);
+    engine.setAutoOpenIndex(false);
+    db::Table *t = engine.open(table);
+    return t ? qint64(t->recordCount()) : -1;
+}
+
 QStringList snapshot(const QString &dir)
 {
     QStringList files;

@@ -20,6 +20,11 @@ QString binPath(const QString &program = {});
 
 // Writes `bytes` as the whole file; false when that fails.
 bool writeFile(const QString &path, const QByteArray &bytes);
+// The whole file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+// Record count of a table (deleted records included) read with an engine of the test's own, or
+// -1 when it cannot be opened.
+qint64 recordCount(const QString &dir, const QString &table);
 // Name and SHA-1 of every file of the directory (not of its sub-folders): equal snapshots
 // before and after show that nothing was written.
 QStringList snapshot(const QString &dir);
