@@ -131,7 +131,6 @@ bool TTaxDef::run()
 {
     m_saved = false;
     m_shipLine->setFocus();
-    markUnchanged(); // filled by the caller: leaving asks once something changes
     exec();
     return m_saved;
 }

@@ -97,7 +97,6 @@ int TItemDef::run()
 {
     m_result = Cancelled;
     m_description1->setFocus();
-    markUnchanged(); // filled by the caller: leaving asks once something changes
     exec();
     return m_result;
 }

@@ -48,7 +48,6 @@ int TPmtDef::run()
 {
     m_result = Cancelled;
     m_date->setFocus();
-    markUnchanged(); // filled by the caller: leaving asks once something changes
     exec();
     return m_result;
 }

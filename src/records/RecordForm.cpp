@@ -34,7 +34,6 @@ qint64 TRecordForm::run(qint64 selection)
     showRecord();
     if (deleteButton())
         deleteButton()->setEnabled(m_recNo != 0);
-    markUnchanged();
     exec();
     return m_selection;
 }

@@ -6,6 +6,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace tallyra {
@@ -46,10 +47,14 @@ void TEntryForm::finishForm(QLayout *body, Buttons buttons)
     EnterMovesFocus::install(this);
 }
 
-void TEntryForm::markUnchanged()
+void TEntryForm::showEvent(QShowEvent *event)
 {
-    DiscardGuard::of(this)->snapshot();
-    m_guarded = true;
+    QDialog::showEvent(event);
+    // The boxes as the caller filled them (shown before this window) are what changes count from.
+    if (!event->spontaneous()) {
+        DiscardGuard::of(this)->snapshot();
+        m_guarded = true;
+    }
 }
 
 bool TEntryForm::hasUnsavedChanges()

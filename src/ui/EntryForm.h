@@ -4,6 +4,7 @@
 
 class QBoxLayout;
 class QLayout;
+class QShowEvent;
 class QPushButton;
 
 namespace tallyra {
@@ -42,12 +43,10 @@ protected:
     QPushButton *deleteButton() const { return m_delete; } // nullptr without "Delete"
     QPushButton *cancelButton() const { return m_cancel; }
 
-    // Takes what the boxes hold now (and the DiscardGuard's extra state) as unchanged; until it
-    // is first called, leaving never asks.
-    void markUnchanged();
-    // Whether leaving now loses changes; by default what the DiscardGuard sees since
-    // markUnchanged().
+    // Whether leaving now loses changes; by default what the DiscardGuard sees changed since the
+    // window was shown, filled in by its caller (before it is shown, never).
     virtual bool hasUnsavedChanges();
+    void showEvent(QShowEvent *event) override;
 
     virtual void BtnSaveClick() = 0;
     virtual void BtnDeleteClick() {}
