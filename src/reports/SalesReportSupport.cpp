@@ -28,6 +28,21 @@ QString paddedCell(const QString &code, const char *reversed, int n, int width)
     return cell;
 }
 
+// The digits of value right to left, then its sign; returns how many characters.
+int reversedDigits(qint64 value, char (&digits)[24])
+{
+    int n = 0;
+    const bool negative = value < 0;
+    quint64 rest = negative ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (negative)
+        digits[n++] = '-';
+    return n;
+}
+
 } // namespace
 
 double roundCents(double value)
@@ -78,15 +93,7 @@ QString amountCell(const QString &code, double value, int width)
 QString numberCell(const QString &code, qint64 value, int width)
 {
     char digits[24];
-    int n = 0;
-    const bool negative = value < 0;
-    quint64 rest = negative ? 0 - quint64(value) : quint64(value);
-    do {
-        digits[n++] = char('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
-    if (negative)
-        digits[n++] = '-';
+    const int n = reversedDigits(value, digits);
     return paddedCell(code, digits, n, width);
 }
 
@@ -220,15 +227,7 @@ QByteArrayView numberKeyInto(qint64 number, int width, char (&out)[24])
 {
     // The digits right to left, then blanks up to the width, as numberKey() makes them.
     char digits[24];
-    int n = 0;
-    const bool negative = number < 0;
-    quint64 rest = negative ? 0 - quint64(number) : quint64(number);
-    do {
-        digits[n++] = char('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
-    if (negative)
-        digits[n++] = '-';
+    int n = reversedDigits(number, digits);
     int used = 0;
     for (int pad = qMin(width, 23) - n; pad > 0; --pad)
         out[used++] = ' ';
