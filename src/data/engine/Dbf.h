@@ -58,6 +58,9 @@ public:
     Status sync();
     // Gives back the memory of the mapping and the block cache; later reads go to the file.
     void releaseMemory();
+    // The file has been replaced: when this object goes, its file is closed in the background
+    // (see File::closeInBackground).
+    void closeInBackground() { m_file->closeInBackground(); }
     // Changes this open's lock on the table (see FileIo.h): pack and zap need the table to
     // themselves even when it was opened shared.
     Status lock(bool exclusive) { return m_readOnly ? Status::ok() : m_file->lock(exclusive); }

@@ -27,6 +27,9 @@ public:
     Status sync();
     std::uint32_t nextFree() const { return m_nextFree; }
     const QString &path() const { return m_file->path(); }
+    // The file has been replaced: when this object goes, its file is closed in the background
+    // (see File::closeInBackground).
+    void closeInBackground() { m_file->closeInBackground(); }
 
 private:
     std::unique_ptr<File> m_file;

@@ -26,6 +26,12 @@ void NtxIndex::dropCachedPages()
         m->file->dropCachedPages();
 }
 
+void NtxIndex::closeInBackground()
+{
+    if (m->file)
+        m->file->closeInBackground();
+}
+
 Status NtxIndex::Impl::walk(const std::function<void(QByteArrayView, std::uint32_t)> &visit,
                             NtxTreeStats *stats, bool recordsOnce)
 {

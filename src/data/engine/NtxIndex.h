@@ -135,6 +135,9 @@ public:
     Status walkInOrder(const std::function<void(QByteArrayView key, std::uint32_t recNo)> &visit);
     // The file is about to be replaced: the system may drop its cached pages now.
     void dropCachedPages();
+    // The file has been replaced: when this object goes, its file is closed in the background
+    // (see File::closeInBackground).
+    void closeInBackground();
 
     // Commits, syncs and clears the "in update" mark. After a failed write or a change that
     // stopped halfway (a damaged page found in the middle), the mark stays, so the next open

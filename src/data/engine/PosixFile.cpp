@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace db {
@@ -21,12 +23,26 @@ QString errnoText(const QString &path, const char *what, int err)
 class PosixFile : public File
 {
 public:
-    PosixFile(int fd, QString path, std::uint64_t size)
+    // created: the file is new, so even with nothing written a sync makes it durable.
+    PosixFile(int fd, QString path, std::uint64_t size, bool created)
         : m_fd(fd)
         , m_path(std::move(path))
         , m_size(size)
+        , m_unsynced(created)
     {}
-    ~PosixFile() override { ::close(m_fd); }
+    ~PosixFile() override
+    {
+        if (m_closeInBackground) {
+            const int fd = m_fd;
+            try {
+                std::thread([fd] { ::close(fd); }).detach();
+                return;
+            } catch (const std::system_error &) {
+                // No thread to be had: close it here.
+            }
+        }
+        ::close(m_fd);
+    }
 
     Status read(std::uint64_t offset, void *buffer, std::size_t n) override
     {
@@ -62,6 +78,7 @@ public:
 
     Status write(std::uint64_t offset, const void *buffer, std::size_t n) override
     {
+        m_unsynced = true; // a failed write may still have written part
         std::size_t done = 0;
         const char *p = static_cast<const char *>(buffer);
         while (done < n) {
@@ -83,6 +100,7 @@ public:
 
     Status truncate(std::uint64_t size) override
     {
+        m_unsynced = true;
         if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
             return Status::ioError(errnoText(m_path, "truncate", errno));
         m_size = size;
@@ -91,8 +109,13 @@ public:
 
     Status sync() override
     {
+        // Nothing written through this open: nothing of ours to wait for. Closing a table that
+        // was only read then costs no flush of the disk's cache.
+        if (!m_unsynced)
+            return Status::ok();
         if (::fdatasync(m_fd) != 0)
             return Status::ioError(errnoText(m_path, "sync", errno));
+        m_unsynced = false;
         return Status::ok();
     }
 
@@ -111,6 +134,11 @@ public:
     void dropCachedPages() override
     {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+
+    void closeInBackground() override
+    {
+        m_closeInBackground = true;
     }
 
     Status lock(bool exclusive) override
@@ -147,6 +175,8 @@ private:
     int m_fd;
     QString m_path;
     std::uint64_t m_size;
+    bool m_unsynced; // created, written or cut since the last sync
+    bool m_closeInBackground = false;
 };
 
 class PosixFileSystem : public FileSystem
@@ -182,7 +212,8 @@ public:
             ::close(fd);
             return Status::ioError(errnoText(path, "stat", err));
         }
-        *file = std::make_unique<PosixFile>(fd, path, static_cast<std::uint64_t>(st.st_size));
+        *file = std::make_unique<PosixFile>(fd, path, static_cast<std::uint64_t>(st.st_size),
+                                            mode == OpenMode::Create);
         return Status::ok();
     }
 

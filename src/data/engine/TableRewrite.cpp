@@ -13,8 +13,6 @@
 #include <cstring>
 #include <new>
 #include <numeric>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace db {
@@ -475,8 +473,8 @@ Status TablePrivate::packTag(OpenTag &tag, const Renumbering &numbers, bool *fro
 }
 
 // Swaps the new files in: the journal's renames done, the new files opened, the old files let go.
-// The old files stay open through their replacement and are closed on a helper thread: the system
-// takes a while to drop the blocks of a large file once its last open goes.
+// The old files are closed in the background: once replaced, nothing reads them again, and their
+// last close makes the system free their blocks, which takes a while for a large table.
 // keepTags: the tag files were not rewritten and stay open as they are.
 //
 // Until the new data and memo files are open, the old ones stay in use: if a rename or an open
@@ -503,40 +501,21 @@ Status TablePrivate::swapIn(bool keepTags)
         return markBroken(s);
     newDbf->setToday(today);
 
-    struct OldFiles
-    {
-        std::vector<std::unique_ptr<NtxIndex>> tags; // not closed cleanly on purpose: replaced
-        std::unique_ptr<DbfFile> dbf;
-        std::unique_ptr<MemoFile> memo;
-        std::thread closer;
-        void close()
-        {
-            tags.clear();
-            dbf.reset();
-            memo.reset();
-        }
-        ~OldFiles()
-        {
-            if (closer.joinable())
-                closer.join();
-        }
-    } old;
+    dbf->closeInBackground();
+    dbf = std::move(newDbf);
+    if (memo)
+        memo->closeInBackground();
+    memo = std::move(newMemo);
+    if (keepTags)
+        return s;
     QStringList tagFiles;
-    if (!keepTags) {
-        for (OpenTag &t : tags) {
-            tagFiles << t.fileName;
-            old.tags.push_back(std::move(t.index));
-        }
-        tags.clear();
-        selected = -1;
+    for (OpenTag &t : tags) {
+        tagFiles << t.fileName;
+        // Not closed cleanly on purpose: the file is replaced.
+        t.index->closeInBackground();
     }
-    old.dbf = std::exchange(dbf, std::move(newDbf));
-    old.memo = std::exchange(memo, std::move(newMemo));
-    try {
-        old.closer = std::thread([&old] { old.close(); });
-    } catch (const std::system_error &) {
-        old.close();
-    }
+    tags.clear();
+    selected = -1;
     for (const QString &file : tagFiles) {
         // A tag that cannot be opened would no longer follow the changes of its table.
         if (s = openTag(file); !s)
