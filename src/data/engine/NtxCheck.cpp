@@ -1,8 +1,6 @@
 // The checker: a walk over the whole tree testing every page, the key order and the depth.
 #include "NtxIndexImpl.h"
 
-#include <sys/mman.h>
-
 namespace db {
 
 Status NtxIndex::check(const std::function<void(QByteArrayView, std::uint32_t)> &visit)
@@ -22,6 +20,8 @@ Status NtxIndex::walkInOrder(const std::function<void(QByteArrayView, std::uint3
 
 void NtxIndex::dropCachedPages()
 {
+    // Pages still mapped would stay.
+    m->unmap();
     if (m->file)
         m->file->dropCachedPages();
 }
@@ -36,32 +36,6 @@ Status NtxIndex::Impl::walk(const std::function<void(QByteArrayView, std::uint32
                             NtxTreeStats *stats, bool recordsOnce)
 {
     Impl &d = *this;
-    // A walk reads every page once: map the file for it (pages already cached are used first,
-    // so changes not yet written are seen).
-    struct Mapping
-    {
-        Impl &d;
-        explicit Mapping(Impl &impl)
-            : d(impl)
-        {
-            const int fd = d.file->nativeHandle();
-            const std::uint64_t size = d.file->size();
-            if (fd < 0 || size < kPageSize)
-                return;
-            void *p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-            if (p == MAP_FAILED)
-                return; // pages are read one by one instead
-            d.walkMap = static_cast<const char *>(p);
-            d.walkMapped = size;
-        }
-        ~Mapping()
-        {
-            if (d.walkMap)
-                ::munmap(const_cast<char *>(d.walkMap), d.walkMapped);
-            d.walkMap = nullptr;
-            d.walkMapped = 0;
-        }
-    } mapping(d);
     if (d.closed)
         return Status::invalid(QStringLiteral("%1: the index is closed").arg(d.filePath));
     NtxTreeStats local;

@@ -412,6 +412,7 @@ Status NtxIndex::close()
         return Status::ok();
     d.valid = false;
     d.levels.clear();
+    d.unmap(); // before the reserve past the pages in use is cut off
     Status s;
     if (!d.readOnly) {
         s = d.broken.isOk() ? d.commit() : d.broken;

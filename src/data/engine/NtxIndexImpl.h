@@ -53,6 +53,8 @@ using namespace ntx;
 
 struct NtxIndex::Impl
 {
+    ~Impl() { unmap(); }
+
     std::unique_ptr<File> file;
     QString filePath;
     NtxInfo info;
@@ -89,10 +91,15 @@ struct NtxIndex::Impl
     std::vector<int> pinned;
     bool pinning = false;
 
-    // While the whole tree is walked (check, walkInOrder): the file mapped read-only, so pages not
-    // in the cache are copied from the mapping instead of read one system call each (copyPage).
-    const char *walkMap = nullptr;
-    std::uint64_t walkMapped = 0;
+    // The file mapped read-only: pages missing from the cache are copied from it rather than
+    // read one system call each (readPage). It covers the pages in use when it was made, which
+    // stay in the file as long as it is open; pages added since are read from the file until
+    // there are enough of them to map it again.
+    const char *map = nullptr;
+    std::uint64_t mapped = 0;
+    bool unmappable = false;
+    void remap();
+    void unmap();
 
     // Cursor
     std::vector<Level> levels;

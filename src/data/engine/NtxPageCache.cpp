@@ -1,6 +1,8 @@
 // The page cache of an open index and the writing of changed pages back to the file.
 #include "NtxIndexImpl.h"
 
+#include <sys/mman.h>
+
 namespace db {
 
 void NtxIndex::Impl::lruRemove(int idx)
@@ -205,16 +207,46 @@ Status NtxIndex::Impl::copyPage(std::uint32_t off, char *out)
         std::memcpy(out, f->data, kPageSize);
         return Status::ok();
     }
-    if (off + std::uint64_t(kPageSize) <= walkMapped) {
-        std::memcpy(out, walkMap + off, kPageSize);
-    } else if (Status s = readPage(off, out); !s) {
+    if (Status s = readPage(off, out); !s)
         return s;
-    }
     return checkPageBytes(out, off);
+}
+
+void NtxIndex::Impl::unmap()
+{
+    if (map)
+        ::munmap(const_cast<char *>(map), mapped);
+    map = nullptr;
+    mapped = 0;
+}
+
+void NtxIndex::Impl::remap()
+{
+    unmap();
+    const int fd = file ? file->nativeHandle() : -1;
+    // Only pages in use: the reserve past them may be cut off again.
+    const std::uint64_t size = std::min<std::uint64_t>(physSize, cur.fileEnd);
+    void *p = fd < 0 || size < kPageSize ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) {
+        unmappable = true; // pages are read one by one instead
+        return;
+    }
+    map = static_cast<const char *>(p);
+    mapped = size;
 }
 
 Status NtxIndex::Impl::readPage(std::uint32_t off, char *out)
 {
+    const std::uint64_t end = std::uint64_t(off) + kPageSize;
+    if (end > mapped && !unmappable) {
+        const std::uint64_t inUse = std::min<std::uint64_t>(physSize, cur.fileEnd);
+        if (end <= inUse && inUse - mapped >= std::max<std::uint64_t>(mapped / 8, 64 * kPageSize))
+            remap();
+    }
+    if (end <= mapped) {
+        std::memcpy(out, map + off, kPageSize);
+        return Status::ok();
+    }
     Status s = file->read(off, out, kPageSize);
     if (s.isCorruption())
         return corrupt(QStringLiteral("page at offset %1 lies beyond the end of the file (%2 bytes)")
