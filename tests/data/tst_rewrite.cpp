@@ -79,7 +79,8 @@ enum class Kind
 {
     Pack,
     Zap,
-    CompactMemo
+    CompactMemo,
+    Reindex
 };
 
 db::Status run(db::Table &t, Kind kind)
@@ -91,6 +92,8 @@ db::Status run(db::Table &t, Kind kind)
         return t.zap();
     case Kind::CompactMemo:
         return t.compactMemo();
+    case Kind::Reindex:
+        return t.reindex();
     }
     return db::Status::invalid("unknown rewrite");
 }
@@ -517,7 +520,11 @@ private Q_SLOTS:
 
     // The replaced files are closed in the background. One left open would keep its disk space
     // taken until the program ends.
-    void replacedFilesAreLetGo_data() { killedAtEachStepIsFinishedOrUndoneOnTheNextOpen_data(); }
+    void replacedFilesAreLetGo_data()
+    {
+        killedAtEachStepIsFinishedOrUndoneOnTheNextOpen_data();
+        QTest::newRow("re-index") << Kind::Reindex;
+    }
 
     void replacedFilesAreLetGo()
     {

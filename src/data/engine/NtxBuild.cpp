@@ -340,6 +340,11 @@ Status NtxIndex::buildSorted(FileSystem &fs, const QString &path, const NtxInfo 
 {
     const QString temp = path + QStringLiteral(".tmp");
     Status s = writeSorted(fs, temp, info, entries, order, progress);
+    // The file replaced is held open through the rename and closed in the background, so the
+    // rename does not wait for the system to free its blocks.
+    std::unique_ptr<File> replaced;
+    if (s && fs.open(path, OpenMode::ReadOnly, &replaced))
+        replaced->closeInBackground();
     if (s)
         s = fs.rename(temp, path);
     if (!s)
