@@ -28,19 +28,24 @@ QString paddedCell(const QString &code, const char *reversed, int n, int width)
     return cell;
 }
 
-// The digits of value right to left, then its sign; returns how many characters.
-int reversedDigits(qint64 value, char (&digits)[24])
+// Writes the digits of magnitude right to left from digits[n] on, then the sign; returns the new
+// count of characters.
+int appendReversed(unsigned long long magnitude, bool negative, char *digits, int n)
 {
-    int n = 0;
-    const bool negative = value < 0;
-    quint64 rest = negative ? 0 - quint64(value) : quint64(value);
     do {
-        digits[n++] = char('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
     if (negative)
         digits[n++] = '-';
     return n;
+}
+
+// The digits of value right to left, then its sign; returns how many characters.
+int reversedDigits(qint64 value, char (&digits)[24])
+{
+    const bool negative = value < 0;
+    return appendReversed(negative ? 0 - quint64(value) : quint64(value), negative, digits, 0);
 }
 
 } // namespace
@@ -74,19 +79,10 @@ QString amountCell(const QString &code, double value, int width)
         static_cast<unsigned long long>(whole) + (magnitude - whole >= 0.5L ? 1u : 0u);
     // The digits right to left: two decimals, the point, the whole part, the sign.
     char digits[32];
-    int n = 0;
-    unsigned long long rest = cents;
-    digits[n++] = char('0' + rest % 10);
-    rest /= 10;
-    digits[n++] = char('0' + rest % 10);
-    rest /= 10;
-    digits[n++] = '.';
-    do {
-        digits[n++] = char('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
-    if (negative)
-        digits[n++] = '-';
+    digits[0] = char('0' + cents % 10);
+    digits[1] = char('0' + cents / 10 % 10);
+    digits[2] = '.';
+    const int n = appendReversed(cents / 100, negative, digits, 3);
     return paddedCell(code, digits, n, width);
 }
 
